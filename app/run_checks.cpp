@@ -1,0 +1,65 @@
+#include "app/run_checks.h"
+
+#include "pyramid/level_table.h"
+#include "synthesis/neighbourhood.h"
+#include "synthesis/training_set.h"
+
+namespace {
+
+std::string size_text(std::int64_t width, std::int64_t height) {
+    return std::to_string(width) + "x" + std::to_string(height);
+}
+
+}  // namespace
+
+std::string check_settings(const RunSettings& settings) {
+    const int levels = settings.levels;
+    const std::int64_t pixels = std::int64_t{settings.width} * settings.height;
+    if (pixels > kMaxOutputPixels) {
+        return "output size: " + size_text(settings.width, settings.height) + " is " + std::to_string(pixels) +
+               " pixels, more than the " + std::to_string(kMaxOutputPixels) + " (512x512) this program can make";
+    }
+    const LevelTable output = make_level_table(settings.width, settings.height, levels);
+    const int coarsest = levels - 1;
+    if (output.width[coarsest] < 1 || output.height[coarsest] < 1) {
+        return "output size: " + size_text(settings.width, settings.height) + " with " + std::to_string(levels) +
+               " levels leaves level " + std::to_string(coarsest) + " empty (" +
+               size_text(output.width[coarsest], output.height[coarsest]) +
+               "); use fewer levels or a larger output";
+    }
+    if (neighbourhood_dimension(settings.matrix.row(coarsest, levels), coarsest, levels) == 0) {
+        return "half-size m" + std::to_string(coarsest) + std::to_string(coarsest) +
+               ": is 0, which leaves the coarsest level with no neighbourhood to compare; use at least 1";
+    }
+    return "";
+}
+
+std::string check_exemplar(const RunSettings& settings, int width, int height) {
+    const int levels = settings.levels;
+    const std::int64_t bytes = pyramid_bytes(width, height, levels);
+    if (bytes > kWorkingBufferBytes) {
+        return "the exemplar is too large: " + size_text(width, height) + " with " + std::to_string(levels) +
+               " levels needs " + std::to_string(bytes) + " bytes, the exemplar buffer holds " +
+               std::to_string(kWorkingBufferBytes) + " (about 886x886 pixels)";
+    }
+    const LevelTable exemplar = make_level_table(width, height, levels);
+    for (int n = levels - 1; n >= 0; --n) {
+        const int* row = settings.matrix.row(n, levels);
+        const int border = training_border(exemplar, row, n, levels);
+        const std::int64_t candidates = training_candidate_count(exemplar, n, border);
+        if (candidates == 0) {
+            return "the exemplar is too small: level " + std::to_string(n) + " of its pyramid is " +
+                   size_text(exemplar.width[n], exemplar.height[n]) + ", which leaves no pixel inside the border of " +
+                   std::to_string(border) + " that its neighbourhoods need; use a larger exemplar, fewer levels " +
+                   "or smaller half-sizes";
+        }
+        const std::int64_t components = candidates * neighbourhood_dimension(row, n, levels);
+        if (components > kMaxTrainingComponents) {
+            return "level " + std::to_string(n) + " would need " + std::to_string(candidates) +
+                   " candidates of " + std::to_string(neighbourhood_dimension(row, n, levels)) +
+                   " components each, more than the " + std::to_string(kMaxTrainingComponents) +
+                   " components allowed; use smaller half-sizes or a smaller exemplar";
+        }
+    }
+    return "";
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/run_settings.h"
+
+// Each of the three working buffers (exemplar pyramid, output pyramid, enlarged level) holds this many bytes.
+inline constexpr int kWorkingBufferBytes = 3'145'728;
+// The noise fills 4 x W x H pixels of the output buffer, three bytes each.
+inline constexpr int kMaxOutputPixels = kWorkingBufferBytes / 12;
+// Most components a training set may hold in all (2 GiB of coordinates).
+inline constexpr std::int64_t kMaxTrainingComponents = std::int64_t{1} << 28;
+
+// Checks what a run needs that the command line alone decides: the output fits its buffers, no output level
+// is empty, and the coarsest level has a neighbourhood to compare. Returns "<what>: <why>", or "" if fine.
+std::string check_settings(const RunSettings& settings);
+
+// Checks what depends on the exemplar's size: its pyramid fits its buffer, and every level has candidates
+// inside the border its neighbourhoods need and a training set of a sane size. Returns the reason for
+// refusing the exemplar, or "" if fine.
+std::string check_exemplar(const RunSettings& settings, int width, int height);

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+#include "synthesis/neighbourhood.h"
+
+// Longest input path or output prefix accepted, in characters.
+inline constexpr int kMaxPathLength = 255;
+inline constexpr int kMaxLevels = 4;
+inline constexpr int kMaxHalfSize = 64;
+
+// The settings of one run.
+struct RunSettings {
+    std::string input_path = "./demo2.bmp";
+    std::string output_prefix = "./out";
+    int width = 256;   // of output level 0
+    int height = 256;  // of output level 0
+    int levels = 3;    // of both pyramids
+    // Every level: causal half-size 2 at its own level, 3 x 3 squares at each coarser one.
+    NeighbourhoodMatrix matrix{{2, 1, 1,
+                                0, 2, 1,
+                                0, 0, 2}};
+};

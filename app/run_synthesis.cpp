@@ -1,0 +1,75 @@
+#include "app/run_synthesis.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/run_checks.h"
+#include "image/bmp_file.h"
+#include "pyramid/enlarge.h"
+#include "pyramid/exemplar_pyramid.h"
+#include "synthesis/level_synthesis.h"
+#include "synthesis/training_set.h"
+
+namespace {
+
+// The search error bound: a returned neighbour may be up to 1 + eps times as far as the nearest one.
+constexpr double kSearchErrorBound = 2.0;
+
+void report(const std::string& what, const std::string& why) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "texsynth: %s: %s\n", what.c_str(), why.c_str());
+}
+
+// Fills the first 4 x W x H pixels of the output pyramid buffer with pixels of the exemplar drawn by rand(),
+// which is never seeded, so every run draws the same sequence.
+void fill_with_noise(const RgbImage& exemplar, int width, int height, std::vector<std::uint8_t>& output_pyramid) {
+    const int exemplar_pixels = exemplar.width * exemplar.height;
+    const int draws = 4 * width * height;
+    for (int i = 0; i < draws; ++i) {
+        const int p = std::rand() % exemplar_pixels;
+        std::copy_n(&exemplar.pixels[static_cast<std::size_t>(p) * 3], 3, &output_pyramid[static_cast<std::size_t>(i) * 3]);
+    }
+}
+
+}  // namespace
+
+int run_synthesis(const RunSettings& settings) {
+    std::vector<std::uint8_t> exemplar_pyramid(kWorkingBufferBytes);
+    std::vector<std::uint8_t> output_pyramid(kWorkingBufferBytes);
+    std::vector<std::uint8_t> enlarged(kWorkingBufferBytes);
+
+    RgbImage exemplar;
+    std::string why;
+    const auto accept_size = [&settings](int width, int height) { return check_exemplar(settings, width, height); };
+    if (!read_bmp(settings.input_path, exemplar, why, accept_size)) {
+        report(settings.input_path, why);
+        return 1;
+    }
+
+    const int levels = settings.levels;
+    LevelTable exemplar_levels;
+    build_exemplar_pyramid(exemplar.pixels.data(), exemplar.width, exemplar.height, exemplar_pyramid,
+                           exemplar_levels, levels);
+    fill_with_noise(exemplar, settings.width, settings.height, output_pyramid);
+
+    bool output_lost = false;
+    TrainingSet training;
+    for (int n = levels - 1; n >= 0; --n) {
+        const int* row = settings.matrix.row(n, levels);
+        build_training_set(exemplar_pyramid.data(), exemplar_levels, row, n, levels, training);
+        const LevelGeometry level = synthesize_level(training, row, output_pyramid.data(), settings.width,
+                                                     settings.height, n, levels, kSearchErrorBound);
+        int enlarged_width = 0;
+        int enlarged_height = 0;
+        enlarge_by_replication(output_pyramid.data() + level.offset, level.width, level.height, enlarged.data(),
+                               enlarged_width, enlarged_height, 1 << n);
+        const std::string name = settings.output_prefix + "_" + std::to_string(n) + ".bmp";
+        if (!write_bmp(name, enlarged.data(), enlarged_width, enlarged_height, why)) {
+            report(name, why);
+            output_lost = true;
+        }
+    }
+    return output_lost ? 1 : 0;
+}

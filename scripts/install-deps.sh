@@ -1,0 +1,28 @@
+#!/bin/sh
+# Installs the Debian packages a build needs, when they are missing. As root it runs apt-get itself;
+# otherwise it prints the command to run and fails, so that make stops before building.
+# Usage: scripts/install-deps.sh [extra-package ...]
+set -eu
+
+packages="g++ make cmake libann-dev libgtest-dev $*"
+
+missing=""
+for package in $packages; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $package"
+    fi
+done
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+    echo "Installing:$missing"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    # shellcheck disable=SC2086
+    apt-get install -y -qq --no-install-recommends $missing
+else
+    echo "Missing Debian packages:$missing"
+    echo "Install them with:"
+    echo "    sudo apt-get install -y$missing"
+    exit 1
+fi

@@ -1,0 +1,10 @@
+#include "synthesis/neighbourhood.h"
+
+int neighbourhood_dimension(const int* row, int n, int levels) {
+    int dimension = 6 * row[n] * (row[n] + 1);
+    for (int v = n + 1; v < levels; ++v) {
+        const int side = 2 * row[v] + 1;
+        dimension += 3 * side * side;
+    }
+    return dimension;
+}

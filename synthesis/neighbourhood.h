@@ -1,0 +1,56 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+// Half-sizes of the neighbourhoods, L x L entries row-major in a table of 16 (so at most 4 levels).
+// Row n governs the synthesis of level n: entry [n][n] is the half-size of the causal neighbourhood taken
+// at level n itself, entry [n][v] for v > n the half-size of the full square taken at the coarser level v.
+// Entries below the diagonal are never read.
+struct NeighbourhoodMatrix {
+    std::array<int, 16> entries{};
+
+    // Row n of an L-level matrix, indexed by level: row(n, L)[v] is entry [n][v].
+    const int* row(int n, int levels) const { return entries.data() + n * levels; }
+};
+
+// Number of components of a level-n neighbourhood vector: three per pixel of the causal part
+// (s rows of 2s+1 pixels above the pixel, s pixels to its left) and of every coarser square.
+int neighbourhood_dimension(const int* row, int n, int levels);
+
+// Walks the neighbourhood of pixel (x, y) of level n in vector order and appends the R, G, B bytes of
+// every pixel to `out`, converted to T; returns the end of what was written. This one walk serves the
+// exemplar and the output alike; they differ only in `view`, which locates pixels:
+//   view.row(level, r)    -> pointer to the first byte of row r of that level,
+//   view.column(level, c) -> byte offset of column c within a row.
+// The order is: the causal rows above the pixel, top first, each left to right; the pixels left of it
+// in its own row; then for every coarser level v = n+1 .. L-1 the square around (x, y) halved v-n times,
+// top to bottom, left to right, centre included. The pixel itself is never part of its own vector.
+template <class T, class View>
+T* gather_neighbourhood(const int* row, int n, int levels, int x, int y, const View& view, T* out) {
+    auto append_run = [&](int level, int r, int first_column, int last_column) {
+        const std::uint8_t* pixels = view.row(level, r);
+        for (int c = first_column; c <= last_column; ++c) {
+            const std::uint8_t* pixel = pixels + view.column(level, c);
+            *out++ = static_cast<T>(pixel[0]);
+            *out++ = static_cast<T>(pixel[1]);
+            *out++ = static_cast<T>(pixel[2]);
+        }
+    };
+    const int s = row[n];
+    for (int dy = -s; dy <= -1; ++dy) {
+        append_run(n, y + dy, x - s, x + s);
+    }
+    append_run(n, y, x - s, x - 1);
+    int xv = x;
+    int yv = y;
+    for (int v = n + 1; v < levels; ++v) {
+        xv /= 2;
+        yv /= 2;
+        const int sv = row[v];
+        for (int dy = -sv; dy <= sv; ++dy) {
+            append_run(v, yv + dy, xv - sv, xv + sv);
+        }
+    }
+    return out;
+}

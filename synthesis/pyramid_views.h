@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "pyramid/level_table.h"
+
+// Pixel lookup in a packed pyramid for gather_neighbourhood, without wrap-around: every coordinate asked
+// for must lie inside its level.
+class DirectPyramidView {
+public:
+    DirectPyramidView(const std::uint8_t* pyramid, const LevelTable& table) : pyramid_(pyramid), table_(table) {}
+
+    const std::uint8_t* row(int level, int r) const {
+        return pyramid_ + table_.offset[level] + r * table_.width[level] * 3;
+    }
+    static int column(int /*level*/, int c) { return c * 3; }
+
+private:
+    const std::uint8_t* pyramid_;
+    const LevelTable& table_;
+};
+
+// Pixel lookup in a packed pyramid with wrap-around: column c of a level of width w is read at c mod w
+// (a true modulo, so even a reach wider than the level stays inside it), and likewise for rows. The
+// wrapped positions are computed once, for every coordinate the neighbourhoods of `levels` can ask for.
+class WrappedPyramidView {
+public:
+    // Prepares levels n .. levels-1 of `table` for neighbourhoods of the given matrix row.
+    WrappedPyramidView(const std::uint8_t* pyramid, const LevelTable& table, const int* matrix_row, int n,
+                       int levels);
+
+    const std::uint8_t* row(int level, int r) const {
+        return pyramid_ + row_offsets_[level][r + reach_[level]];
+    }
+    int column(int level, int c) const { return column_offsets_[level][c + reach_[level]]; }
+
+private:
+    const std::uint8_t* pyramid_;
+    int reach_[kLevelTableCapacity] = {};
+    // Indexed by coordinate + reach: byte offset of the wrapped row start, and of the wrapped column.
+    std::vector<int> row_offsets_[kLevelTableCapacity];
+    std::vector<int> column_offsets_[kLevelTableCapacity];
+};

@@ -1,0 +1,93 @@
+#include "synthesis/training_set.h"
+
+#include <algorithm>
+#include <cassert>
+
+#include "synthesis/neighbourhood.h"
+#include "synthesis/pyramid_views.h"
+
+void TrainingSet::release() {
+    if (points != nullptr) {
+        annDeallocPts(points);
+    }
+    delete tree;
+    tree = nullptr;
+    colours.clear();
+    colours.shrink_to_fit();
+    count = 0;
+    dimension = 0;
+    border = 0;
+}
+
+int basic_training_border(const int* matrix_row, int n, int levels) {
+    int border = 0;
+    for (int v = n; v < levels; ++v) {
+        border = std::max(border, matrix_row[v] << (levels - 1 - v));
+    }
+    return border;
+}
+
+namespace {
+
+// Whether every candidate coordinate b .. size-b-1 of level n, along one axis, keeps its reads inside
+// every level: the causal part reaches s_n either side at level n, and the square at level v, centred on
+// the coordinate shifted right v-n times, reaches s_v either side of it.
+bool border_fits_axis(int border, const int* matrix_row, int n, int levels, const int* sizes) {
+    const int first = border;
+    const int last = sizes[n] - border - 1;
+    for (int v = n; v < levels; ++v) {
+        const int s = matrix_row[v];
+        const int shift = v - n;
+        if ((first >> shift) - s < 0 || (last >> shift) + s > sizes[v] - 1) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::int64_t training_candidate_count(const LevelTable& exemplar, int n, int border) {
+    const std::int64_t columns = exemplar.width[n] - 2 * std::int64_t{border};
+    const std::int64_t rows = exemplar.height[n] - 2 * std::int64_t{border};
+    return columns > 0 && rows > 0 ? columns * rows : 0;
+}
+
+int training_border(const LevelTable& exemplar, const int* matrix_row, int n, int levels) {
+    int border = basic_training_border(matrix_row, n, levels);
+    while (training_candidate_count(exemplar, n, border) > 0 &&
+           !(border_fits_axis(border, matrix_row, n, levels, exemplar.width.data()) &&
+             border_fits_axis(border, matrix_row, n, levels, exemplar.height.data()))) {
+        ++border;
+    }
+    return border;
+}
+
+int build_training_set(const std::uint8_t* exemplar_pyramid, const LevelTable& exemplar, const int* matrix_row,
+                       int n, int levels, TrainingSet& set) {
+    set.release();
+
+    const int border = training_border(exemplar, matrix_row, n, levels);
+    const int dimension = neighbourhood_dimension(matrix_row, n, levels);
+    const int count = static_cast<int>(training_candidate_count(exemplar, n, border));
+    assert(count > 0 && dimension > 0);
+
+    set.points = annAllocPts(count, dimension);
+    set.colours.resize(static_cast<std::size_t>(count) * 3);
+    set.count = count;
+    set.dimension = dimension;
+    set.border = border;
+
+    const DirectPyramidView view(exemplar_pyramid, exemplar);
+    int k = 0;
+    for (int y = border; y < exemplar.height[n] - border; ++y) {
+        for (int x = border; x < exemplar.width[n] - border; ++x) {
+            gather_neighbourhood(matrix_row, n, levels, x, y, view, set.points[k]);
+            const std::uint8_t* pixel = exemplar_pyramid + pixel_index(exemplar, n, x, y);
+            std::copy_n(pixel, 3, &set.colours[static_cast<std::size_t>(k) * 3]);
+            ++k;
+        }
+    }
+    set.tree = new ANNkd_tree(set.points, count, dimension, 1, ANN_KD_SUGGEST);
+    return count;
+}

@@ -1,0 +1,125 @@
+// Reading the command line: defaults, well-formed lines, and every refusal.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+
+namespace {
+
+struct Parsed {
+    CommandLineAction action;
+    RunSettings settings;
+    std::string error;
+};
+
+Parsed parse(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), "texsynth");
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(argument.c_str());
+    }
+    Parsed parsed{CommandLineAction::run, {}, ""};
+    parsed.action = parse_command_line(static_cast<int>(argv.size()), argv.data(), parsed.settings, parsed.error);
+    return parsed;
+}
+
+TEST(CommandLine, NoArgumentsKeepsTheDefaults) {
+    const Parsed parsed = parse({});
+    ASSERT_EQ(parsed.action, CommandLineAction::run);
+    EXPECT_EQ(parsed.settings.input_path, "./demo2.bmp");
+    EXPECT_EQ(parsed.settings.output_prefix, "./out");
+    EXPECT_EQ(parsed.settings.width, 256);
+    EXPECT_EQ(parsed.settings.height, 256);
+    EXPECT_EQ(parsed.settings.levels, 3);
+    EXPECT_EQ(parsed.settings.matrix.entries,
+              (std::array<int, 16>{2, 1, 1, 0, 2, 1, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(CommandLine, FullLinesFillEverySetting) {
+    Parsed parsed = parse({"in.bmp", "res", "128", "64", "2", "3", "1", "0", "2"});
+    ASSERT_EQ(parsed.action, CommandLineAction::run) << parsed.error;
+    EXPECT_EQ(parsed.settings.input_path, "in.bmp");
+    EXPECT_EQ(parsed.settings.output_prefix, "res");
+    EXPECT_EQ(parsed.settings.width, 128);
+    EXPECT_EQ(parsed.settings.height, 64);
+    EXPECT_EQ(parsed.settings.levels, 2);
+    EXPECT_EQ(parsed.settings.matrix.entries[0], 3);
+    EXPECT_EQ(parsed.settings.matrix.entries[1], 1);
+    EXPECT_EQ(parsed.settings.matrix.row(1, 2)[1], 2);
+    EXPECT_EQ(parsed.settings.matrix.entries[4], 0);  // nothing left over from the defaults
+
+    parsed = parse({"in.bmp", "out", "32", "32", "1", "3"});
+    ASSERT_EQ(parsed.action, CommandLineAction::run) << parsed.error;
+    EXPECT_EQ(parsed.settings.levels, 1);
+    EXPECT_EQ(parsed.settings.matrix.entries, (std::array<int, 16>{3}));
+
+    std::vector<std::string> four = {"in.bmp", "out", "+64", "64", "4"};
+    for (int i = 0; i < 16; ++i) {
+        four.push_back(std::to_string(i % 5 + 1));
+    }
+    parsed = parse(four);
+    ASSERT_EQ(parsed.action, CommandLineAction::run) << parsed.error;
+    EXPECT_EQ(parsed.settings.width, 64);
+    for (int i = 0; i < 16; ++i) {
+        EXPECT_EQ(parsed.settings.matrix.entries[i], i % 5 + 1);
+    }
+}
+
+TEST(CommandLine, HelpAndVersion) {
+    EXPECT_EQ(parse({"--help"}).action, CommandLineAction::show_help);
+    EXPECT_EQ(parse({"-h"}).action, CommandLineAction::show_help);
+    EXPECT_EQ(parse({"--version"}).action, CommandLineAction::show_version);
+}
+
+TEST(CommandLine, RefusesMalformedLinesNamingTheArgument) {
+    const std::string long_path(256, 'a');
+    const std::string longest_path(255, 'a');
+    const struct {
+        std::vector<std::string> arguments;
+        std::string error;
+    } cases[] = {
+        {{"--verbose"}, "option \"--verbose\": unknown"},
+        {{"in.bmp"}, "command line: expected input prefix W H L and L x L half-sizes, got 1 argument"},
+        {{"in.bmp", "out", "64", "64"}, "got 4 arguments"},
+        {{"in.bmp", "out", "64", "64", "2", "1", "1", "1"}, "L = 2 needs 9 arguments"},
+        {{"in.bmp", "out", "64", "64", "1", "1", "1"}, "L = 1 needs 6 arguments"},
+        {{"in.bmp", "out", "64", "64", "0"}, "L (argument 5): expected a whole number from 1 to 4, got \"0\""},
+        {{"in.bmp", "out", "64", "64", "5"}, "L (argument 5): expected a whole number from 1 to 4"},
+        {{"in.bmp", "out", "abc", "64", "1", "2"}, "W (argument 3): expected a whole number of at least 1, got \"abc\""},
+        {{"in.bmp", "out", "12px", "64", "1", "2"}, "W (argument 3)"},
+        {{"in.bmp", "out", "", "64", "1", "2"}, "W (argument 3)"},
+        {{"in.bmp", "out", " 12", "64", "1", "2"}, "W (argument 3)"},
+        {{"in.bmp", "out", "0", "64", "1", "2"}, "W (argument 3)"},
+        {{"in.bmp", "out", "64", "-1", "1", "2"}, "H (argument 4)"},
+        {{"in.bmp", "out", "64", "99999999999", "1", "2"}, "H (argument 4)"},
+        {{"in.bmp", "out", "64", "64", "1", "-1"}, "half-size m00 (argument 6): expected a whole number from 0 to 64"},
+        {{"in.bmp", "out", "64", "64", "1", "65"}, "half-size m00 (argument 6)"},
+        {{"in.bmp", "out", "64", "64", "2", "1", "1", "x", "1"}, "half-size m10 (argument 8)"},
+        {{"in.bmp", "out", "64", "64", "1", "2.5"}, "half-size m00 (argument 6)"},
+        {{long_path, "out", "64", "64", "1", "2"}, "input path (argument 1): is 256 characters long, at most 255"},
+        {{"in.bmp", long_path, "64", "64", "1", "2"}, "output prefix (argument 2)"},
+        // What the command line alone decides about the run.
+        {{"in.bmp", "out", "513", "512", "1", "2"}, "output size: 513x512 is 262656 pixels, more than the 262144"},
+        {{"in.bmp", "out", "4", "64", "4", "1", "1", "1", "1", "0", "1", "1", "1", "0", "0", "1", "1", "0", "0", "0",
+          "1"},
+         "output size: 4x64 with 4 levels leaves level 3 empty (0x8)"},
+        {{"in.bmp", "out", "64", "64", "2", "1", "1", "0", "0"}, "half-size m11: is 0"},
+    };
+    for (const auto& c : cases) {
+        const Parsed parsed = parse(c.arguments);
+        EXPECT_EQ(parsed.action, CommandLineAction::refuse) << c.error;
+        EXPECT_NE(parsed.error.find(c.error), std::string::npos) << "got: " << parsed.error;
+    }
+    // At the limits.
+    EXPECT_EQ(parse({longest_path, longest_path, "512", "512", "1", "64"}).action, CommandLineAction::run);
+    EXPECT_EQ(parse({"in.bmp", "out", "1", "262144", "1", "0"}).action, CommandLineAction::refuse);
+    EXPECT_EQ(parse({"in.bmp", "out", "1", "262144", "1", "1"}).action, CommandLineAction::run);
+    EXPECT_EQ(parse({"in.bmp", "out", "8", "8", "4", "1", "1", "1", "1", "0", "1", "1", "1", "0", "0", "1", "1", "0",
+                     "0", "0", "1"})
+                  .action,
+              CommandLineAction::run);
+}
+
+}  // namespace

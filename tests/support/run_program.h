@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+// What a run of the texsynth executable left behind.
+struct ProgramRun {
+    int status = -1;  // exit status, or -1 if it did not exit normally
+    std::string out;  // standard output
+    std::string err;  // standard error
+};
+
+// Runs the texsynth executable with `arguments` (a shell-quoted string) in `directory`. Its standard output
+// and error are captured outside that directory, so the directory holds only what the program made.
+ProgramRun run_texsynth(const std::string& directory, const std::string& arguments);
+
+// Path of a file shipped in the source tree, such as "demo/demo2.bmp".
+std::string source_file(const std::string& relative);
+
+// SHA-256 of a file, as printed by sha256sum.
+std::string sha256_of(const std::string& path);
