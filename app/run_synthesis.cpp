@@ -23,8 +23,9 @@ void report(const std::string& what, const std::string& why) {
 }
 
 // Fills the first 4 x W x H pixels of the output pyramid buffer with pixels of the exemplar drawn by rand(),
-// which is never seeded, so every run draws the same sequence.
+// from the start of its sequence: the sequence of a generator never seeded, which srand(1) restarts.
 void fill_with_noise(const RgbImage& exemplar, int width, int height, std::vector<std::uint8_t>& output_pyramid) {
+    std::srand(1);
     const int exemplar_pixels = exemplar.width * exemplar.height;
     const int draws = 4 * width * height;
     for (int i = 0; i < draws; ++i) {
@@ -35,7 +36,9 @@ void fill_with_noise(const RgbImage& exemplar, int width, int height, std::vecto
 
 }  // namespace
 
-int run_synthesis(const RunSettings& settings) {
+int run_synthesis(const RunSettings& settings, RunProfile* profile) {
+    LapClock total_clock;
+    LapClock clock;
     std::vector<std::uint8_t> exemplar_pyramid(kWorkingBufferBytes);
     std::vector<std::uint8_t> output_pyramid(kWorkingBufferBytes);
     std::vector<std::uint8_t> enlarged(kWorkingBufferBytes);
@@ -52,15 +55,25 @@ int run_synthesis(const RunSettings& settings) {
     LevelTable exemplar_levels;
     build_exemplar_pyramid(exemplar.pixels.data(), exemplar.width, exemplar.height, exemplar_pyramid,
                            exemplar_levels, levels);
+    if (profile != nullptr) {
+        profile->loading += clock.lap();
+    }
     fill_with_noise(exemplar, settings.width, settings.height, output_pyramid);
+    if (profile != nullptr) {
+        profile->noise += clock.lap();
+    }
 
     bool output_lost = false;
     TrainingSet training;
     for (int n = levels - 1; n >= 0; --n) {
         const int* row = settings.matrix.row(n, levels);
-        build_training_set(exemplar_pyramid.data(), exemplar_levels, row, n, levels, training);
+        LevelProfile* level_profile = profile != nullptr ? &profile->levels[n] : nullptr;
+        build_training_set(exemplar_pyramid.data(), exemplar_levels, row, n, levels, training, level_profile);
         const LevelGeometry level = synthesize_level(training, row, output_pyramid.data(), settings.width,
-                                                     settings.height, n, levels, kSearchErrorBound);
+                                                     settings.height, n, levels, kSearchErrorBound, level_profile);
+        if (profile != nullptr) {
+            clock.lap();
+        }
         int enlarged_width = 0;
         int enlarged_height = 0;
         enlarge_by_replication(output_pyramid.data() + level.offset, level.width, level.height, enlarged.data(),
@@ -70,6 +83,12 @@ int run_synthesis(const RunSettings& settings) {
             report(name, why);
             output_lost = true;
         }
+        if (profile != nullptr) {
+            profile->output_files += clock.lap();
+        }
+    }
+    if (profile != nullptr) {
+        profile->total += total_clock.lap();
     }
     return output_lost ? 1 : 0;
 }

@@ -15,7 +15,8 @@ struct LevelGeometry {
 // order: every pixel's neighbourhood is read from the output pyramid as it stands, wrapping around every
 // level's edges, the kd-tree of `set` is asked for an approximate nearest neighbour (error bound `eps`),
 // and the pixel takes that neighbour's colour at once, so the pixels after it see it.
-// Returns the size and offset of level n.
+// Returns the size and offset of level n. With a `profile`, also times every stage of every pixel.
 // Precondition: `set` was built for level n with the same matrix row, and every output level is non-empty.
 LevelGeometry synthesize_level(const TrainingSet& set, const int* matrix_row, std::uint8_t* output_pyramid,
-                               int output_width, int output_height, int n, int levels, double eps);
+                               int output_width, int output_height, int n, int levels, double eps,
+                               LevelProfile* profile = nullptr);

@@ -64,7 +64,8 @@ int training_border(const LevelTable& exemplar, const int* matrix_row, int n, in
 }
 
 int build_training_set(const std::uint8_t* exemplar_pyramid, const LevelTable& exemplar, const int* matrix_row,
-                       int n, int levels, TrainingSet& set) {
+                       int n, int levels, TrainingSet& set, LevelProfile* profile) {
+    LapClock clock;
     set.release();
 
     const int border = training_border(exemplar, matrix_row, n, levels);
@@ -88,6 +89,12 @@ int build_training_set(const std::uint8_t* exemplar_pyramid, const LevelTable& e
             ++k;
         }
     }
+    if (profile != nullptr) {
+        profile->training_vectors += clock.lap();
+    }
     set.tree = new ANNkd_tree(set.points, count, dimension, 1, ANN_KD_SUGGEST);
+    if (profile != nullptr) {
+        profile->tree_construction += clock.lap();
+    }
     return count;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "pyramid/level_table.h"
+#include "synthesis/level_profile.h"
 
 // The candidates of one exemplar level: the neighbourhood vector of every usable pixel as a point, the
 // pixel's own colour beside it, and a kd-tree over the points. Owns all three and releases them when it
@@ -41,7 +42,7 @@ std::int64_t training_candidate_count(const LevelTable& exemplar, int n, int bor
 
 // Replaces `set` with the candidates of exemplar level n: the old set is released first, then every pixel
 // (x, y) inside the border becomes a point, row by row from the top, each row left to right, and the
-// kd-tree is built over the points. Returns the number of points.
+// kd-tree is built over the points. Returns the number of points. Adds the time it took to `profile`, if given.
 // Precondition: the level has at least one candidate and a non-empty neighbourhood.
 int build_training_set(const std::uint8_t* exemplar_pyramid, const LevelTable& exemplar, const int* matrix_row,
-                       int n, int levels, TrainingSet& set);
+                       int n, int levels, TrainingSet& set, LevelProfile* profile = nullptr);
