@@ -3,6 +3,7 @@
 #include <charconv>
 #include <limits>
 #include <string_view>
+#include <vector>
 
 #include "app/run_checks.h"
 
@@ -31,38 +32,42 @@ std::string quoted(std::string_view text) {
     return result;
 }
 
-// Describes argument `index` (1-based) for a message, e.g. "W (argument 3)".
-std::string argument_name(int index, int levels) {
+// The positional arguments, and where each stood on the command line.
+struct Positionals {
+    std::vector<std::string_view> values;
+    std::vector<int> argv_index;
+};
+
+// Describes positional argument `p` (1-based) for a message, e.g. "W (argument 3)".
+std::string argument_name(const Positionals& args, int p, int levels) {
     static const char* const names[] = {"", "input path", "output prefix", "W", "H", "L"};
-    if (index <= 5) {
-        return std::string(names[index]) + " (argument " + std::to_string(index) + ")";
+    std::string name;
+    if (p <= 5) {
+        name = names[p];
+    } else {
+        const int entry = p - 6;
+        name = "half-size m" + std::to_string(entry / levels) + std::to_string(entry % levels);
     }
-    const int entry = index - 6;
-    return "half-size m" + std::to_string(entry / levels) + std::to_string(entry % levels) + " (argument " +
-           std::to_string(index) + ")";
+    return name + " (argument " + std::to_string(args.argv_index[p - 1]) + ")";
 }
 
-bool read_number(const char* const* argv, int index, int levels, int minimum, int maximum, int& value,
+bool read_number(const Positionals& args, int p, int levels, int minimum, int maximum, int& value,
                  std::string& error) {
-    const std::string_view text = argv[index];
+    const std::string_view text = args.values[p - 1];
     const std::string range = maximum == std::numeric_limits<int>::max()
                                   ? "of at least " + std::to_string(minimum)
                                   : "from " + std::to_string(minimum) + " to " + std::to_string(maximum);
-    if (!parse_whole_number(text, value)) {
-        error = argument_name(index, levels) + ": expected a whole number " + range + ", got " + quoted(text);
-        return false;
-    }
-    if (value < minimum || value > maximum) {
-        error = argument_name(index, levels) + ": expected a whole number " + range + ", got " + quoted(text);
+    if (!parse_whole_number(text, value) || value < minimum || value > maximum) {
+        error = argument_name(args, p, levels) + ": expected a whole number " + range + ", got " + quoted(text);
         return false;
     }
     return true;
 }
 
-bool read_path(const char* const* argv, int index, std::string& path, std::string& error) {
-    const std::string_view text = argv[index];
+bool read_path(const Positionals& args, int p, std::string& path, std::string& error) {
+    const std::string_view text = args.values[p - 1];
     if (text.size() > static_cast<std::size_t>(kMaxPathLength)) {
-        error = argument_name(index, 0) + ": is " + std::to_string(text.size()) + " characters long, at most " +
+        error = argument_name(args, p, 0) + ": is " + std::to_string(text.size()) + " characters long, at most " +
                 std::to_string(kMaxPathLength) + " are accepted";
         return false;
     }
@@ -70,51 +75,104 @@ bool read_path(const char* const* argv, int index, std::string& path, std::strin
     return true;
 }
 
+// Reads one option into `settings`; returns false with the reason if it is unknown or malformed.
+bool read_option(std::string_view option, RunSettings& settings, CommandLineAction& action, std::string& error) {
+    const std::size_t equals = option.find('=');
+    const std::string_view name = option.substr(0, equals);
+    const bool has_value = equals != std::string_view::npos;
+    const std::string_view value = has_value ? option.substr(equals + 1) : std::string_view{};
+    auto refuse = [&](const std::string& why) {
+        error = "option " + quoted(option) + ": " + why;
+        return false;
+    };
+    if ((name == "--help" || name == "-h" || name == "--version" || name == "--quiet") && has_value) {
+        return refuse("takes no value");
+    }
+    if (name == "--help" || name == "-h") {
+        action = CommandLineAction::show_help;
+    } else if (name == "--version") {
+        if (action != CommandLineAction::show_help) {
+            action = CommandLineAction::show_version;
+        }
+    } else if (name == "--quiet") {
+        settings.quiet = true;
+    } else if (name == "--match") {
+        if (value == "approximate") {
+            settings.match = MatchMode::approximate;
+        } else if (value == "exact") {
+            settings.match = MatchMode::exact;
+        } else {
+            return refuse("expected --match=approximate or --match=exact");
+        }
+    } else if (name == "--threads") {
+        int threads = 0;
+        if (!parse_whole_number(value, threads) || threads < 1 || threads > kMaxThreads) {
+            return refuse("expected --threads=N with N from 1 to " + std::to_string(kMaxThreads));
+        }
+        settings.threads = threads;
+    } else {
+        return refuse("unknown option (texsynth --help lists the options)");
+    }
+    return true;
+}
+
 }  // namespace
 
 CommandLineAction parse_command_line(int argc, const char* const* argv, RunSettings& settings, std::string& error) {
-    if (argc <= 1) {
-        return CommandLineAction::run;
+    RunSettings parsed;
+    CommandLineAction action = CommandLineAction::run;
+    // Options come first; "--" ends them, and so does the first argument that is not one.
+    int i = 1;
+    for (; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--") {
+            ++i;
+            break;
+        }
+        if (argument.size() < 2 || argument.front() != '-') {
+            break;
+        }
+        if (!read_option(argument, parsed, action, error)) {
+            return CommandLineAction::refuse;
+        }
     }
-    const std::string_view first = argv[1];
-    if (argc == 2 && (first == "--help" || first == "-h")) {
-        return CommandLineAction::show_help;
+    if (action != CommandLineAction::run) {
+        return action;
     }
-    if (argc == 2 && first == "--version") {
-        return CommandLineAction::show_version;
-    }
-    if (argc == 2 && first.size() > 1 && first.front() == '-') {
-        error = "option " + quoted(first) + ": unknown (the options are --help, -h and --version)";
-        return CommandLineAction::refuse;
+    Positionals args;
+    for (; i < argc; ++i) {
+        args.values.emplace_back(argv[i]);
+        args.argv_index.push_back(i);
     }
 
-    const int count = argc - 1;
-    if (count < 5) {
-        error = "command line: expected input prefix W H L and L x L half-sizes, got " + std::to_string(count) +
-                (count == 1 ? " argument" : " arguments");
-        return CommandLineAction::refuse;
-    }
-    RunSettings parsed;
-    if (!read_number(argv, 5, 0, 1, kMaxLevels, parsed.levels, error)) {
-        return CommandLineAction::refuse;
-    }
-    const int levels = parsed.levels;
-    const int expected = 5 + levels * levels;
-    if (count != expected) {
-        error = "command line: L = " + std::to_string(levels) + " needs " + std::to_string(expected) +
-                " arguments (input prefix W H L and " + std::to_string(levels * levels) + " half-sizes), got " +
-                std::to_string(count);
-        return CommandLineAction::refuse;
-    }
-    if (!read_path(argv, 1, parsed.input_path, error) || !read_path(argv, 2, parsed.output_prefix, error) ||
-        !read_number(argv, 3, levels, 1, std::numeric_limits<int>::max(), parsed.width, error) ||
-        !read_number(argv, 4, levels, 1, std::numeric_limits<int>::max(), parsed.height, error)) {
-        return CommandLineAction::refuse;
-    }
-    parsed.matrix = {};
-    for (int i = 0; i < levels * levels; ++i) {
-        if (!read_number(argv, 6 + i, levels, 0, kMaxHalfSize, parsed.matrix.entries[i], error)) {
+    const int count = static_cast<int>(args.values.size());
+    if (count > 0) {
+        if (count < 5) {
+            error = "command line: expected input prefix W H L and L x L half-sizes, got " + std::to_string(count) +
+                    (count == 1 ? " argument" : " arguments");
             return CommandLineAction::refuse;
+        }
+        if (!read_number(args, 5, 0, 1, kMaxLevels, parsed.levels, error)) {
+            return CommandLineAction::refuse;
+        }
+        const int levels = parsed.levels;
+        const int expected = 5 + levels * levels;
+        if (count != expected) {
+            error = "command line: L = " + std::to_string(levels) + " needs " + std::to_string(expected) +
+                    " arguments (input prefix W H L and " + std::to_string(levels * levels) + " half-sizes), got " +
+                    std::to_string(count);
+            return CommandLineAction::refuse;
+        }
+        if (!read_path(args, 1, parsed.input_path, error) || !read_path(args, 2, parsed.output_prefix, error) ||
+            !read_number(args, 3, levels, 1, std::numeric_limits<int>::max(), parsed.width, error) ||
+            !read_number(args, 4, levels, 1, std::numeric_limits<int>::max(), parsed.height, error)) {
+            return CommandLineAction::refuse;
+        }
+        parsed.matrix = {};
+        for (int e = 0; e < levels * levels; ++e) {
+            if (!read_number(args, 6 + e, levels, 0, kMaxHalfSize, parsed.matrix.entries[e], error)) {
+                return CommandLineAction::refuse;
+            }
         }
     }
     error = check_settings(parsed);
@@ -125,7 +183,9 @@ CommandLineAction parse_command_line(int argc, const char* const* argv, RunSetti
     return CommandLineAction::run;
 }
 
-std::string usage_hint() { return "usage: texsynth [input prefix W H L m00 m01 ...]; texsynth --help tells more"; }
+std::string usage_hint() {
+    return "usage: texsynth [options] [input prefix W H L m00 m01 ...]; texsynth --help tells more";
+}
 
 std::string usage_text() {
     return R"(usage: texsynth [input prefix W H L m00 m01 ... m(L-1)(L-1)]

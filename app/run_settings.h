@@ -8,6 +8,13 @@
 inline constexpr int kMaxPathLength = 255;
 inline constexpr int kMaxLevels = 4;
 inline constexpr int kMaxHalfSize = 64;
+inline constexpr int kMaxThreads = 64;
+
+// How each output pixel's exemplar pixel is found.
+enum class MatchMode {
+    approximate,  // kd-tree search within a factor 3 of the nearest distance (the default)
+    exact,        // the nearest candidate, ties to the lowest index
+};
 
 // The settings of one run.
 struct RunSettings {
@@ -20,4 +27,7 @@ struct RunSettings {
     NeighbourhoodMatrix matrix{{2, 1, 1,
                                 0, 2, 1,
                                 0, 0, 2}};
+    MatchMode match = MatchMode::approximate;
+    int threads = 0;     // 0: one per processor core
+    bool quiet = false;  // no progress line
 };

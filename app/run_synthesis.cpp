@@ -68,9 +68,20 @@ int run_synthesis(const RunSettings& settings, RunProfile* profile) {
     for (int n = levels - 1; n >= 0; --n) {
         const int* row = settings.matrix.row(n, levels);
         LevelProfile* level_profile = profile != nullptr ? &profile->levels[n] : nullptr;
-        build_training_set(exemplar_pyramid.data(), exemplar_levels, row, n, levels, training, level_profile);
-        const LevelGeometry level = synthesize_level(training, row, output_pyramid.data(), settings.width,
-                                                     settings.height, n, levels, kSearchErrorBound, level_profile);
+        LevelGeometry level;
+        if (settings.match == MatchMode::exact) {
+            LapClock build_clock;
+            const ExactMatcher matcher(exemplar_pyramid.data(), exemplar_levels, row, n, levels);
+            if (level_profile != nullptr) {
+                level_profile->tree_construction += build_clock.lap();
+            }
+            level = synthesize_level_exact(matcher, row, output_pyramid.data(), settings.width, settings.height, n,
+                                           levels, level_profile);
+        } else {
+            build_training_set(exemplar_pyramid.data(), exemplar_levels, row, n, levels, training, level_profile);
+            level = synthesize_level(training, row, output_pyramid.data(), settings.width, settings.height, n,
+                                     levels, kSearchErrorBound, level_profile);
+        }
         if (profile != nullptr) {
             clock.lap();
         }

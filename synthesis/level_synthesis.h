@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "synthesis/exact_matcher.h"
 #include "synthesis/training_set.h"
 
 // Size and byte offset of one level inside the output pyramid.
@@ -20,3 +21,8 @@ struct LevelGeometry {
 LevelGeometry synthesize_level(const TrainingSet& set, const int* matrix_row, std::uint8_t* output_pyramid,
                                int output_width, int output_height, int n, int levels, double eps,
                                LevelProfile* profile = nullptr);
+
+// The same scan with the exact nearest candidate of `matcher` (built for level n with the same matrix row).
+LevelGeometry synthesize_level_exact(const ExactMatcher& matcher, const int* matrix_row,
+                                     std::uint8_t* output_pyramid, int output_width, int output_height, int n,
+                                     int levels, LevelProfile* profile = nullptr);

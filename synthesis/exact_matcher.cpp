@@ -1,0 +1,359 @@
+#include "synthesis/exact_matcher.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+#include <limits>
+#include <numeric>
+
+#include "synthesis/neighbourhood.h"
+#include "synthesis/pyramid_views.h"
+#include "synthesis/training_set.h"
+
+namespace {
+
+// Principal axes used for the lower bounds, and the most components they are taken over.
+constexpr int kMaxAxes = 32;
+constexpr int kMaxAxisSpan = 128;
+// Candidates sampled for the statistics; more change the axes little and cost time on large exemplars.
+constexpr int kMaxSamples = 16'384;
+constexpr int kPowerIterations = 30;
+
+constexpr int kLanes = 8;  // candidates per block, and axes per step of a bound
+
+// Bounds are computed in single precision from exact integers; a bound counts as exceeding the best
+// distance only beyond this slack, well above any rounding error (projections are at most 255 * sqrt(128)
+// in size, so each is off by less than 2e-4), so no candidate that could win is ever skipped.
+double allowance(std::int64_t bound) {
+    const double b = static_cast<double>(bound);
+    return b + 1.0 + 1e-4 * b;
+}
+
+// Orthonormalises the rows of `axes` (count x span) in place, in order.
+void orthonormalise(std::vector<double>& axes, int count, int span) {
+    for (int i = 0; i < count; ++i) {
+        double* a = &axes[static_cast<std::size_t>(i) * span];
+        for (int j = 0; j < i; ++j) {
+            const double* b = &axes[static_cast<std::size_t>(j) * span];
+            const double dot = std::inner_product(a, a + span, b, 0.0);
+            for (int m = 0; m < span; ++m) {
+                a[m] -= dot * b[m];
+            }
+        }
+        const double norm = std::sqrt(std::inner_product(a, a + span, a, 0.0));
+        if (norm > 1e-12) {
+            for (int m = 0; m < span; ++m) {
+                a[m] /= norm;
+            }
+        } else {
+            // A degenerate direction (the candidates do not vary along it): any unit vector orthogonal to the
+            // others keeps the bounds valid, and a zero one simply bounds nothing.
+            std::fill(a, a + span, 0.0);
+        }
+    }
+}
+
+}  // namespace
+
+ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTable& exemplar, const int* matrix_row,
+                           int n, int levels)
+    : distance_(squared_distance_function()) {
+#if defined(__x86_64__) || defined(__i386__)
+    vectorised_ = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+#endif
+    border_ = training_border(exemplar, matrix_row, n, levels);
+    count_ = static_cast<int>(training_candidate_count(exemplar, n, border_));
+    dimension_ = neighbourhood_dimension(matrix_row, n, levels);
+    assert(count_ > 0 && dimension_ > 0);
+    columns_ = exemplar.width[n] - 2 * border_;
+    padded_ = (dimension_ + kDistanceBlock - 1) / kDistanceBlock * kDistanceBlock;
+
+    // The candidates in their usual order, as bytes.
+    std::vector<std::uint8_t> raw(static_cast<std::size_t>(count_) * dimension_);
+    colours_.resize(static_cast<std::size_t>(count_) * 3);
+    const DirectPyramidView view(exemplar_pyramid, exemplar);
+    for (int i = 0; i < count_; ++i) {
+        const int x = border_ + i % columns_;
+        const int y = border_ + i / columns_;
+        gather_neighbourhood(matrix_row, n, levels, x, y, view, &raw[static_cast<std::size_t>(i) * dimension_]);
+        std::copy_n(exemplar_pyramid + pixel_index(exemplar, n, x, y), 3, &colours_[static_cast<std::size_t>(i) * 3]);
+    }
+
+    // Statistics over an evenly spaced sample of the candidates.
+    const int step = std::max(1, count_ / kMaxSamples);
+    std::vector<int> samples;
+    for (int i = 0; i < count_; i += step) {
+        samples.push_back(i);
+    }
+    std::vector<double> mean(static_cast<std::size_t>(dimension_), 0.0);
+    std::vector<double> variance(static_cast<std::size_t>(dimension_), 0.0);
+    for (const int i : samples) {
+        for (int c = 0; c < dimension_; ++c) {
+            mean[c] += raw[static_cast<std::size_t>(i) * dimension_ + c];
+        }
+    }
+    for (double& m : mean) {
+        m /= static_cast<double>(samples.size());
+    }
+    for (const int i : samples) {
+        for (int c = 0; c < dimension_; ++c) {
+            const double d = raw[static_cast<std::size_t>(i) * dimension_ + c] - mean[c];
+            variance[c] += d * d;
+        }
+    }
+    component_order_.resize(static_cast<std::size_t>(dimension_));
+    std::iota(component_order_.begin(), component_order_.end(), 0);
+    std::stable_sort(component_order_.begin(), component_order_.end(),
+                     [&](int a, int b) { return variance[a] > variance[b]; });
+
+    // Principal axes of the leading components, by power iteration on their covariance.
+    axis_span_ = std::min(dimension_, kMaxAxisSpan);
+    const int real_axes = std::min(kMaxAxes, axis_span_);
+    axes_ = (real_axes + kLanes - 1) / kLanes * kLanes;
+    const int span = axis_span_;
+    std::vector<double> covariance(static_cast<std::size_t>(span) * span, 0.0);
+    std::vector<double> centred(static_cast<std::size_t>(span));
+    for (const int i : samples) {
+        for (int j = 0; j < span; ++j) {
+            const int c = component_order_[j];
+            centred[j] = raw[static_cast<std::size_t>(i) * dimension_ + c] - mean[c];
+        }
+        for (int j = 0; j < span; ++j) {
+            double* row = &covariance[static_cast<std::size_t>(j) * span];
+            for (int k = 0; k < span; ++k) {
+                row[k] += centred[j] * centred[k];
+            }
+        }
+    }
+    axis_.assign(static_cast<std::size_t>(axes_) * span, 0.0);
+    for (int a = 0; a < real_axes; ++a) {
+        axis_[static_cast<std::size_t>(a) * span + a] = 1.0;
+    }
+    std::vector<double> next(axis_.size(), 0.0);
+    for (int iteration = 0; iteration < kPowerIterations; ++iteration) {
+        for (int a = 0; a < real_axes; ++a) {
+            const double* v = &axis_[static_cast<std::size_t>(a) * span];
+            for (int j = 0; j < span; ++j) {
+                const double* row = &covariance[static_cast<std::size_t>(j) * span];
+                next[static_cast<std::size_t>(a) * span + j] = std::inner_product(row, row + span, v, 0.0);
+            }
+        }
+        orthonormalise(next, real_axes, span);
+        axis_.swap(next);
+    }
+
+    // Project the candidates, sort them along the first axis and store them in that order, in blocks.
+    std::vector<double> projections(static_cast<std::size_t>(count_) * axes_);
+    {
+        Query scratch = make_query();
+        std::vector<std::int16_t> vector(static_cast<std::size_t>(dimension_));
+        for (int i = 0; i < count_; ++i) {
+            std::copy_n(&raw[static_cast<std::size_t>(i) * dimension_], dimension_, vector.begin());
+            project(vector.data(), scratch.components, &projections[static_cast<std::size_t>(i) * axes_]);
+        }
+    }
+    std::vector<int> order(static_cast<std::size_t>(count_));
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return projections[static_cast<std::size_t>(a) * axes_] < projections[static_cast<std::size_t>(b) * axes_];
+    });
+
+    blocks_ = (count_ + kLanes - 1) / kLanes;
+    index_of_.assign(static_cast<std::size_t>(blocks_) * kLanes, -1);
+    position_of_.resize(static_cast<std::size_t>(count_));
+    vectors_.assign(static_cast<std::size_t>(count_) * padded_, 0);
+    // Empty lanes of the last block lie infinitely far away.
+    block_projections_.assign(static_cast<std::size_t>(blocks_) * axes_ * kLanes,
+                              std::numeric_limits<float>::infinity());
+    block_first_key_.resize(static_cast<std::size_t>(blocks_));
+    block_last_key_.resize(static_cast<std::size_t>(blocks_));
+    for (int p = 0; p < count_; ++p) {
+        const int i = order[p];
+        index_of_[p] = i;
+        position_of_[i] = p;
+        const std::uint8_t* source = &raw[static_cast<std::size_t>(i) * dimension_];
+        std::int16_t* target = &vectors_[static_cast<std::size_t>(p) * padded_];
+        for (int j = 0; j < dimension_; ++j) {
+            target[j] = source[component_order_[j]];
+        }
+        const int block = p / kLanes;
+        const int lane = p % kLanes;
+        float* block_projection = &block_projections_[static_cast<std::size_t>(block) * axes_ * kLanes];
+        for (int a = 0; a < axes_; ++a) {
+            block_projection[a * kLanes + lane] = static_cast<float>(projections[static_cast<std::size_t>(i) * axes_ + a]);
+        }
+        const float key = block_projection[lane];
+        if (lane == 0) {
+            block_first_key_[block] = key;
+        }
+        block_last_key_[block] = key;
+    }
+}
+
+void ExactMatcher::project(const std::int16_t* vector, std::vector<std::int16_t>& components,
+                           double* projections) const {
+    for (int j = 0; j < dimension_; ++j) {
+        components[j] = vector[component_order_[j]];
+    }
+    for (int a = 0; a < axes_; ++a) {
+        const double* axis = &axis_[static_cast<std::size_t>(a) * axis_span_];
+        double sum = 0;
+        for (int j = 0; j < axis_span_; ++j) {
+            sum += axis[j] * components[j];
+        }
+        projections[a] = sum;
+    }
+}
+
+ExactMatcher::Query ExactMatcher::make_query() const {
+    Query query;
+    query.components.assign(static_cast<std::size_t>(padded_), 0);
+    query.projections.assign(static_cast<std::size_t>(axes_), 0.0F);
+    return query;
+}
+
+void ExactMatcher::prepare(const std::int16_t* vector, Query& query) const {
+    double projections[kMaxAxes];
+    project(vector, query.components, projections);
+    for (int a = 0; a < axes_; ++a) {
+        query.projections[a] = static_cast<float>(projections[a]);
+    }
+    query.start_block = static_cast<int>(
+        std::lower_bound(block_last_key_.begin(), block_last_key_.end(), query.projections[0]) -
+        block_last_key_.begin());
+}
+
+void ExactMatcher::consider(const Query& query, int position, Best& best, std::int64_t bound) const {
+    const int index = index_of_[position];
+    // A candidate after the best one in index order must be strictly nearer to replace it.
+    const std::int64_t limit = std::min(bound, index < best.index ? best.distance : best.distance - 1);
+    const std::int64_t d =
+        distance_(query.components.data(), &vectors_[static_cast<std::size_t>(position) * padded_], padded_, limit);
+    if (d <= limit && best.improves_on(d, index)) {
+        best.distance = d;
+        best.index = index;
+    }
+}
+
+namespace {
+
+// The lanes of a block whose bound does not exceed `allowed`, as bits; the bound is built up eight axes at a
+// time and the block given up as soon as no lane is left.
+unsigned surviving_lanes_plain(const float* block, const float* query, int axes, float allowed) {
+    float bound[kLanes] = {};
+    unsigned lanes = 0;
+    for (int a = 0; a < axes; a += kLanes) {
+        lanes = 0;
+        for (int lane = 0; lane < kLanes; ++lane) {
+            for (int j = a; j < a + kLanes; ++j) {
+                const float d = block[j * kLanes + lane] - query[j];
+                bound[lane] += d * d;
+            }
+            lanes |= (bound[lane] <= allowed ? 1U : 0U) << lane;
+        }
+        if (lanes == 0) {
+            break;
+        }
+    }
+    return lanes;
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2,fma"))) unsigned surviving_lanes_avx2(const float* block, const float* query, int axes,
+                                                                   float allowed) {
+    __m256 bound = _mm256_setzero_ps();
+    const __m256 limit = _mm256_set1_ps(allowed);
+    unsigned lanes = 0;
+    for (int a = 0; a < axes; a += kLanes) {
+        for (int j = a; j < a + kLanes; ++j) {
+            const __m256 d = _mm256_sub_ps(_mm256_loadu_ps(block + j * kLanes), _mm256_set1_ps(query[j]));
+            bound = _mm256_fmadd_ps(d, d, bound);
+        }
+        lanes = static_cast<unsigned>(_mm256_movemask_ps(_mm256_cmp_ps(bound, limit, _CMP_LE_OQ)));
+        if (lanes == 0) {
+            break;
+        }
+    }
+    return lanes;
+}
+#endif
+
+// Lowers the shared best distance to `distance` unless it is already lower.
+void lower_shared_bound(std::int64_t* shared_bound, std::int64_t distance) {
+    std::int64_t current = __atomic_load_n(shared_bound, __ATOMIC_RELAXED);
+    while (distance < current &&
+           !__atomic_compare_exchange_n(shared_bound, &current, distance, true, __ATOMIC_RELAXED, __ATOMIC_RELAXED)) {
+    }
+}
+
+}  // namespace
+
+void ExactMatcher::search_block(const Query& query, int block, double allowed, Best& best,
+                                std::int64_t bound) const {
+    const float* projections = &block_projections_[static_cast<std::size_t>(block) * axes_ * kLanes];
+    const float limit = static_cast<float>(allowed);
+#if defined(__x86_64__) || defined(__i386__)
+    unsigned lanes = vectorised_ ? surviving_lanes_avx2(projections, query.projections.data(), axes_, limit)
+                                 : surviving_lanes_plain(projections, query.projections.data(), axes_, limit);
+#else
+    unsigned lanes = surviving_lanes_plain(projections, query.projections.data(), axes_, limit);
+#endif
+    while (lanes != 0) {
+        const int lane = __builtin_ctz(lanes);
+        lanes &= lanes - 1;
+        consider(query, block * kLanes + lane, best, bound);
+    }
+}
+
+void ExactMatcher::try_guesses(const Query& query, std::span<const int> guesses, Best& best) const {
+    for (const int guess : guesses) {
+        if (guess >= 0) {
+            consider(query, position_of_[guess], best, INT64_MAX);
+        }
+    }
+}
+
+void ExactMatcher::search(const Query& query, int first, int stride, Best& best, std::int64_t* shared_bound) const {
+    const float key = query.projections[0];
+    bool up = true;
+    bool down = true;
+    for (int k = first; up || down; k += stride) {
+        const std::int64_t bound =
+            shared_bound != nullptr ? std::min(best.distance, __atomic_load_n(shared_bound, __ATOMIC_RELAXED))
+                                    : best.distance;
+        const double allowed = allowance(bound);
+        const std::int64_t before = best.distance;
+        if (up) {
+            const int block = query.start_block + k;
+            const double gap = block < blocks_ ? double{block_first_key_[block]} - key : 0.0;
+            if (block >= blocks_ || (gap > 0 && gap * gap > allowed)) {
+                up = false;
+            } else {
+                search_block(query, block, allowed, best, bound);
+            }
+        }
+        if (down) {
+            const int block = query.start_block - 1 - k;
+            const double gap = block >= 0 ? key - double{block_last_key_[block]} : 0.0;
+            if (block < 0 || (gap > 0 && gap * gap > allowed)) {
+                down = false;
+            } else {
+                search_block(query, block, allowed, best, bound);
+            }
+        }
+        if (shared_bound != nullptr && best.distance < before) {
+            lower_shared_bound(shared_bound, best.distance);
+        }
+    }
+}
+
+int ExactMatcher::find(const Query& query, std::span<const int> guesses) const {
+    Best best;
+    try_guesses(query, guesses, best);
+    search(query, 0, 1, best, nullptr);
+    return best.index;
+}

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "pyramid/level_table.h"
+#include "synthesis/squared_distance.h"
+
+// Exact nearest-neighbour search over the candidates of one exemplar level: the same candidates, in the same
+// order, and the same squared distance as the kd-tree's training set, but the true nearest candidate, ties
+// going to the lowest index, so the answer does not depend on how it was found.
+//
+// Every candidate is projected on the leading principal axes of the candidate set. The distance between
+// two projections is a lower bound of the distance between the vectors, cheap to compute, and usually close
+// to it, so a search computes the true distance only for the few candidates whose bound does not already
+// exceed the best distance found so far. Candidates are sorted by their projection on the first axis and
+// kept in blocks of eight: a search walks the blocks outwards from the query's projection, stops on a side
+// once the first axis alone rules out the next block, and bounds a whole block at a time. True distances
+// are computed on 16-bit components, permuted so that the most variable come first (a partial sum then
+// grows fast and a hopeless candidate is given up early) and padded with zeros.
+class ExactMatcher {
+public:
+    ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTable& exemplar, const int* matrix_row, int n,
+                 int levels);
+
+    int count() const { return count_; }
+    int dimension() const { return dimension_; }
+    // Candidate i is exemplar pixel (border + i % columns, border + i / columns) of the level.
+    int border() const { return border_; }
+    int columns() const { return columns_; }
+    const std::uint8_t* colour(int index) const { return &colours_[static_cast<std::size_t>(index) * 3]; }
+
+    // A prepared query: the components permuted and padded, and their projections.
+    struct Query {
+        std::vector<std::int16_t> components;
+        std::vector<float> projections;
+        int start_block = 0;  // first block at or above the query on the first axis
+    };
+    Query make_query() const;
+    // Fills `query` from a neighbourhood vector in the usual component order.
+    void prepare(const std::int16_t* vector, Query& query) const;
+
+    // The best candidate so far, by (distance, index).
+    struct Best {
+        std::int64_t distance = INT64_MAX;
+        int index = -1;
+        bool improves_on(std::int64_t d, int i) const { return d < distance || (d == distance && i < index); }
+    };
+
+    // Tries the candidates `guesses` (indices; negative ones are skipped): a good guess gives a tight bound
+    // before the search proper.
+    void try_guesses(const Query& query, std::span<const int> guesses, Best& best) const;
+
+    // Walks the blocks outwards from the query, taking the steps first, first + stride, ... on each side, so
+    // that `stride` threads can share a search; `shared_bound`, if given, is the best distance any of them
+    // has found so far, which each lowers as it improves on it.
+    void search(const Query& query, int first, int stride, Best& best, std::int64_t* shared_bound) const;
+
+    // The whole search on one thread.
+    int find(const Query& query, std::span<const int> guesses) const;
+
+private:
+    int count_ = 0;
+    int dimension_ = 0;
+    int padded_ = 0;     // dimension rounded up to kDistanceBlock
+    int axes_ = 0;       // principal axes used for bounds, a multiple of 8 (unused ones are zero)
+    int axis_span_ = 0;  // leading permuted components the axes are taken over
+    int blocks_ = 0;
+    int border_ = 0;
+    int columns_ = 0;
+    SquaredDistanceFunction distance_;
+    bool vectorised_ = false;
+    std::vector<int> component_order_;   // position j holds original component component_order_[j]
+    std::vector<double> axis_;           // axes_ x axis_span_, orthonormal
+    std::vector<std::int16_t> vectors_;  // count x padded, in sorted order
+    std::vector<float> block_projections_;  // per block: axes_ x 8 lanes
+    std::vector<float> block_first_key_;    // per block: projections on the first axis of its first and
+    std::vector<float> block_last_key_;     // last candidate
+    std::vector<int> index_of_;          // sorted position -> candidate index (-1 past the last candidate)
+    std::vector<int> position_of_;       // candidate index -> sorted position
+    std::vector<std::uint8_t> colours_;  // by candidate index
+
+    // Permutes a vector's components into `components` and projects them on the axes.
+    void project(const std::int16_t* vector, std::vector<std::int16_t>& components, double* projections) const;
+    void consider(const Query& query, int position, Best& best, std::int64_t bound) const;
+    // Considers every candidate of `block` whose bound does not exceed `allowed`.
+    void search_block(const Query& query, int block, double allowed, Best& best, std::int64_t bound) const;
+};

@@ -1,0 +1,199 @@
+// The exact matcher against a plain search over every candidate.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "image/bmp_file.h"
+#include "pyramid/exemplar_pyramid.h"
+#include "support/run_program.h"
+#include "synthesis/exact_matcher.h"
+#include "synthesis/neighbourhood.h"
+#include "synthesis/pyramid_views.h"
+#include "synthesis/squared_distance.h"
+#include "synthesis/training_set.h"
+
+namespace {
+
+struct Exemplar {
+    LevelTable table;
+    std::vector<std::uint8_t> pyramid;
+};
+
+Exemplar make_exemplar(const std::vector<std::uint8_t>& image, int width, int height, int levels) {
+    Exemplar exemplar;
+    exemplar.pyramid.resize(static_cast<std::size_t>(pyramid_bytes(width, height, levels)));
+    build_exemplar_pyramid(image.data(), width, height, exemplar.pyramid, exemplar.table, levels);
+    return exemplar;
+}
+
+// Every candidate's vector, in candidate order, as the training set enumerates them.
+std::vector<std::vector<std::int16_t>> candidate_vectors(const Exemplar& e, const int* row, int n, int levels) {
+    const int border = training_border(e.table, row, n, levels);
+    std::vector<std::vector<std::int16_t>> vectors;
+    const DirectPyramidView view(e.pyramid.data(), e.table);
+    for (int y = border; y < e.table.height[n] - border; ++y) {
+        for (int x = border; x < e.table.width[n] - border; ++x) {
+            std::vector<std::int16_t> v(static_cast<std::size_t>(neighbourhood_dimension(row, n, levels)));
+            gather_neighbourhood(row, n, levels, x, y, view, v.data());
+            vectors.push_back(v);
+        }
+    }
+    return vectors;
+}
+
+int plain_nearest(const std::vector<std::vector<std::int16_t>>& candidates, const std::vector<std::int16_t>& query) {
+    std::int64_t best = INT64_MAX;
+    int index = -1;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        std::int64_t d = 0;
+        for (std::size_t c = 0; c < query.size(); ++c) {
+            d += (query[c] - candidates[i][c]) * (query[c] - candidates[i][c]);
+        }
+        if (d < best) {
+            best = d;
+            index = static_cast<int>(i);
+        }
+    }
+    return index;
+}
+
+// Queries of three kinds: candidates themselves (distance 0, and ties where candidates repeat), candidates
+// slightly disturbed, and noise.
+std::vector<std::vector<std::int16_t>> queries_for(const std::vector<std::vector<std::int16_t>>& candidates,
+                                                   std::mt19937& random, int count) {
+    std::vector<std::vector<std::int16_t>> queries;
+    for (int q = 0; q < count; ++q) {
+        std::vector<std::int16_t> query = candidates[random() % candidates.size()];
+        for (std::int16_t& c : query) {
+            if (q % 3 == 1) {
+                c = static_cast<std::int16_t>(std::clamp<int>(c + static_cast<int>(random() % 41) - 20, 0, 255));
+            } else if (q % 3 == 2) {
+                c = static_cast<std::int16_t>(random() % 256);
+            }
+        }
+        queries.push_back(query);
+    }
+    return queries;
+}
+
+void expect_matches_plain_search(const Exemplar& exemplar, const int* row, int n, int levels, std::mt19937& random) {
+    const ExactMatcher matcher(exemplar.pyramid.data(), exemplar.table, row, n, levels);
+    const auto candidates = candidate_vectors(exemplar, row, n, levels);
+    ASSERT_EQ(matcher.count(), static_cast<int>(candidates.size()));
+    ExactMatcher::Query query = matcher.make_query();
+    for (const auto& vector : queries_for(candidates, random, 60)) {
+        matcher.prepare(vector.data(), query);
+        const int expected = plain_nearest(candidates, vector);
+        // Guesses, good or bad, never change the answer.
+        const int guesses[] = {static_cast<int>(random() % candidates.size()), -1, expected};
+        ASSERT_EQ(matcher.find(query, {}), expected);
+        ASSERT_EQ(matcher.find(query, guesses), expected);
+        // Nor does sharing the search between searchers.
+        for (const int stride : {2, 3}) {
+            std::int64_t shared = INT64_MAX;
+            ExactMatcher::Best overall;
+            for (int first = 0; first < stride; ++first) {
+                ExactMatcher::Best best;
+                matcher.try_guesses(query, std::span(guesses, 1), best);
+                matcher.search(query, first, stride, best, &shared);
+                if (overall.improves_on(best.distance, best.index)) {
+                    overall = best;
+                }
+            }
+            ASSERT_EQ(overall.index, expected) << "stride " << stride;
+        }
+        // The colour is the candidate pixel's own.
+        const int x = matcher.border() + expected % matcher.columns();
+        const int y = matcher.border() + expected / matcher.columns();
+        const std::uint8_t* pixel = &exemplar.pyramid[pixel_index(exemplar.table, n, x, y)];
+        ASSERT_TRUE(std::equal(pixel, pixel + 3, matcher.colour(expected)));
+    }
+}
+
+TEST(ExactMatcher, FindsThePlainNearestOnRandomExemplars) {
+    std::mt19937 random(5);
+    for (int trial = 0; trial < 6; ++trial) {
+        const int width = 20 + static_cast<int>(random() % 30);
+        const int height = 20 + static_cast<int>(random() % 30);
+        std::vector<std::uint8_t> image(static_cast<std::size_t>(width) * height * 3);
+        for (auto& byte : image) {
+            byte = static_cast<std::uint8_t>(random());
+        }
+        const Exemplar exemplar = make_exemplar(image, width, height, 2);
+        const int row0[] = {1 + trial % 3, 1};
+        const int row1[] = {0, 1 + trial % 2};
+        SCOPED_TRACE(testing::Message() << width << "x" << height << " trial " << trial);
+        expect_matches_plain_search(exemplar, row0, 0, 2, random);
+        expect_matches_plain_search(exemplar, row1, 1, 2, random);
+    }
+}
+
+TEST(ExactMatcher, FindsThePlainNearestOnARealExemplar) {
+    RgbImage image;
+    std::string why;
+    ASSERT_TRUE(read_bmp(source_file("demo/demo2.bmp"), image, why)) << why;
+    const Exemplar exemplar = make_exemplar(image.pixels, image.width, image.height, 3);
+    const int matrix[] = {2, 1, 1, 0, 2, 1, 0, 0, 2};
+    std::mt19937 random(9);
+    for (int n = 0; n < 3; ++n) {
+        SCOPED_TRACE(testing::Message() << "level " << n);
+        expect_matches_plain_search(exemplar, matrix + n * 3, n, 3, random);
+    }
+}
+
+TEST(ExactMatcher, TiesGoToTheLowestIndex) {
+    // A pattern repeating every 3 pixels across and 2 down, in few colours: many candidates share a vector.
+    const int width = 24;
+    const int height = 20;
+    std::vector<std::uint8_t> image(static_cast<std::size_t>(width) * height * 3);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t value = static_cast<std::uint8_t>(40 * ((x % 3) + 3 * (y % 2)));
+            std::fill_n(&image[(static_cast<std::size_t>(y) * width + x) * 3], 3, value);
+        }
+    }
+    const Exemplar exemplar = make_exemplar(image, width, height, 2);
+    std::mt19937 random(3);
+    const int row[] = {2, 1};
+    expect_matches_plain_search(exemplar, row, 0, 2, random);
+
+    // The vector of candidate (7, 4) repeats every 6 columns and 4 rows (the coarser level halves the
+    // period's phase), so candidate (1, 0) has it too and wins, even against a guess of an equal one.
+    const ExactMatcher matcher(exemplar.pyramid.data(), exemplar.table, row, 0, 2);
+    const auto candidates = candidate_vectors(exemplar, row, 0, 2);
+    const int columns = matcher.columns();
+    ASSERT_EQ(candidates[columns * 4 + 7], candidates[1]);
+    ExactMatcher::Query query = matcher.make_query();
+    matcher.prepare(candidates[columns * 4 + 7].data(), query);
+    const int equal_guess = columns * 4 + 7;
+    EXPECT_EQ(matcher.find(query, std::span(&equal_guess, 1)), 1);
+}
+
+TEST(SquaredDistance, FastAndPlainAgreeAndStopPastTheLimit) {
+    std::mt19937 random(1);
+    const SquaredDistanceFunction fast = squared_distance_function();
+    for (int trial = 0; trial < 200; ++trial) {
+        const int length = kDistanceBlock * (1 + trial % 5);
+        std::vector<std::int16_t> a(static_cast<std::size_t>(length));
+        std::vector<std::int16_t> b(a.size());
+        std::int64_t exact = 0;
+        for (int i = 0; i < length; ++i) {
+            a[i] = static_cast<std::int16_t>(trial % 7 == 0 ? 255 * (i % 2) : random() % 256);
+            b[i] = static_cast<std::int16_t>(trial % 7 == 0 ? 255 * ((i + 1) % 2) : random() % 256);
+            exact += (a[i] - b[i]) * (a[i] - b[i]);
+        }
+        for (const std::int64_t limit : {INT64_MAX, exact, exact - 1, exact / 3, std::int64_t{0}}) {
+            const std::int64_t plain = squared_distance_plain(a.data(), b.data(), length, limit);
+            EXPECT_EQ(fast(a.data(), b.data(), length, limit), plain);
+            if (exact <= limit) {
+                EXPECT_EQ(plain, exact);
+            } else {
+                EXPECT_GT(plain, limit);
+            }
+        }
+    }
+}
+
+}  // namespace
