@@ -10,6 +10,7 @@
 #include <limits>
 #include <numeric>
 
+#include "synthesis/block_bounds.h"
 #include "synthesis/neighbourhood.h"
 #include "synthesis/pyramid_views.h"
 #include "synthesis/training_set.h"
@@ -20,10 +21,10 @@ namespace {
 constexpr int kMaxAxes = 32;
 constexpr int kMaxAxisSpan = 128;
 // Candidates sampled for the statistics; more change the axes little and cost time on large exemplars.
-constexpr int kMaxSamples = 16'384;
+constexpr int kMaxSamples = 4'096;
 constexpr int kPowerIterations = 30;
 
-constexpr int kLanes = 8;  // candidates per block, and axes per step of a bound
+constexpr int kLanes = kBlockLanes;
 
 // Bounds are computed in single precision from exact integers; a bound counts as exceeding the best
 // distance only beyond this slack, well above any rounding error (projections are at most 255 * sqrt(128)
@@ -61,7 +62,7 @@ void orthonormalise(std::vector<double>& axes, int count, int span) {
 
 ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTable& exemplar, const int* matrix_row,
                            int n, int levels)
-    : distance_(squared_distance_function()) {
+    : distance_(squared_distance_function()), surviving_lanes_(surviving_lanes_function()) {
 #if defined(__x86_64__) || defined(__i386__)
     vectorised_ = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #endif
@@ -146,6 +147,13 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
         axis_.swap(next);
     }
 
+    axis_by_component_.resize(axis_.size());
+    for (int a = 0; a < axes_; ++a) {
+        for (int j = 0; j < span; ++j) {
+            axis_by_component_[static_cast<std::size_t>(j) * axes_ + a] = axis_[static_cast<std::size_t>(a) * span + j];
+        }
+    }
+
     // Project the candidates, sort them along the first axis and store them in that order, in blocks.
     std::vector<double> projections(static_cast<std::size_t>(count_) * axes_);
     {
@@ -194,19 +202,56 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
     }
 }
 
+namespace {
+
+// projections[a] = sum over j < span of components[j] * by_component[j * axes + a], for axes a multiple of 4.
+void project_plain(const std::int16_t* components, const double* by_component, int span, int axes,
+                   double* projections) {
+    std::fill_n(projections, axes, 0.0);
+    for (int j = 0; j < span; ++j) {
+        const double c = components[j];
+        const double* row = by_component + static_cast<std::size_t>(j) * axes;
+        for (int a = 0; a < axes; ++a) {
+            projections[a] += row[a] * c;
+        }
+    }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2,fma"))) void project_avx2(const std::int16_t* components, const double* by_component,
+                                                       int span, int axes, double* projections) {
+    __m256d sums[kMaxAxes / 4];
+    const int vectors = axes / 4;
+    for (int v = 0; v < vectors; ++v) {
+        sums[v] = _mm256_setzero_pd();
+    }
+    for (int j = 0; j < span; ++j) {
+        const __m256d c = _mm256_set1_pd(components[j]);
+        const double* row = by_component + static_cast<std::size_t>(j) * axes;
+        for (int v = 0; v < vectors; ++v) {
+            sums[v] = _mm256_fmadd_pd(_mm256_loadu_pd(row + 4 * v), c, sums[v]);
+        }
+    }
+    for (int v = 0; v < vectors; ++v) {
+        _mm256_storeu_pd(projections + 4 * v, sums[v]);
+    }
+}
+#endif
+
+}  // namespace
+
 void ExactMatcher::project(const std::int16_t* vector, std::vector<std::int16_t>& components,
                            double* projections) const {
     for (int j = 0; j < dimension_; ++j) {
         components[j] = vector[component_order_[j]];
     }
-    for (int a = 0; a < axes_; ++a) {
-        const double* axis = &axis_[static_cast<std::size_t>(a) * axis_span_];
-        double sum = 0;
-        for (int j = 0; j < axis_span_; ++j) {
-            sum += axis[j] * components[j];
-        }
-        projections[a] = sum;
+#if defined(__x86_64__) || defined(__i386__)
+    if (vectorised_) {
+        project_avx2(components.data(), axis_by_component_.data(), axis_span_, axes_, projections);
+        return;
     }
+#endif
+    project_plain(components.data(), axis_by_component_.data(), axis_span_, axes_, projections);
 }
 
 ExactMatcher::Query ExactMatcher::make_query() const {
@@ -241,47 +286,6 @@ void ExactMatcher::consider(const Query& query, int position, Best& best, std::i
 
 namespace {
 
-// The lanes of a block whose bound does not exceed `allowed`, as bits; the bound is built up eight axes at a
-// time and the block given up as soon as no lane is left.
-unsigned surviving_lanes_plain(const float* block, const float* query, int axes, float allowed) {
-    float bound[kLanes] = {};
-    unsigned lanes = 0;
-    for (int a = 0; a < axes; a += kLanes) {
-        lanes = 0;
-        for (int lane = 0; lane < kLanes; ++lane) {
-            for (int j = a; j < a + kLanes; ++j) {
-                const float d = block[j * kLanes + lane] - query[j];
-                bound[lane] += d * d;
-            }
-            lanes |= (bound[lane] <= allowed ? 1U : 0U) << lane;
-        }
-        if (lanes == 0) {
-            break;
-        }
-    }
-    return lanes;
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx2,fma"))) unsigned surviving_lanes_avx2(const float* block, const float* query, int axes,
-                                                                   float allowed) {
-    __m256 bound = _mm256_setzero_ps();
-    const __m256 limit = _mm256_set1_ps(allowed);
-    unsigned lanes = 0;
-    for (int a = 0; a < axes; a += kLanes) {
-        for (int j = a; j < a + kLanes; ++j) {
-            const __m256 d = _mm256_sub_ps(_mm256_loadu_ps(block + j * kLanes), _mm256_set1_ps(query[j]));
-            bound = _mm256_fmadd_ps(d, d, bound);
-        }
-        lanes = static_cast<unsigned>(_mm256_movemask_ps(_mm256_cmp_ps(bound, limit, _CMP_LE_OQ)));
-        if (lanes == 0) {
-            break;
-        }
-    }
-    return lanes;
-}
-#endif
-
 // Lowers the shared best distance to `distance` unless it is already lower.
 void lower_shared_bound(std::int64_t* shared_bound, std::int64_t distance) {
     std::int64_t current = __atomic_load_n(shared_bound, __ATOMIC_RELAXED);
@@ -296,12 +300,7 @@ void ExactMatcher::search_block(const Query& query, int block, double allowed, B
                                 std::int64_t bound) const {
     const float* projections = &block_projections_[static_cast<std::size_t>(block) * axes_ * kLanes];
     const float limit = static_cast<float>(allowed);
-#if defined(__x86_64__) || defined(__i386__)
-    unsigned lanes = vectorised_ ? surviving_lanes_avx2(projections, query.projections.data(), axes_, limit)
-                                 : surviving_lanes_plain(projections, query.projections.data(), axes_, limit);
-#else
-    unsigned lanes = surviving_lanes_plain(projections, query.projections.data(), axes_, limit);
-#endif
+    unsigned lanes = surviving_lanes_(projections, query.projections.data(), axes_, limit);
     while (lanes != 0) {
         const int lane = __builtin_ctz(lanes);
         lanes &= lanes - 1;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "pyramid/level_table.h"
+#include "synthesis/block_bounds.h"
 #include "synthesis/squared_distance.h"
 
 // Exact nearest-neighbour search over the candidates of one exemplar level: the same candidates, in the same
@@ -70,9 +71,11 @@ private:
     int border_ = 0;
     int columns_ = 0;
     SquaredDistanceFunction distance_;
+    SurvivingLanesFunction surviving_lanes_;
     bool vectorised_ = false;
     std::vector<int> component_order_;   // position j holds original component component_order_[j]
-    std::vector<double> axis_;           // axes_ x axis_span_, orthonormal
+    std::vector<double> axis_;              // axes_ x axis_span_, orthonormal
+    std::vector<double> axis_by_component_; // the same, transposed: axis_span_ x axes_
     std::vector<std::int16_t> vectors_;  // count x padded, in sorted order
     std::vector<float> block_projections_;  // per block: axes_ x 8 lanes
     std::vector<float> block_first_key_;    // per block: projections on the first axis of its first and

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <vector>
+
+// The exact matcher bounds candidates in blocks of this many, eight axes at a time.
+inline constexpr int kBlockLanes = 8;
+
+// Given a block's projections (axis by axis, kBlockLanes values each, `axes` a multiple of kBlockLanes) and
+// a point's, returns as bits the lanes whose squared distance to the point does not exceed `allowed`. The
+// sums are built up eight axes at a time, and the block is given up as soon as no lane is left.
+using SurvivingLanesFunction = unsigned (*)(const float* block, const float* point, int axes, float allowed);
+
+// The fastest implementation this processor runs.
+SurvivingLanesFunction surviving_lanes_function();
+
+// Every implementation this processor runs, the plain one last (for comparison).
+std::vector<SurvivingLanesFunction> surviving_lanes_functions();
