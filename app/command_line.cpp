@@ -188,24 +188,33 @@ std::string usage_hint() {
 }
 
 std::string usage_text() {
-    return R"(usage: texsynth [input prefix W H L m00 m01 ... m(L-1)(L-1)]
-       texsynth --help | -h | --version
+    return R"(usage: texsynth [options] [input prefix W H L m00 m01 ... m(L-1)(L-1)]
 
 Synthesizes a texture of W x H pixels from an exemplar image, one level of an L-level image pyramid at a
 time, coarse to fine. Every output pixel takes the colour of the exemplar pixel whose neighbourhood best
-matches its own; reads wrap around, so the result tiles.
+matches its own; reads wrap around, so the result tiles. The same inputs always give the same files.
 
 Without arguments it reads ./demo2.bmp and writes ./out_2.bmp, ./out_1.bmp and ./out_0.bmp at 256 x 256.
 With arguments, all of them must be given:
-  input     exemplar: an uncompressed 24-bit BMP file
+  input     exemplar: an uncompressed 24-bit BMP file (its pyramid at most 3145728 bytes, about 886 x 886)
   prefix    output files are named <prefix>_<level>.bmp; one file per level, coarsest first, each
             enlarged back to (about) W x H
-  W H       output size in pixels, at least 1 each, W x H at most 262144 (512 x 512)
+  W H       output size in pixels, at least 1 each (W x H up to about 536 million)
   L         number of pyramid levels, 1 to 4
   mNV       L x L neighbourhood half-sizes (0 to 64), row-major: row N is used for level N; mNN is the
             half-size of the causal neighbourhood at level N, mNV (V > N) that of the square taken at the
             coarser level V. Entries with V < N are not used but must be present.
 The defaults are: ./demo2.bmp ./out 256 256 3  2 1 1  0 2 1  0 0 2
+
+Options (before the arguments; "--" ends them):
+  --match=approximate  take a neighbour at most 3 times as far as the nearest one, from a kd-tree
+                       (the default)
+  --match=exact        take the nearest neighbour (ties: the first in exemplar order); usually faster
+  --threads=N          threads that share each exact search (1 to 64; default: one per processor core);
+                       the files are the same for any N
+  --quiet              no progress line (it is shown only when standard error is a terminal)
+  --help, -h           this text
+  --version            the version
 
 Prints "load <file>:<w>x<h>" and "write <file>:<w>x<h>" lines on standard output; errors go to standard
 error. Exit status: 0 on success, 1 if the run failed or lost output, 2 for a bad command line.

@@ -14,10 +14,10 @@ std::string size_text(std::int64_t width, std::int64_t height) {
 
 std::string check_settings(const RunSettings& settings) {
     const int levels = settings.levels;
-    const std::int64_t pixels = std::int64_t{settings.width} * settings.height;
-    if (pixels > kMaxOutputPixels) {
-        return "output size: " + size_text(settings.width, settings.height) + " is " + std::to_string(pixels) +
-               " pixels, more than the " + std::to_string(kMaxOutputPixels) + " (512x512) this program can make";
+    if (pyramid_bytes(settings.width, settings.height, levels) > kMaxOutputPyramidBytes) {
+        return "output size: " + size_text(settings.width, settings.height) + " is too large: its pyramid would " +
+               "take more than " + std::to_string(kMaxOutputPyramidBytes) + " bytes (W x H up to about " +
+               "536 million pixels)";
     }
     const LevelTable output = make_level_table(settings.width, settings.height, levels);
     const int coarsest = levels - 1;
@@ -37,10 +37,11 @@ std::string check_settings(const RunSettings& settings) {
 std::string check_exemplar(const RunSettings& settings, int width, int height) {
     const int levels = settings.levels;
     const std::int64_t bytes = pyramid_bytes(width, height, levels);
-    if (bytes > kWorkingBufferBytes) {
+    if (bytes > kMaxExemplarPyramidBytes) {
         return "the exemplar is too large: " + size_text(width, height) + " with " + std::to_string(levels) +
-               " levels needs " + std::to_string(bytes) + " bytes, the exemplar buffer holds " +
-               std::to_string(kWorkingBufferBytes) + " (about 886x886 pixels)";
+               " levels needs a pyramid of " + std::to_string(bytes) + " bytes, at most " +
+               std::to_string(kMaxExemplarPyramidBytes) + " are allowed (about 886x886 pixels), since every " +
+               "search compares against a candidate for nearly every exemplar pixel";
     }
     const LevelTable exemplar = make_level_table(width, height, levels);
     for (int n = levels - 1; n >= 0; --n) {

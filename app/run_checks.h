@@ -5,10 +5,11 @@
 
 #include "app/run_settings.h"
 
-// Each of the three working buffers (exemplar pyramid, output pyramid, enlarged level) holds this many bytes.
-inline constexpr int kWorkingBufferBytes = 3'145'728;
-// The noise fills 4 x W x H pixels of the output buffer, three bytes each.
-inline constexpr int kMaxOutputPixels = kWorkingBufferBytes / 12;
+// The exemplar's pyramid may take at most this many bytes (an exemplar of about 886 x 886 pixels): the
+// candidates of a level, and the time each search takes, grow with the exemplar.
+inline constexpr int kMaxExemplarPyramidBytes = 3'145'728;
+// Pixels are addressed with 32-bit byte indices, which bounds the output pyramid.
+inline constexpr std::int64_t kMaxOutputPyramidBytes = 2'147'483'647;
 // Most components a training set may hold in all (2 GiB of coordinates).
 inline constexpr std::int64_t kMaxTrainingComponents = std::int64_t{1} << 28;
 

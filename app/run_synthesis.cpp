@@ -1,10 +1,15 @@
 #include "app/run_synthesis.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/progress_line.h"
 #include "app/run_checks.h"
 #include "image/bmp_file.h"
 #include "pyramid/enlarge.h"
@@ -22,16 +27,23 @@ void report(const std::string& what, const std::string& why) {
     std::fprintf(stderr, "texsynth: %s: %s\n", what.c_str(), why.c_str());
 }
 
-// Fills the first 4 x W x H pixels of the output pyramid buffer with pixels of the exemplar drawn by rand(),
-// from the start of its sequence: the sequence of a generator never seeded, which srand(1) restarts.
-void fill_with_noise(const RgbImage& exemplar, int width, int height, std::vector<std::uint8_t>& output_pyramid) {
+// Fills the output pyramid with pixels of the exemplar drawn by rand(), in buffer order, from the start of
+// its sequence: the sequence of a generator never seeded, which srand(1) restarts.
+void fill_with_noise(const RgbImage& exemplar, std::vector<std::uint8_t>& output_pyramid) {
     std::srand(1);
     const int exemplar_pixels = exemplar.width * exemplar.height;
-    const int draws = 4 * width * height;
+    const int draws = static_cast<int>(output_pyramid.size() / 3);
     for (int i = 0; i < draws; ++i) {
         const int p = std::rand() % exemplar_pixels;
         std::copy_n(&exemplar.pixels[static_cast<std::size_t>(p) * 3], 3, &output_pyramid[static_cast<std::size_t>(i) * 3]);
     }
+}
+
+int thread_count(const RunSettings& settings) {
+    if (settings.threads > 0) {
+        return settings.threads;
+    }
+    return std::max(1U, std::thread::hardware_concurrency());
 }
 
 }  // namespace
@@ -39,10 +51,6 @@ void fill_with_noise(const RgbImage& exemplar, int width, int height, std::vecto
 int run_synthesis(const RunSettings& settings, RunProfile* profile) {
     LapClock total_clock;
     LapClock clock;
-    std::vector<std::uint8_t> exemplar_pyramid(kWorkingBufferBytes);
-    std::vector<std::uint8_t> output_pyramid(kWorkingBufferBytes);
-    std::vector<std::uint8_t> enlarged(kWorkingBufferBytes);
-
     RgbImage exemplar;
     std::string why;
     const auto accept_size = [&settings](int width, int height) { return check_exemplar(settings, width, height); };
@@ -52,36 +60,50 @@ int run_synthesis(const RunSettings& settings, RunProfile* profile) {
     }
 
     const int levels = settings.levels;
+    // Working memory, sized for this run: the two pyramids and one enlarged level.
+    std::vector<std::uint8_t> exemplar_pyramid(
+        static_cast<std::size_t>(pyramid_bytes(exemplar.width, exemplar.height, levels)));
+    std::vector<std::uint8_t> output_pyramid(
+        static_cast<std::size_t>(pyramid_bytes(settings.width, settings.height, levels)));
+    std::vector<std::uint8_t> enlarged(static_cast<std::size_t>(settings.width) * settings.height * 3);
     LevelTable exemplar_levels;
     build_exemplar_pyramid(exemplar.pixels.data(), exemplar.width, exemplar.height, exemplar_pyramid,
                            exemplar_levels, levels);
     if (profile != nullptr) {
         profile->loading += clock.lap();
     }
-    fill_with_noise(exemplar, settings.width, settings.height, output_pyramid);
+    fill_with_noise(exemplar, output_pyramid);
     if (profile != nullptr) {
         profile->noise += clock.lap();
     }
 
     bool output_lost = false;
     TrainingSet training;
+    // The kd-tree search keeps its state in globals, so only the exact search is shared between threads.
+    SearchTeam team(settings.match == MatchMode::exact ? thread_count(settings) : 1);
+    ProgressLine progress(stderr, !settings.quiet && isatty(STDERR_FILENO) != 0);
+    const LevelTable output_levels = make_level_table(settings.width, settings.height, levels);
     for (int n = levels - 1; n >= 0; --n) {
         const int* row = settings.matrix.row(n, levels);
-        LevelProfile* level_profile = profile != nullptr ? &profile->levels[n] : nullptr;
+        ScanHooks hooks;
+        hooks.profile = profile != nullptr ? &profile->levels[n] : nullptr;
+        hooks.on_row = [&progress](int rows_done, int rows) { progress.update(rows_done, rows); };
+        progress.start_level(n, output_levels.width[n], output_levels.height[n]);
         LevelGeometry level;
         if (settings.match == MatchMode::exact) {
             LapClock build_clock;
             const ExactMatcher matcher(exemplar_pyramid.data(), exemplar_levels, row, n, levels);
-            if (level_profile != nullptr) {
-                level_profile->tree_construction += build_clock.lap();
+            if (hooks.profile != nullptr) {
+                hooks.profile->tree_construction += build_clock.lap();
             }
             level = synthesize_level_exact(matcher, row, output_pyramid.data(), settings.width, settings.height, n,
-                                           levels, level_profile);
+                                           levels, team, hooks);
         } else {
-            build_training_set(exemplar_pyramid.data(), exemplar_levels, row, n, levels, training, level_profile);
+            build_training_set(exemplar_pyramid.data(), exemplar_levels, row, n, levels, training, hooks.profile);
             level = synthesize_level(training, row, output_pyramid.data(), settings.width, settings.height, n,
-                                     levels, kSearchErrorBound, level_profile);
+                                     levels, kSearchErrorBound, hooks);
         }
+        progress.finish_level();
         if (profile != nullptr) {
             clock.lap();
         }

@@ -34,26 +34,37 @@ double allowance(std::int64_t bound) {
     return b + 1.0 + 1e-4 * b;
 }
 
-// Orthonormalises the rows of `axes` (count x span) in place, in order.
+// Orthonormalises the rows of `axes` (count x span) in place, in order. The bounds are valid only if the axes
+// are orthonormal, so every row is made orthogonal to the earlier ones twice over (once is not accurate for
+// a row that nearly lies in their span), and a row with little left of it becomes zero: a zero axis bounds
+// nothing, which is always safe.
 void orthonormalise(std::vector<double>& axes, int count, int span) {
     for (int i = 0; i < count; ++i) {
         double* a = &axes[static_cast<std::size_t>(i) * span];
-        for (int j = 0; j < i; ++j) {
-            const double* b = &axes[static_cast<std::size_t>(j) * span];
-            const double dot = std::inner_product(a, a + span, b, 0.0);
-            for (int m = 0; m < span; ++m) {
-                a[m] -= dot * b[m];
+        const double original = std::sqrt(std::inner_product(a, a + span, a, 0.0));
+        for (int pass = 0; pass < 2; ++pass) {
+            for (int j = 0; j < i; ++j) {
+                const double* b = &axes[static_cast<std::size_t>(j) * span];
+                const double dot = std::inner_product(a, a + span, b, 0.0);
+                for (int m = 0; m < span; ++m) {
+                    a[m] -= dot * b[m];
+                }
             }
         }
         const double norm = std::sqrt(std::inner_product(a, a + span, a, 0.0));
-        if (norm > 1e-12) {
+        if (norm > 1e-6 * original && norm > 1e-12) {
             for (int m = 0; m < span; ++m) {
                 a[m] /= norm;
             }
         } else {
-            // A degenerate direction (the candidates do not vary along it): any unit vector orthogonal to the
-            // others keeps the bounds valid, and a zero one simply bounds nothing.
             std::fill(a, a + span, 0.0);
+        }
+        // Check the result, and give up the axis rather than risk a bound that is too high.
+        for (int j = 0; j < i; ++j) {
+            const double* b = &axes[static_cast<std::size_t>(j) * span];
+            if (std::abs(std::inner_product(a, a + span, b, 0.0)) > 1e-9) {
+                std::fill(a, a + span, 0.0);
+            }
         }
     }
 }
@@ -316,11 +327,12 @@ void ExactMatcher::try_guesses(const Query& query, std::span<const int> guesses,
     }
 }
 
-void ExactMatcher::search(const Query& query, int first, int stride, Best& best, std::int64_t* shared_bound) const {
+bool ExactMatcher::search(const Query& query, int first_step, int end_step, Best& best,
+                          std::int64_t* shared_bound) const {
     const float key = query.projections[0];
     bool up = true;
     bool down = true;
-    for (int k = first; up || down; k += stride) {
+    for (int k = first_step; k < end_step && (up || down); ++k) {
         const std::int64_t bound =
             shared_bound != nullptr ? std::min(best.distance, __atomic_load_n(shared_bound, __ATOMIC_RELAXED))
                                     : best.distance;
@@ -348,11 +360,12 @@ void ExactMatcher::search(const Query& query, int first, int stride, Best& best,
             lower_shared_bound(shared_bound, best.distance);
         }
     }
+    return up || down;
 }
 
 int ExactMatcher::find(const Query& query, std::span<const int> guesses) const {
     Best best;
     try_guesses(query, guesses, best);
-    search(query, 0, 1, best, nullptr);
+    search(query, 0, std::numeric_limits<int>::max(), best, nullptr);
     return best.index;
 }

@@ -53,10 +53,11 @@ public:
     // before the search proper.
     void try_guesses(const Query& query, std::span<const int> guesses, Best& best) const;
 
-    // Walks the blocks outwards from the query, taking the steps first, first + stride, ... on each side, so
-    // that `stride` threads can share a search; `shared_bound`, if given, is the best distance any of them
-    // has found so far, which each lowers as it improves on it.
-    void search(const Query& query, int first, int stride, Best& best, std::int64_t* shared_bound) const;
+    // Walks the blocks outwards from the query, steps first_step .. end_step - 1 on each side (step k takes
+    // the k-th block above and the k-th below), so that several threads can share a search; `shared_bound`,
+    // if given, is the best distance any of them has found so far, which each lowers as it improves on it.
+    // Returns false once no later step can hold a nearer candidate.
+    bool search(const Query& query, int first_step, int end_step, Best& best, std::int64_t* shared_bound) const;
 
     // The whole search on one thread.
     int find(const Query& query, std::span<const int> guesses) const;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 
 // Where the time of one level went, in seconds. Filled only when a caller asks for it (benchmarks); the
 // runs of the program itself take no clock readings.
@@ -27,4 +28,10 @@ public:
 
 private:
     std::chrono::steady_clock::time_point last_;
+};
+
+// What a caller may ask of a level's scan besides the pixels: timings, and word after every row.
+struct ScanHooks {
+    LevelProfile* profile = nullptr;
+    std::function<void(int rows_done, int rows)> on_row;
 };

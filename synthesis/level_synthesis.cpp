@@ -36,12 +36,15 @@ private:
     ANNdist distance_ = 0;
 };
 
-// The exact search, seeded with the candidates that continue what the pixel's left and upper neighbours took.
+// The exact search, seeded with the candidates that continue what the pixel's left and upper neighbours took,
+// and shared by the threads of `team` where the candidates are many enough to be worth it.
 class ExactSearch {
 public:
-    ExactSearch(const ExactMatcher& matcher, int width, int height)
+    ExactSearch(const ExactMatcher& matcher, int width, int height, SearchTeam& team)
         : matcher_(matcher), vector_(static_cast<std::size_t>(matcher.dimension())), query_(matcher.make_query()),
-          width_(width), chosen_(static_cast<std::size_t>(width) * height, -1) {}
+          width_(width), chosen_(static_cast<std::size_t>(width) * height, -1),
+          team_(matcher.count() >= kMinCandidatesPerTeam ? &team : nullptr),
+          results_(static_cast<std::size_t>(team.size())) {}
 
     template <class View>
     void gather(const int* matrix_row, int n, int levels, int x, int y, const View& view) {
@@ -62,25 +65,59 @@ public:
                 guesses[1] = above + matcher_.columns();
             }
         }
-        const int index = matcher_.find(query_, guesses);
+        const int index = team_ != nullptr ? find_together(guesses) : matcher_.find(query_, guesses);
         chosen_[static_cast<std::size_t>(y) * width_ + x] = index;
         return index;
     }
     const std::uint8_t* colour(int index) const { return matcher_.colour(index); }
 
 private:
+    // Below this many candidates a search is over before the threads could share it.
+    static constexpr int kMinCandidatesPerTeam = 4'096;
+    // Steps of the search a thread takes at a time.
+    static constexpr int kStepsPerShare = 8;
+
+    // The threads take the steps of the search a few at a time, each from the guesses' bound; the best of
+    // them wins, so the answer is the same for any number of threads.
+    int find_together(std::span<const int> guesses) {
+        ExactMatcher::Best initial;
+        matcher_.try_guesses(query_, guesses, initial);
+        std::int64_t shared_bound = initial.distance;
+        for (Result& result : results_) {
+            result.best = initial;
+        }
+        auto work = [&](int thread, int share) {
+            return matcher_.search(query_, share * kStepsPerShare, (share + 1) * kStepsPerShare,
+                                   results_[thread].best, &shared_bound);
+        };
+        team_->share(work);
+        ExactMatcher::Best best = initial;
+        for (const Result& result : results_) {
+            if (best.improves_on(result.best.distance, result.best.index)) {
+                best = result.best;
+            }
+        }
+        return best.index;
+    }
+
+    struct alignas(64) Result {  // one cache line per thread
+        ExactMatcher::Best best;
+    };
+
     const ExactMatcher& matcher_;
     std::vector<std::int16_t> vector_;
     ExactMatcher::Query query_;
     int width_;
     std::vector<int> chosen_;  // candidate taken by each pixel of the level
+    SearchTeam* team_;
+    std::vector<Result> results_;
 };
 
 // The raster scan of one level. The timed variant reads the clock around every stage of every pixel; the
 // untimed one, which the program runs, has nothing but the work in its loop.
 template <bool kTimed, class Search>
 void scan_level(Search& search, const int* matrix_row, std::uint8_t* output_pyramid, const LevelTable& table, int n,
-                int levels, double eps, LevelProfile* profile) {
+                int levels, double eps, const ScanHooks& hooks) {
     const WrappedPyramidView view(output_pyramid, table, matrix_row, n, levels);
     LapClock clock;
     double gathering = 0;
@@ -103,8 +140,12 @@ void scan_level(Search& search, const int* matrix_row, std::uint8_t* output_pyra
                 writing += clock.lap();
             }
         }
+        if (hooks.on_row) {
+            hooks.on_row(y + 1, table.height[n]);
+        }
     }
     if constexpr (kTimed) {
+        LevelProfile* profile = hooks.profile;
         profile->query_construction += gathering;
         profile->search += searching;
         profile->pixel_writing += writing;
@@ -114,11 +155,11 @@ void scan_level(Search& search, const int* matrix_row, std::uint8_t* output_pyra
 
 template <class Search>
 void scan_level(Search& search, const int* matrix_row, std::uint8_t* output_pyramid, const LevelTable& table, int n,
-                int levels, double eps, LevelProfile* profile) {
-    if (profile != nullptr) {
-        scan_level<true>(search, matrix_row, output_pyramid, table, n, levels, eps, profile);
+                int levels, double eps, const ScanHooks& hooks) {
+    if (hooks.profile != nullptr) {
+        scan_level<true>(search, matrix_row, output_pyramid, table, n, levels, eps, hooks);
     } else {
-        scan_level<false>(search, matrix_row, output_pyramid, table, n, levels, eps, nullptr);
+        scan_level<false>(search, matrix_row, output_pyramid, table, n, levels, eps, hooks);
     }
 }
 
@@ -126,18 +167,18 @@ void scan_level(Search& search, const int* matrix_row, std::uint8_t* output_pyra
 
 LevelGeometry synthesize_level(const TrainingSet& set, const int* matrix_row, std::uint8_t* output_pyramid,
                                int output_width, int output_height, int n, int levels, double eps,
-                               LevelProfile* profile) {
+                               const ScanHooks& hooks) {
     const LevelTable table = make_level_table(output_width, output_height, levels);
     TreeSearch search(set);
-    scan_level(search, matrix_row, output_pyramid, table, n, levels, eps, profile);
+    scan_level(search, matrix_row, output_pyramid, table, n, levels, eps, hooks);
     return {table.width[n], table.height[n], table.offset[n]};
 }
 
 LevelGeometry synthesize_level_exact(const ExactMatcher& matcher, const int* matrix_row,
                                      std::uint8_t* output_pyramid, int output_width, int output_height, int n,
-                                     int levels, LevelProfile* profile) {
+                                     int levels, SearchTeam& team, const ScanHooks& hooks) {
     const LevelTable table = make_level_table(output_width, output_height, levels);
-    ExactSearch search(matcher, table.width[n], table.height[n]);
-    scan_level(search, matrix_row, output_pyramid, table, n, levels, 0.0, profile);
+    ExactSearch search(matcher, table.width[n], table.height[n], team);
+    scan_level(search, matrix_row, output_pyramid, table, n, levels, 0.0, hooks);
     return {table.width[n], table.height[n], table.offset[n]};
 }

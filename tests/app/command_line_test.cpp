@@ -67,10 +67,54 @@ TEST(CommandLine, FullLinesFillEverySetting) {
     }
 }
 
+TEST(CommandLine, OptionsComeFirstAndChangeNothingElse) {
+    Parsed parsed = parse({"--match=exact", "--threads=3", "--quiet", "in.bmp", "res", "128", "64", "2", "3", "1",
+                           "0", "2"});
+    ASSERT_EQ(parsed.action, CommandLineAction::run) << parsed.error;
+    EXPECT_EQ(parsed.settings.match, MatchMode::exact);
+    EXPECT_EQ(parsed.settings.threads, 3);
+    EXPECT_TRUE(parsed.settings.quiet);
+    EXPECT_EQ(parsed.settings.input_path, "in.bmp");
+    EXPECT_EQ(parsed.settings.matrix.entries[3], 2);
+
+    parsed = parse({"--match=approximate", "--quiet"});
+    ASSERT_EQ(parsed.action, CommandLineAction::run) << parsed.error;
+    EXPECT_EQ(parsed.settings.match, MatchMode::approximate);
+    EXPECT_EQ(parsed.settings.input_path, "./demo2.bmp");
+    EXPECT_EQ(parse({}).settings.threads, 0);  // one per core
+
+    // "--" ends the options, so a path may start with a dash; messages count arguments as typed.
+    parsed = parse({"--quiet", "--", "-in.bmp", "out", "x", "64", "1", "2"});
+    EXPECT_EQ(parsed.error, "W (argument 5): expected a whole number of at least 1, got \"x\"");
+    parsed = parse({"--", "-in.bmp", "out", "64", "64", "1", "2"});
+    ASSERT_EQ(parsed.action, CommandLineAction::run) << parsed.error;
+    EXPECT_EQ(parsed.settings.input_path, "-in.bmp");
+
+    const struct {
+        std::vector<std::string> arguments;
+        std::string error;
+    } refusals[] = {
+        {{"--match=best"}, "option \"--match=best\": expected --match=approximate or --match=exact"},
+        {{"--match"}, "option \"--match\": expected"},
+        {{"--threads=0"}, "option \"--threads=0\": expected --threads=N with N from 1 to 64"},
+        {{"--threads=65"}, "option \"--threads=65\""},
+        {{"--threads=two"}, "option \"--threads=two\""},
+        {{"--quiet=yes"}, "option \"--quiet=yes\": takes no value"},
+        {{"in.bmp", "out", "64", "64", "1", "2", "--quiet"}, "command line: L = 1 needs 6 arguments"},
+    };
+    for (const auto& c : refusals) {
+        parsed = parse(c.arguments);
+        EXPECT_EQ(parsed.action, CommandLineAction::refuse);
+        EXPECT_EQ(parsed.error.rfind(c.error, 0), 0u) << parsed.error;
+    }
+    EXPECT_EQ(parse({"--threads=64", "--threads=1"}).settings.threads, 1);
+}
+
 TEST(CommandLine, HelpAndVersion) {
     EXPECT_EQ(parse({"--help"}).action, CommandLineAction::show_help);
     EXPECT_EQ(parse({"-h"}).action, CommandLineAction::show_help);
     EXPECT_EQ(parse({"--version"}).action, CommandLineAction::show_version);
+    EXPECT_EQ(parse({"--quiet", "--help", "in.bmp"}).action, CommandLineAction::show_help);
 }
 
 TEST(CommandLine, RefusesMalformedLinesNamingTheArgument) {
@@ -101,7 +145,7 @@ TEST(CommandLine, RefusesMalformedLinesNamingTheArgument) {
         {{long_path, "out", "64", "64", "1", "2"}, "input path (argument 1): is 256 characters long, at most 255"},
         {{"in.bmp", long_path, "64", "64", "1", "2"}, "output prefix (argument 2)"},
         // What the command line alone decides about the run.
-        {{"in.bmp", "out", "513", "512", "1", "2"}, "output size: 513x512 is 262656 pixels, more than the 262144"},
+        {{"in.bmp", "out", "30000", "30000", "1", "2"}, "output size: 30000x30000 is too large"},
         {{"in.bmp", "out", "4", "64", "4", "1", "1", "1", "1", "0", "1", "1", "1", "0", "0", "1", "1", "0", "0", "0",
           "1"},
          "output size: 4x64 with 4 levels leaves level 3 empty (0x8)"},
@@ -114,8 +158,9 @@ TEST(CommandLine, RefusesMalformedLinesNamingTheArgument) {
     }
     // At the limits.
     EXPECT_EQ(parse({longest_path, longest_path, "512", "512", "1", "64"}).action, CommandLineAction::run);
-    EXPECT_EQ(parse({"in.bmp", "out", "1", "262144", "1", "0"}).action, CommandLineAction::refuse);
-    EXPECT_EQ(parse({"in.bmp", "out", "1", "262144", "1", "1"}).action, CommandLineAction::run);
+    EXPECT_EQ(parse({"in.bmp", "out", "1", "715827882", "1", "1"}).action, CommandLineAction::run);
+    EXPECT_EQ(parse({"in.bmp", "out", "1", "715827883", "1", "1"}).action, CommandLineAction::refuse);
+    EXPECT_EQ(parse({"in.bmp", "out", "1", "64", "1", "0"}).action, CommandLineAction::refuse);
     EXPECT_EQ(parse({"in.bmp", "out", "8", "8", "4", "1", "1", "1", "1", "0", "1", "1", "1", "0", "0", "1", "1", "0",
                      "0", "0", "1"})
                   .action,

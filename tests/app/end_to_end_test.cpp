@@ -59,6 +59,27 @@ TEST_F(EndToEnd, SmallRunGivesPinnedBytesEveryTime) {
     EXPECT_EQ(sha256_of(dir / "small_0.bmp"), level0);
 }
 
+// The exact matcher writes the same files with any number of threads, and options change nothing else.
+TEST_F(EndToEnd, ExactMatchingIsTheSameOnAnyNumberOfThreads) {
+    std::string first_level0;
+    for (const char* threads : {"1", "2", "3"}) {
+        const ProgramRun run = run_texsynth(
+            dir.path(), std::string("--match=exact --quiet --threads=") + threads + " demo2.bmp exact 64 48 3 2 1 1 0 2 1 0 0 2");
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out,
+                  "load demo2.bmp:128x128\nwrite exact_2.bmp:64x48\nwrite exact_1.bmp:64x48\nwrite exact_0.bmp:64x48\n");
+        EXPECT_EQ(run.err, "");
+        const std::string level0 = sha256_of(dir / "exact_0.bmp");
+        if (first_level0.empty()) {
+            first_level0 = level0;
+        }
+        EXPECT_EQ(level0, first_level0) << threads << " threads";
+    }
+    const ProgramRun approximate = run_texsynth(dir.path(), "demo2.bmp approximate 64 48 3 2 1 1 0 2 1 0 0 2");
+    ASSERT_EQ(approximate.status, 0);
+    EXPECT_NE(sha256_of(dir / "approximate_0.bmp"), first_level0);
+}
+
 TEST_F(EndToEnd, OddSizesAndASingleLevel) {
     ProgramRun run = run_texsynth(dir.path(), "demo2.bmp odd 102 64 3 2 1 1 0 2 1 0 0 2");
     ASSERT_EQ(run.status, 0) << run.err;
@@ -87,7 +108,7 @@ TEST_F(EndToEnd, RefusalsLeaveNothingBehind) {
         {"demo2.bmp out 64 64 3 2 1 1 0 2 1 0 0 16", 1,
          "texsynth: demo2.bmp: the exemplar is too small: level 2 of its pyramid is 32x32, which leaves no pixel "
          "inside the border of 16"},
-        {"demo2.bmp out 600 600 1 2", 2, "texsynth: output size: 600x600 is 360000 pixels"},
+        {"demo2.bmp out 30000 30000 1 2", 2, "texsynth: output size: 30000x30000 is too large"},
         {"demo2.bmp out 64 64", 2, "texsynth: command line: "},
         {"demo2.bmp out 2 8 3 1 1 1 0 1 1 0 0 1", 2, "texsynth: output size: 2x8 with 3 levels leaves level 2 empty (0x2)"},
         {"--bogus", 2, "texsynth: option \"--bogus\": unknown"},

@@ -59,17 +59,21 @@ int plain_nearest(const std::vector<std::vector<std::int16_t>>& candidates, cons
     return index;
 }
 
-// Queries of three kinds: candidates themselves (distance 0, and ties where candidates repeat), candidates
-// slightly disturbed, and noise.
+// Queries of four kinds: candidates themselves (distance 0, and ties where candidates repeat), candidates
+// slightly disturbed, blends of two candidates (close to several at once), and noise.
 std::vector<std::vector<std::int16_t>> queries_for(const std::vector<std::vector<std::int16_t>>& candidates,
                                                    std::mt19937& random, int count) {
     std::vector<std::vector<std::int16_t>> queries;
     for (int q = 0; q < count; ++q) {
         std::vector<std::int16_t> query = candidates[random() % candidates.size()];
-        for (std::int16_t& c : query) {
-            if (q % 3 == 1) {
+        const std::vector<std::int16_t>& other = candidates[random() % candidates.size()];
+        for (std::size_t i = 0; i < query.size(); ++i) {
+            std::int16_t& c = query[i];
+            if (q % 4 == 1) {
                 c = static_cast<std::int16_t>(std::clamp<int>(c + static_cast<int>(random() % 41) - 20, 0, 255));
-            } else if (q % 3 == 2) {
+            } else if (q % 4 == 2) {
+                c = static_cast<std::int16_t>((c + other[i] + static_cast<int>(random() % 2)) / 2);
+            } else if (q % 4 == 3) {
                 c = static_cast<std::int16_t>(random() % 256);
             }
         }
@@ -83,26 +87,31 @@ void expect_matches_plain_search(const Exemplar& exemplar, const int* row, int n
     const auto candidates = candidate_vectors(exemplar, row, n, levels);
     ASSERT_EQ(matcher.count(), static_cast<int>(candidates.size()));
     ExactMatcher::Query query = matcher.make_query();
-    for (const auto& vector : queries_for(candidates, random, 60)) {
+    for (const auto& vector : queries_for(candidates, random, 80)) {
         matcher.prepare(vector.data(), query);
         const int expected = plain_nearest(candidates, vector);
         // Guesses, good or bad, never change the answer.
         const int guesses[] = {static_cast<int>(random() % candidates.size()), -1, expected};
         ASSERT_EQ(matcher.find(query, {}), expected);
         ASSERT_EQ(matcher.find(query, guesses), expected);
-        // Nor does sharing the search between searchers.
-        for (const int stride : {2, 3}) {
+        // Nor does sharing the steps of the search between searchers in any order.
+        for (const int searchers : {2, 3}) {
             std::int64_t shared = INT64_MAX;
-            ExactMatcher::Best overall;
-            for (int first = 0; first < stride; ++first) {
-                ExactMatcher::Best best;
+            std::vector<ExactMatcher::Best> bests(static_cast<std::size_t>(searchers));
+            for (auto& best : bests) {
                 matcher.try_guesses(query, std::span(guesses, 1), best);
-                matcher.search(query, first, stride, best, &shared);
+            }
+            bool more = true;
+            for (int share = 0; more; ++share) {
+                more = matcher.search(query, 3 * share, 3 * share + 3, bests[(share * 7) % searchers], &shared);
+            }
+            ExactMatcher::Best overall;
+            for (const auto& best : bests) {
                 if (overall.improves_on(best.distance, best.index)) {
                     overall = best;
                 }
             }
-            ASSERT_EQ(overall.index, expected) << "stride " << stride;
+            ASSERT_EQ(overall.index, expected) << searchers << " searchers";
         }
         // The colour is the candidate pixel's own.
         const int x = matcher.border() + expected % matcher.columns();
@@ -127,6 +136,21 @@ TEST(ExactMatcher, FindsThePlainNearestOnRandomExemplars) {
         SCOPED_TRACE(testing::Message() << width << "x" << height << " trial " << trial);
         expect_matches_plain_search(exemplar, row0, 0, 2, random);
         expect_matches_plain_search(exemplar, row1, 1, 2, random);
+    }
+}
+
+// Fewer candidates than components: most principal axes are degenerate and must not bound anything.
+TEST(ExactMatcher, FindsThePlainNearestAmongVeryFewCandidates) {
+    std::mt19937 random(8);
+    for (const int size : {9, 10, 12}) {
+        std::vector<std::uint8_t> image(static_cast<std::size_t>(size) * size * 3);
+        for (auto& byte : image) {
+            byte = static_cast<std::uint8_t>(random() % 64 + 96);
+        }
+        const Exemplar exemplar = make_exemplar(image, size, size, 1);
+        const int row[] = {3};
+        SCOPED_TRACE(testing::Message() << size << "x" << size);
+        expect_matches_plain_search(exemplar, row, 0, 1, random);
     }
 }
 
