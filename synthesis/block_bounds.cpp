@@ -1,5 +1,7 @@
 #include "synthesis/block_bounds.h"
 
+#include <algorithm>
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define TEXSYNTH_X86 1
@@ -67,7 +69,44 @@ __attribute__((target("avx512f,avx512dq"))) unsigned surviving_lanes_avx512(cons
     return lanes;
 }
 
+float box_distance_plain(const float* lower, const float* upper, const float* point) {
+    float bound = 0;
+    for (int a = 0; a < kBlockLanes; ++a) {
+        const float d = std::max(lower[a] - point[a], 0.0F) + std::max(point[a] - upper[a], 0.0F);
+        bound += d * d;
+    }
+    return bound;
+}
+
+#ifdef TEXSYNTH_X86
+__attribute__((target("avx2,fma"))) float box_distance_avx2(const float* lower, const float* upper,
+                                                              const float* point) {
+    const __m256 p = _mm256_loadu_ps(point);
+    const __m256 zero = _mm256_setzero_ps();
+    const __m256 d = _mm256_add_ps(_mm256_max_ps(_mm256_sub_ps(_mm256_loadu_ps(lower), p), zero),
+                                   _mm256_max_ps(_mm256_sub_ps(p, _mm256_loadu_ps(upper)), zero));
+    const __m256 squares = _mm256_mul_ps(d, d);
+    __m128 sum = _mm_add_ps(_mm256_castps256_ps128(squares), _mm256_extractf128_ps(squares, 1));
+    sum = _mm_add_ps(sum, _mm_movehl_ps(sum, sum));
+    sum = _mm_add_ss(sum, _mm_movehdup_ps(sum));
+    return _mm_cvtss_f32(sum);
+}
+#endif
+
 }  // namespace
+
+std::vector<BoxDistanceFunction> box_distance_functions() {
+    std::vector<BoxDistanceFunction> functions;
+#ifdef TEXSYNTH_X86
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
+        functions.push_back(box_distance_avx2);
+    }
+#endif
+    functions.push_back(box_distance_plain);
+    return functions;
+}
+
+BoxDistanceFunction box_distance_function() { return box_distance_functions().front(); }
 
 std::vector<SurvivingLanesFunction> surviving_lanes_functions() {
     std::vector<SurvivingLanesFunction> functions;

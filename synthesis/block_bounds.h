@@ -15,3 +15,11 @@ SurvivingLanesFunction surviving_lanes_function();
 
 // Every implementation this processor runs, the plain one last (for comparison).
 std::vector<SurvivingLanesFunction> surviving_lanes_functions();
+
+// The squared distance from a point to a box, on the first kBlockLanes axes (the box given by its lower and
+// upper corners).
+using BoxDistanceFunction = float (*)(const float* lower, const float* upper, const float* point);
+
+// The fastest implementation this processor runs, and every one, the plain one last.
+BoxDistanceFunction box_distance_function();
+std::vector<BoxDistanceFunction> box_distance_functions();

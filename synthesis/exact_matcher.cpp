@@ -25,6 +25,8 @@ constexpr int kMaxSamples = 4'096;
 constexpr int kPowerIterations = 30;
 
 constexpr int kLanes = kBlockLanes;
+// Blocks in a slab of candidates that lie close together along the first axis.
+constexpr int kSlabBlocks = 16;
 
 // Bounds are computed in single precision from exact integers; a bound counts as exceeding the best
 // distance only beyond this slack, well above any rounding error (projections are at most 255 * sqrt(128)
@@ -73,7 +75,8 @@ void orthonormalise(std::vector<double>& axes, int count, int span) {
 
 ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTable& exemplar, const int* matrix_row,
                            int n, int levels)
-    : distance_(squared_distance_function()), surviving_lanes_(surviving_lanes_function()) {
+    : distance_(squared_distance_function()), surviving_lanes_(surviving_lanes_function()),
+      box_distance_(box_distance_function()) {
 #if defined(__x86_64__) || defined(__i386__)
     vectorised_ = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #endif
@@ -165,7 +168,8 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
         }
     }
 
-    // Project the candidates, sort them along the first axis and store them in that order, in blocks.
+    // Project the candidates. Sort them along the first axis into slabs, each slab along the second axis
+    // into blocks, and store them in that order.
     std::vector<double> projections(static_cast<std::size_t>(count_) * axes_);
     {
         Query scratch = make_query();
@@ -175,21 +179,38 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
             project(vector.data(), scratch.components, &projections[static_cast<std::size_t>(i) * axes_]);
         }
     }
+    auto along = [&](int axis) {
+        return [&projections, axis, this](int a, int b) {
+            return projections[static_cast<std::size_t>(a) * axes_ + axis] <
+                   projections[static_cast<std::size_t>(b) * axes_ + axis];
+        };
+    };
     std::vector<int> order(static_cast<std::size_t>(count_));
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        return projections[static_cast<std::size_t>(a) * axes_] < projections[static_cast<std::size_t>(b) * axes_];
-    });
-
+    std::stable_sort(order.begin(), order.end(), along(0));
     blocks_ = (count_ + kLanes - 1) / kLanes;
+    for (int first_block = 0; first_block < blocks_; first_block += kSlabBlocks) {
+        const int end_block = std::min(first_block + kSlabBlocks, blocks_);
+        const auto begin = order.begin() + first_block * kLanes;
+        const auto end = order.begin() + std::min(end_block * kLanes, count_);
+        std::stable_sort(begin, end, along(1));
+        slabs_.push_back({first_block, end_block, std::numeric_limits<float>::infinity(),
+                          -std::numeric_limits<float>::infinity()});
+    }
+
     index_of_.assign(static_cast<std::size_t>(blocks_) * kLanes, -1);
     position_of_.resize(static_cast<std::size_t>(count_));
     vectors_.assign(static_cast<std::size_t>(count_) * padded_, 0);
     // Empty lanes of the last block lie infinitely far away.
     block_projections_.assign(static_cast<std::size_t>(blocks_) * axes_ * kLanes,
                               std::numeric_limits<float>::infinity());
-    block_first_key_.resize(static_cast<std::size_t>(blocks_));
-    block_last_key_.resize(static_cast<std::size_t>(blocks_));
+    block_boxes_.resize(static_cast<std::size_t>(blocks_) * 2 * kLanes);
+    for (int block = 0; block < blocks_; ++block) {
+        std::fill_n(&block_boxes_[static_cast<std::size_t>(block) * 2 * kLanes], kLanes,
+                    std::numeric_limits<float>::infinity());
+        std::fill_n(&block_boxes_[static_cast<std::size_t>(block) * 2 * kLanes + kLanes], kLanes,
+                    -std::numeric_limits<float>::infinity());
+    }
     for (int p = 0; p < count_; ++p) {
         const int i = order[p];
         index_of_[p] = i;
@@ -200,16 +221,20 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
             target[j] = source[component_order_[j]];
         }
         const int block = p / kLanes;
-        const int lane = p % kLanes;
         float* block_projection = &block_projections_[static_cast<std::size_t>(block) * axes_ * kLanes];
+        float* lower = &block_boxes_[static_cast<std::size_t>(block) * 2 * kLanes];
+        float* upper = lower + kLanes;
         for (int a = 0; a < axes_; ++a) {
-            block_projection[a * kLanes + lane] = static_cast<float>(projections[static_cast<std::size_t>(i) * axes_ + a]);
+            const float value = static_cast<float>(projections[static_cast<std::size_t>(i) * axes_ + a]);
+            block_projection[a * kLanes + p % kLanes] = value;
+            if (a < kLanes) {
+                lower[a] = std::min(lower[a], value);
+                upper[a] = std::max(upper[a], value);
+            }
         }
-        const float key = block_projection[lane];
-        if (lane == 0) {
-            block_first_key_[block] = key;
-        }
-        block_last_key_[block] = key;
+        Slab& slab = slabs_[static_cast<std::size_t>(block / kSlabBlocks)];
+        slab.low = std::min(slab.low, lower[0]);
+        slab.high = std::max(slab.high, upper[0]);
     }
 }
 
@@ -278,9 +303,10 @@ void ExactMatcher::prepare(const std::int16_t* vector, Query& query) const {
     for (int a = 0; a < axes_; ++a) {
         query.projections[a] = static_cast<float>(projections[a]);
     }
-    query.start_block = static_cast<int>(
-        std::lower_bound(block_last_key_.begin(), block_last_key_.end(), query.projections[0]) -
-        block_last_key_.begin());
+    query.start_slab = static_cast<int>(
+        std::partition_point(slabs_.begin(), slabs_.end(),
+                             [&](const Slab& slab) { return slab.high < query.projections[0]; }) -
+        slabs_.begin());
 }
 
 void ExactMatcher::consider(const Query& query, int position, Best& best, std::int64_t bound) const {
@@ -319,6 +345,11 @@ void ExactMatcher::search_block(const Query& query, int block, double allowed, B
     }
 }
 
+float ExactMatcher::box_bound(const Query& query, int block) const {
+    const float* lower = &block_boxes_[static_cast<std::size_t>(block) * 2 * kLanes];
+    return box_distance_(lower, lower + kLanes, query.projections.data());
+}
+
 void ExactMatcher::try_guesses(const Query& query, std::span<const int> guesses, Best& best) const {
     for (const int guess : guesses) {
         if (guess >= 0) {
@@ -327,37 +358,66 @@ void ExactMatcher::try_guesses(const Query& query, std::span<const int> guesses,
     }
 }
 
+bool ExactMatcher::search_slab(const Query& query, int s, Best& best, std::int64_t* shared_bound) const {
+    auto current_bound = [&] {
+        return shared_bound != nullptr ? std::min(best.distance, __atomic_load_n(shared_bound, __ATOMIC_RELAXED))
+                                       : best.distance;
+    };
+    const Slab& slab = slabs_[static_cast<std::size_t>(s)];
+    const float first = query.projections[0];
+    const double gap = std::max({0.0F, slab.low - first, first - slab.high});
+    if (gap * gap > allowance(current_bound())) {
+        return false;
+    }
+    // Blocks sorted along the second axis: walk outwards from the query's place among them.
+    const float second = query.projections[1];
+    int start = slab.first_block;
+    while (start < slab.end_block && block_boxes_[static_cast<std::size_t>(start) * 2 * kLanes + kLanes + 1] < second) {
+        ++start;
+    }
+    auto visit = [&](int block, double across) {
+        const std::int64_t bound = current_bound();
+        const double allowed = allowance(bound);
+        if (gap * gap + across * across > allowed) {
+            return false;
+        }
+        if (box_bound(query, block) <= allowed) {
+            const std::int64_t before = best.distance;
+            search_block(query, block, allowed, best, bound);
+            if (shared_bound != nullptr && best.distance < before) {
+                lower_shared_bound(shared_bound, best.distance);
+            }
+        }
+        return true;
+    };
+    for (int block = start; block < slab.end_block; ++block) {
+        const float* lower = &block_boxes_[static_cast<std::size_t>(block) * 2 * kLanes];
+        if (!visit(block, std::max(0.0F, lower[1] - second))) {
+            break;
+        }
+    }
+    for (int block = start - 1; block >= slab.first_block; --block) {
+        const float* upper = &block_boxes_[static_cast<std::size_t>(block) * 2 * kLanes + kLanes];
+        if (!visit(block, std::max(0.0F, second - upper[1]))) {
+            break;
+        }
+    }
+    return true;
+}
+
 bool ExactMatcher::search(const Query& query, int first_step, int end_step, Best& best,
                           std::int64_t* shared_bound) const {
-    const float key = query.projections[0];
+    const int slabs = static_cast<int>(slabs_.size());
     bool up = true;
     bool down = true;
     for (int k = first_step; k < end_step && (up || down); ++k) {
-        const std::int64_t bound =
-            shared_bound != nullptr ? std::min(best.distance, __atomic_load_n(shared_bound, __ATOMIC_RELAXED))
-                                    : best.distance;
-        const double allowed = allowance(bound);
-        const std::int64_t before = best.distance;
         if (up) {
-            const int block = query.start_block + k;
-            const double gap = block < blocks_ ? double{block_first_key_[block]} - key : 0.0;
-            if (block >= blocks_ || (gap > 0 && gap * gap > allowed)) {
-                up = false;
-            } else {
-                search_block(query, block, allowed, best, bound);
-            }
+            const int s = query.start_slab + k;
+            up = s < slabs && search_slab(query, s, best, shared_bound);
         }
         if (down) {
-            const int block = query.start_block - 1 - k;
-            const double gap = block >= 0 ? key - double{block_last_key_[block]} : 0.0;
-            if (block < 0 || (gap > 0 && gap * gap > allowed)) {
-                down = false;
-            } else {
-                search_block(query, block, allowed, best, bound);
-            }
-        }
-        if (shared_bound != nullptr && best.distance < before) {
-            lower_shared_bound(shared_bound, best.distance);
+            const int s = query.start_slab - 1 - k;
+            down = s >= 0 && search_slab(query, s, best, shared_bound);
         }
     }
     return up || down;

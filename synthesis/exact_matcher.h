@@ -36,7 +36,7 @@ public:
     struct Query {
         std::vector<std::int16_t> components;
         std::vector<float> projections;
-        int start_block = 0;  // first block at or above the query on the first axis
+        int start_slab = 0;  // first slab not below the query on the first axis
     };
     Query make_query() const;
     // Fills `query` from a neighbourhood vector in the usual component order.
@@ -73,14 +73,23 @@ private:
     int columns_ = 0;
     SquaredDistanceFunction distance_;
     SurvivingLanesFunction surviving_lanes_;
+    BoxDistanceFunction box_distance_;
     bool vectorised_ = false;
     std::vector<int> component_order_;   // position j holds original component component_order_[j]
     std::vector<double> axis_;              // axes_ x axis_span_, orthonormal
     std::vector<double> axis_by_component_; // the same, transposed: axis_span_ x axes_
     std::vector<std::int16_t> vectors_;  // count x padded, in sorted order
     std::vector<float> block_projections_;  // per block: axes_ x 8 lanes
-    std::vector<float> block_first_key_;    // per block: projections on the first axis of its first and
-    std::vector<float> block_last_key_;     // last candidate
+    // Slabs of blocks: candidates sorted along the first axis, cut into slabs of kSlabBlocks blocks, each
+    // slab sorted along the second axis.
+    struct Slab {
+        int first_block;
+        int end_block;
+        float low;  // extent along the first axis
+        float high;
+    };
+    std::vector<Slab> slabs_;
+    std::vector<float> block_boxes_;        // per block: lower corner, then upper corner, on the first 8 axes
     std::vector<int> index_of_;          // sorted position -> candidate index (-1 past the last candidate)
     std::vector<int> position_of_;       // candidate index -> sorted position
     std::vector<std::uint8_t> colours_;  // by candidate index
@@ -88,6 +97,10 @@ private:
     // Permutes a vector's components into `components` and projects them on the axes.
     void project(const std::int16_t* vector, std::vector<std::int16_t>& components, double* projections) const;
     void consider(const Query& query, int position, Best& best, std::int64_t bound) const;
+    float box_bound(const Query& query, int block) const;
+    // Searches the blocks of slab `s` that may hold a nearer candidate; false if the slab lies too far away
+    // along the first axis (and with it every slab beyond).
+    bool search_slab(const Query& query, int s, Best& best, std::int64_t* shared_bound) const;
     // Considers every candidate of `block` whose bound does not exceed `allowed`.
     void search_block(const Query& query, int block, double allowed, Best& best, std::int64_t bound) const;
 };

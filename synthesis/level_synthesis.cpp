@@ -52,20 +52,26 @@ public:
         matcher_.prepare(vector_.data(), query_);
     }
     int find(int x, int y, double /*eps*/) {
-        int guesses[2] = {-1, -1};
-        if (x > 0) {
-            const int left = chosen_[static_cast<std::size_t>(y) * width_ + x - 1];
-            if ((left + 1) % matcher_.columns() != 0) {
-                guesses[0] = left + 1;
+        // Where the already synthesized neighbours came from, shifted to this pixel: (dx, dy) is the
+        // neighbour's offset, so its candidate moved by (-dx, -dy) lines up with this pixel.
+        static constexpr int kNeighbours[][2] = {{-1, 0}, {0, -1}, {-1, -1}, {1, -1}, {-2, 0}};
+        int guesses[std::size(kNeighbours)];
+        int count = 0;
+        for (const auto& [dx, dy] : kNeighbours) {
+            const int nx = x + dx;
+            const int ny = y + dy;
+            if (nx < 0 || ny < 0 || nx >= width_) {
+                continue;
+            }
+            const int source = chosen_[static_cast<std::size_t>(ny) * width_ + nx];
+            const int column = source % matcher_.columns() - dx;
+            const int row = source / matcher_.columns() - dy;
+            if (column >= 0 && column < matcher_.columns() && row < matcher_.count() / matcher_.columns()) {
+                guesses[count++] = row * matcher_.columns() + column;
             }
         }
-        if (y > 0) {
-            const int above = chosen_[static_cast<std::size_t>(y - 1) * width_ + x];
-            if (above + matcher_.columns() < matcher_.count()) {
-                guesses[1] = above + matcher_.columns();
-            }
-        }
-        const int index = team_ != nullptr ? find_together(guesses) : matcher_.find(query_, guesses);
+        const std::span<const int> tried(guesses, static_cast<std::size_t>(count));
+        const int index = team_ != nullptr ? find_together(tried) : matcher_.find(query_, tried);
         chosen_[static_cast<std::size_t>(y) * width_ + x] = index;
         return index;
     }
