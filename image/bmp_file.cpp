@@ -1,12 +1,14 @@
 #include "image/bmp_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -224,8 +226,35 @@ std::vector<std::uint8_t> encode(const std::uint8_t* pixels, int width, int heig
     return file;
 }
 
+// The name of the temporary file being written, if any, kept where remove_unfinished_output() can reach it from
+// a signal handler: a fixed buffer and a flag, read without locks or allocation. The buffer is changed only
+// while signals are blocked, so a handler never sees it half written.
+char unfinished_name[PATH_MAX];
+volatile std::sig_atomic_t unfinished_known = 0;
+
+// Blocks every asynchronous signal for its lifetime, so that a file being created or renamed and its entry in
+// unfinished_name change together.
+class SignalBlock {
+public:
+    SignalBlock() {
+        sigset_t all;
+        sigfillset(&all);
+        for (const int synchronous : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT}) {
+            sigdelset(&all, synchronous);
+        }
+        pthread_sigmask(SIG_BLOCK, &all, &saved_);
+    }
+    ~SignalBlock() { pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
+    SignalBlock(const SignalBlock&) = delete;
+    SignalBlock& operator=(const SignalBlock&) = delete;
+
+private:
+    sigset_t saved_{};
+};
+
 // A file being written beside its final name. It appears under that name only through commit(); until then,
-// and on every failure, it is removed again, so no half-written file is ever left under the final name.
+// and on every failure, it is removed again, so no half-written file is ever left under the final name. While
+// it exists, its name is also known to remove_unfinished_output().
 class TemporaryOutput {
 public:
     explicit TemporaryOutput(std::string final_path) : final_path_(std::move(final_path)) {}
@@ -239,10 +268,17 @@ public:
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string name = final_path_ + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) +
                                ".tmp";
+            if (name.size() >= sizeof unfinished_name) {
+                why = system_reason("cannot create", ENAMETOOLONG);
+                return false;
+            }
+            const SignalBlock block;
             const int fd = ::open(name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
             if (fd >= 0) {
                 fd_ = fd;
                 name_ = std::move(name);
+                std::memcpy(unfinished_name, name_.c_str(), name_.size() + 1);
+                unfinished_known = 1;
                 return true;
             }
             if (errno != EEXIST) {
@@ -281,10 +317,12 @@ public:
             why = system_reason("cannot write", errno);
             return false;
         }
+        const SignalBlock block;
         if (std::rename(name_.c_str(), final_path_.c_str()) != 0) {
             why = system_reason("cannot replace", errno);
             return false;
         }
+        unfinished_known = 0;
         name_.clear();
         return true;
     }
@@ -296,7 +334,9 @@ private:
             fd_ = -1;
         }
         if (!name_.empty()) {
+            const SignalBlock block;
             ::unlink(name_.c_str());
+            unfinished_known = 0;
             name_.clear();
         }
     }
@@ -403,4 +443,11 @@ bool write_bmp(const std::string& path, const std::uint8_t* pixels, int width, i
     std::printf("write %s:%dx%d\n", path.c_str(), width, height);
     std::fflush(stdout);
     return true;
+}
+
+void remove_unfinished_output() noexcept {
+    if (unfinished_known != 0) {
+        ::unlink(unfinished_name);
+        unfinished_known = 0;
+    }
 }
