@@ -7,15 +7,17 @@
 
 #include "support/scratch_dir.h"
 
-ProgramRun run_texsynth(const std::string& directory, const std::string& arguments) {
+ProgramRun run_texsynth(const std::string& directory, const std::string& arguments, const std::string& launcher) {
     const ScratchDir captured;
     const std::string out = captured / "stdout";
     const std::string err = captured / "stderr";
-    const std::string command = "cd '" + directory + "' && '" TEXSYNTH_EXECUTABLE "' " + arguments + " >'" + out +
-                                "' 2>'" + err + "'";
+    // exec, so that a program killed by a signal is seen as such rather than through the shell's status.
+    const std::string command = "cd '" + directory + "' && exec " + launcher + " '" TEXSYNTH_EXECUTABLE "' " +
+                                arguments + " >'" + out + "' 2>'" + err + "'";
     const int status = std::system(command.c_str());
     ProgramRun run;
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     run.out = read_file(out);
     run.err = read_file(err);
     return run;
