@@ -61,6 +61,11 @@ std::string size_text(std::int64_t width, std::int64_t height) {
     return std::to_string(width) + "x" + std::to_string(height);
 }
 
+// "1 byte", "2 bytes".
+std::string count_text(std::int64_t count, const char* unit) {
+    return std::to_string(count) + " " + unit + (count == 1 ? "" : "s");
+}
+
 // Closes the descriptor when it goes out of scope (for reading, where a failed close loses nothing).
 class ReadDescriptor {
 public:
@@ -115,17 +120,21 @@ std::string check_header(const std::uint8_t* header, std::int64_t file_bytes, Pi
         return "not a BMP file (it does not start with \"BM\")";
     }
     if (file_bytes < kHeaderBytes) {
-        return "the file is too short for a BMP header: it has " + std::to_string(file_bytes) +
-               " bytes, the header takes " + std::to_string(kHeaderBytes);
+        return "the file is too short for a BMP header: it has " + count_text(file_bytes, "byte") +
+               ", the header takes " + std::to_string(kHeaderBytes);
     }
     const std::uint32_t info_bytes = get_u32(header + kInfoSizeField);
     if (info_bytes < kInfoHeaderBytes) {
         return "the info header is " + std::to_string(info_bytes) + " bytes long; only BMP files with an info " +
                "header of at least " + std::to_string(kInfoHeaderBytes) + " bytes are supported";
     }
+    if (kFileHeaderBytes + std::int64_t{info_bytes} > file_bytes) {
+        return "the info header claims " + std::to_string(info_bytes) + " bytes, more than the file holds (" +
+               std::to_string(file_bytes) + " bytes in all)";
+    }
     const int bits = get_u16(header + kBitsPerPixelField);
     if (bits != 24) {
-        return "24-bit colour is required, but the file has " + std::to_string(bits) + " bits per pixel";
+        return "24-bit colour is required, but the file has " + count_text(bits, "bit") + " per pixel";
     }
     const std::uint32_t compression = get_u32(header + kCompressionField);
     if (compression != 0) {
@@ -158,7 +167,10 @@ std::string check_header(const std::uint8_t* header, std::int64_t file_bytes, Pi
         }
         offset = kHeaderBytes;
     }
-    if (offset >= file_bytes) {
+    if (offset == file_bytes) {
+        return "the file ends where its pixel data should start (byte " + std::to_string(offset) + ")";
+    }
+    if (offset > file_bytes) {
         return "the pixel data offset " + std::to_string(offset) + " is past the end of the file (" +
                std::to_string(file_bytes) + " bytes)";
     }
