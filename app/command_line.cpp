@@ -4,6 +4,7 @@
 #include <limits>
 #include <string_view>
 
+#include "app/message_text.h"
 #include "app/run_checks.h"
 
 namespace {
@@ -27,7 +28,7 @@ bool parse_whole_number(std::string_view text, int& value) {
 
 std::string quoted(std::string_view text) {
     std::string result = "\"";
-    result.append(text).append("\"");
+    result.append(printable(text)).append("\"");
     return result;
 }
 

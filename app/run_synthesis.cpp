@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/message_text.h"
 #include "app/run_checks.h"
 #include "image/bmp_file.h"
 #include "pyramid/enlarge.h"
@@ -19,7 +20,7 @@ constexpr double kSearchErrorBound = 2.0;
 
 void report(const std::string& what, const std::string& why) {
     std::fflush(stdout);
-    std::fprintf(stderr, "texsynth: %s: %s\n", what.c_str(), why.c_str());
+    std::fprintf(stderr, "texsynth: %s: %s\n", printable(what).c_str(), why.c_str());
 }
 
 // Fills the first 4 x W x H pixels of the output pyramid buffer with pixels of the exemplar drawn by rand(),

@@ -98,6 +98,10 @@ TEST(CommandLine, RefusesMalformedLinesNamingTheArgument) {
         {{"in.bmp", "out", "64", "64", "1", "65"}, "half-size m00 (argument 6)"},
         {{"in.bmp", "out", "64", "64", "2", "1", "1", "x", "1"}, "half-size m10 (argument 8)"},
         {{"in.bmp", "out", "64", "64", "1", "2.5"}, "half-size m00 (argument 6)"},
+        // Control characters are shown escaped, so that the message stays one line (found by fuzzing).
+        {{"in.bmp", "out", "1\n2", "64", "1", "2"}, "W (argument 3): expected a whole number of at least 1, got \"1\\n2\""},
+        {{"--he\rlp"}, "option \"--he\\rlp\": unknown"},
+        {{"in.bmp", "out", "64", "64", "1", "\t\x01\x7f"}, "got \"\\t\\x01\\x7F\""},
         {{long_path, "out", "64", "64", "1", "2"}, "input path (argument 1): is 256 characters long, at most 255"},
         {{"in.bmp", long_path, "64", "64", "1", "2"}, "output prefix (argument 2)"},
         // What the command line alone decides about the run.

@@ -83,6 +83,7 @@ TEST_F(EndToEnd, RefusalsLeaveNothingBehind) {
         std::string message;
     } cases[] = {
         {"missing.bmp out 64 64 1 2", 1, "texsynth: missing.bmp: cannot open: No such file or directory\n"},
+        {"'new\nline.bmp' out 64 64 1 2", 1, "texsynth: new\\nline.bmp: cannot open: No such file or directory\n"},
         {tiny + " out 64 64 1 2", 1, "texsynth: " + tiny + ": "},
         {"demo2.bmp out 64 64 3 2 1 1 0 2 1 0 0 16", 1,
          "texsynth: demo2.bmp: the exemplar is too small: level 2 of its pyramid is 32x32, which leaves no pixel "
