@@ -71,6 +71,18 @@ bool read_path(const char* const* argv, int index, std::string& path, std::strin
     return true;
 }
 
+// The output prefix also names the files: its last part must leave room for "_<level>.bmp".
+bool check_prefix_name(const std::string& prefix, std::string& error) {
+    const std::size_t name_length = prefix.size() - (prefix.rfind('/') + 1);
+    if (name_length > static_cast<std::size_t>(kMaxPrefixNameLength)) {
+        error = argument_name(2, 0) + ": its last part is " + std::to_string(name_length) +
+                " characters long, at most " + std::to_string(kMaxPrefixNameLength) +
+                " leave room for \"_<level>.bmp\" in a file name";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 CommandLineAction parse_command_line(int argc, const char* const* argv, RunSettings& settings, std::string& error) {
@@ -108,6 +120,7 @@ CommandLineAction parse_command_line(int argc, const char* const* argv, RunSetti
         return CommandLineAction::refuse;
     }
     if (!read_path(argv, 1, parsed.input_path, error) || !read_path(argv, 2, parsed.output_prefix, error) ||
+        !check_prefix_name(parsed.output_prefix, error) ||
         !read_number(argv, 3, levels, 1, std::numeric_limits<int>::max(), parsed.width, error) ||
         !read_number(argv, 4, levels, 1, std::numeric_limits<int>::max(), parsed.height, error)) {
         return CommandLineAction::refuse;

@@ -1,3 +1,5 @@
+#include <ANN/ANN.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -42,11 +44,13 @@ int main(int argc, char** argv) {
         break;
     }
     install_interrupt_handlers();
+    int status = 1;
     try {
-        return check_console(run_synthesis(settings));
+        status = check_console(run_synthesis(settings));
     } catch (const std::bad_alloc&) {
         std::fflush(stdout);
         std::fputs("texsynth: memory: not enough memory for this run\n", stderr);
-        return 1;
     }
+    annClose();  // the search library's own shared state, once every tree is gone
+    return status;
 }

@@ -34,13 +34,23 @@ std::string check_settings(const RunSettings& settings) {
     return "";
 }
 
+int largest_square_exemplar(int levels) {
+    int side = 1;
+    while (pyramid_bytes(side + 1, side + 1, levels) <= kWorkingBufferBytes) {
+        ++side;
+    }
+    return side;
+}
+
 std::string check_exemplar(const RunSettings& settings, int width, int height) {
     const int levels = settings.levels;
     const std::int64_t bytes = pyramid_bytes(width, height, levels);
     if (bytes > kWorkingBufferBytes) {
+        const int side = largest_square_exemplar(levels);
         return "the exemplar is too large: " + size_text(width, height) + " with " + std::to_string(levels) +
-               " levels needs " + std::to_string(bytes) + " bytes, the exemplar buffer holds " +
-               std::to_string(kWorkingBufferBytes) + " (about 886x886 pixels)";
+               (levels == 1 ? " level" : " levels") + " needs " + std::to_string(bytes) +
+               " bytes, the exemplar buffer holds " + std::to_string(kWorkingBufferBytes) + " (a square exemplar " +
+               "may be up to " + size_text(side, side) + ")";
     }
     const LevelTable exemplar = make_level_table(width, height, levels);
     for (int n = levels - 1; n >= 0; --n) {

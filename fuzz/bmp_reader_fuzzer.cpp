@@ -40,14 +40,22 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     if (std::freopen("/dev/null", "w", stdout) == nullptr) {
         std::abort();
     }
+    // Each input goes through two files, so they are kept in memory (/dev/shm) where there is such a place.
     const char* temporary = std::getenv("TMPDIR");
-    std::string folder = std::string(temporary != nullptr ? temporary : "/tmp") + "/texsynth-fuzz-XXXXXX";
+    const char* base = temporary != nullptr ? temporary : ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    std::string folder = std::string(base) + "/texsynth-fuzz-XXXXXX";
     if (::mkdtemp(folder.data()) == nullptr) {
         std::perror("cannot create a folder for the fuzzer's files");
         std::abort();
     }
     input_path = folder + "/input.bmp";
     output_path = folder + "/output.bmp";
+    static const std::string made = folder;
+    std::atexit([] {
+        ::unlink(input_path.c_str());
+        ::unlink(output_path.c_str());
+        ::rmdir(made.c_str());
+    });
     return 0;
 }
 

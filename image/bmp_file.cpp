@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -30,6 +31,9 @@ constexpr int kWidthField = 18;
 constexpr int kHeightField = 22;
 constexpr int kBitsPerPixelField = 28;
 constexpr int kCompressionField = 30;
+
+// Longest name of one file (the last part of a path) that Linux file systems accept.
+constexpr std::size_t kMaxFileNameLength = NAME_MAX;
 
 // Downstream code indexes pixel bytes with int, so width x height x 3 must fit in one.
 constexpr std::int64_t kMaxPixelBytes = INT_MAX;
@@ -278,8 +282,7 @@ public:
     bool create(std::string& why) {
         static std::atomic<unsigned> counter{0};
         for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string name = final_path_ + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) +
-                               ".tmp";
+            std::string name = temporary_name(std::to_string(::getpid()) + "." + std::to_string(counter++));
             if (name.size() >= sizeof unfinished_name) {
                 why = system_reason("cannot create", ENAMETOOLONG);
                 return false;
@@ -340,6 +343,16 @@ public:
     }
 
 private:
+    // "<final path>.<tag>.tmp"; when that would make the file's own name longer than a name may be, the final
+    // name is shortened in it, so that every final name that can be written can also be written this way.
+    std::string temporary_name(const std::string& tag) const {
+        const std::string suffix = "." + tag + ".tmp";
+        const std::size_t name_start = final_path_.rfind('/') + 1;  // 0 when there is no '/'
+        const std::size_t name_length = final_path_.size() - name_start;
+        const std::size_t room = kMaxFileNameLength - suffix.size();
+        return final_path_.substr(0, name_start + std::min(name_length, room)) + suffix;
+    }
+
     void discard() noexcept {
         if (fd_ >= 0) {
             ::close(fd_);

@@ -115,6 +115,17 @@ TEST_F(EndToEnd, LostOutputIsReportedAndFailsTheRun) {
     EXPECT_EQ(files_in(dir), 1);
 }
 
+// The longest output names there can be: a 249-character prefix makes 255-character file names, the most a
+// file system takes; the temporary file beside each must fit too.
+TEST_F(EndToEnd, LongestFileNamesAreWritten) {
+    const std::string prefix(249, 'p');
+    const ProgramRun run = run_texsynth(dir.path(), "demo2.bmp " + prefix + " 16 16 2 1 1 0 1");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "load demo2.bmp:128x128\nwrite " + prefix + "_1.bmp:16x16\nwrite " + prefix + "_0.bmp:16x16\n");
+    EXPECT_TRUE(fs::exists(dir / (prefix + "_0.bmp")));
+    EXPECT_EQ(files_in(dir), 3);
+}
+
 TEST_F(EndToEnd, HelpAndVersionSucceed) {
     ProgramRun run = run_texsynth(dir.path(), "--help");
     EXPECT_EQ(run.status, 0);

@@ -94,12 +94,7 @@ const CorpusFile kFiles[] = {
 std::string corpus(const std::string& name) { return kCorpus + "/" + name; }
 
 // The command line of that run for an exemplar at `path`.
-std::string run_arguments(const std::string& path) {
-    std::string arguments = "'";
-    arguments += path;
-    arguments += "'";
-    return arguments + kRun;
-}
+std::string run_arguments(const std::string& path) { return shell_quoted(path) + kRun; }
 
 bool is_empty(const ScratchDir& dir) { return fs::is_empty(dir.path()); }
 
@@ -176,7 +171,7 @@ TEST(BmpCorpus, WhatIsNotAFileIsRefused) {
     fs::copy_file(corpus(kTwin), inputs / "locked.bmp");
     fs::permissions(inputs / "locked.bmp", fs::perms::none);
     const std::string as_user = geteuid() == 0 ? "unshare --user" : "";
-    const bool can_lock = as_user.empty() || std::system((as_user + " true >/dev/null 2>&1").c_str()) == 0;
+    const bool can_lock = as_user.empty() || command_succeeds(as_user + " true");
 
     const struct {
         const char* name;

@@ -261,6 +261,42 @@ TEST_F(BmpTest, SizeCheckCanRefuseBeforeLoading) {
     EXPECT_EQ(image.pixels, picture.pixels);
 }
 
+// The reader's own limit, 2^31 - 1 bytes of pixels, is far above what a run takes, but it is what keeps sizes
+// in range for everything after it. A sparse file holds a picture at the limit without taking the space.
+TEST_F(BmpTest, LargestPictureTheReaderAccepts) {
+    const struct { std::int32_t width, height; const char* refusal; } cases[] = {
+        {715'827'882, 1, nullptr},  // 2,147,483,646 bytes
+        {715'827'883, 1, "the image is too large: 715827883x1 pixels would take 2147483649 bytes, at most "
+                         "2147483647 are supported"},
+        {1, 715'827'882, nullptr},
+        {1, -715'827'883, "the image is too large: 1x715827883"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        Bytes header = encode_bmp(random_image(1, 1, 3));
+        header.resize(54);
+        put(header, 18, static_cast<std::uint32_t>(c.width));
+        put(header, 22, static_cast<std::uint32_t>(c.height));
+        write_file(path("huge.bmp"), header);
+        const std::int64_t height = c.height < 0 ? -std::int64_t{c.height} : c.height;
+        fs::resize_file(path("huge.bmp"), 54 + ((std::int64_t{c.width} * 3 + 3) & ~3) * height);
+        std::string seen;
+        const BmpSizeCheck stop = [&](int width, int rows) {
+            seen = std::to_string(width) + "x" + std::to_string(rows);
+            return std::string("stopped before loading");
+        };
+        RgbImage image;
+        read(path("huge.bmp"), image, false, stop);
+        if (c.refusal == nullptr) {
+            EXPECT_EQ(why_, "stopped before loading");
+            EXPECT_EQ(seen, std::to_string(c.width) + "x" + std::to_string(height));
+        } else {
+            EXPECT_EQ(why_.rfind(c.refusal, 0), 0u) << why_;
+            EXPECT_EQ(seen, "");
+        }
+    }
+}
+
 TEST_F(BmpTest, FailedWritesLeaveNothingBehind) {
     fs::create_directory(path("sub"));
     write_file(path("plain"), Bytes{1, 2, 3});

@@ -23,6 +23,19 @@ ProgramRun run_texsynth(const std::string& directory, const std::string& argumen
     return run;
 }
 
+std::string shell_quoted(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    quoted += "'";
+    return quoted;
+}
+
+bool command_succeeds(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
 std::string source_file(const std::string& relative) { return std::string(TEXSYNTH_SOURCE_DIR) + "/" + relative; }
 
 std::string sha256_of(const std::string& path) {

@@ -17,6 +17,12 @@ struct ProgramRun {
 ProgramRun run_texsynth(const std::string& directory, const std::string& arguments,
                         const std::string& launcher = "");
 
+// `text` as one shell word, for the arguments of run_texsynth.
+std::string shell_quoted(const std::string& text);
+
+// Whether a shell command runs and succeeds (its output discarded): to find out if a tool is there and works.
+bool command_succeeds(const std::string& command);
+
 // Path of a file shipped in the source tree, such as "demo/demo2.bmp".
 std::string source_file(const std::string& relative);
 
