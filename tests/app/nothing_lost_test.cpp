@@ -1,12 +1,13 @@
 // Runs that fail, are interrupted or run out of room: every output name is left either as it was or with a
 // complete new file, and no temporary file stays behind.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <functional>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,9 @@ protected:
 
     // What a file holds: "old" (the earlier file), "new" (the complete new one), or something else.
     std::string state(const std::string& name, const std::string& old_bytes, const std::string& new_bytes) const {
+        if (fs::is_directory(dir / name)) {
+            return fs::is_empty(dir / name) ? "a folder" : "a folder with files in it";
+        }
         const std::string bytes = read_file(dir / name);
         return bytes == old_bytes ? "old" : bytes == new_bytes ? "new" : std::to_string(bytes.size()) + " other bytes";
     }
@@ -123,47 +127,50 @@ TEST_F(NothingLost, SignalsAndFailuresAtEachStepOfWritingAFile) {
     }
 }
 
-TEST_F(NothingLost, FileSizeLimitFailsTheWritesButNotTheRun) {
-    // 3000 bytes: less than one 32 x 32 file (3126).
-    const ProgramRun run = run_texsynth(dir.path(), kRun, "prlimit --fsize=3000");
-    EXPECT_EQ(run.signal, 0);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, kLoadLine);
-    EXPECT_EQ(run.err,
-              "texsynth: out_1.bmp: cannot write: File too large\n"
-              "texsynth: out_0.bmp: cannot write: File too large\n");
-    expect_levels("old", "old");
-}
-
-TEST_F(NothingLost, OutputNameTakenByADirectory) {
-    fs::remove(dir / "out_0.bmp");
-    fs::create_directory(dir / "out_0.bmp");
-    const ProgramRun run = run_texsynth(dir.path(), kRun);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, kLoadLine + "write out_1.bmp:32x32\n");
-    EXPECT_EQ(run.err, "texsynth: out_0.bmp: cannot replace: Is a directory\n");
-    EXPECT_EQ(read_file(dir / "out_1.bmp"), new1_);
-    EXPECT_TRUE(fs::is_empty(dir / "out_0.bmp"));
-    EXPECT_EQ(listing(dir.path()), (std::vector<std::string>{"demo2.bmp", "out_0.bmp", "out_1.bmp"}));
-}
-
-// Root writes into any directory whatever its mode, so as root the program runs in a new user namespace, where
-// it keeps its user but loses the power to ignore permissions.
-TEST_F(NothingLost, ReadOnlyOutputDirectory) {
-    const std::string launcher = geteuid() == 0 ? "unshare --user" : "";
-    if (!launcher.empty() && !command_succeeds(launcher + " true")) {
-        GTEST_SKIP() << "running as root and cannot give up the right to write anywhere (no user namespaces)";
+// Root writes into any folder whatever its mode, so as root the read-only case runs the program in a new user
+// namespace, where it keeps its user but loses the power to ignore permissions.
+TEST_F(NothingLost, FailedWritesKeepTheEarlierFiles) {
+    const std::string as_user = geteuid() == 0 ? "unshare --user" : "";
+    const auto read_only = [this] { fs::permissions(dir.path(), fs::perms::owner_write, fs::perm_options::remove); };
+    const auto folder_in_the_way = [this] {
+        fs::remove(dir / "out_0.bmp");
+        fs::create_directory(dir / "out_0.bmp");
+    };
+    const struct {
+        const char* what;
+        std::function<void()> prepare;
+        std::string launcher;
+        std::string out;
+        std::string err;
+        const char* level1;
+        const char* level0;
+    } cases[] = {
+        {"file size limit below one file (3,126 bytes)", [] {}, "prlimit --fsize=3000", kLoadLine,
+         "texsynth: out_1.bmp: cannot write: File too large\ntexsynth: out_0.bmp: cannot write: File too large\n",
+         "old", "old"},
+        {"output name taken by a folder", folder_in_the_way, "", kLoadLine + "write out_1.bmp:32x32\n",
+         "texsynth: out_0.bmp: cannot replace: Is a directory\n", "new", "a folder"},
+        {"read-only folder", read_only, as_user, kLoadLine,
+         "texsynth: out_1.bmp: cannot create: Permission denied\n"
+         "texsynth: out_0.bmp: cannot create: Permission denied\n",
+         "old", "old"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!c.launcher.empty() && !command_succeeds(c.launcher + " true")) {
+            std::cout << "skipped (" << c.launcher << " does not work here): " << c.what << "\n";
+            continue;
+        }
+        reset();
+        c.prepare();
+        const ProgramRun run = run_texsynth(dir.path(), kRun, c.launcher);
+        fs::permissions(dir.path(), fs::perms::owner_all, fs::perm_options::add);
+        EXPECT_EQ(run.signal, 0);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err, c.err);
+        expect_levels(c.level1, c.level0);
     }
-    fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
-                                    fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
-    const ProgramRun run = run_texsynth(dir.path(), kRun, launcher);
-    fs::permissions(dir.path(), fs::perms::owner_write, fs::perm_options::add);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, kLoadLine);
-    EXPECT_EQ(run.err,
-              "texsynth: out_1.bmp: cannot create: Permission denied\n"
-              "texsynth: out_0.bmp: cannot create: Permission denied\n");
-    expect_levels("old", "old");
 }
 
 // A real full disk: a 16 KiB tmpfs, mounted in a private mount namespace, holding an earlier out_0.bmp and a
