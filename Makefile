@@ -2,14 +2,17 @@
 # and runs every test. Both install what is missing first (as root) or say what to install.
 
 BUILD_DIR ?= build
+ASAN_DIR ?= build-asan
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build run test clean
+.PHONY: all deps build run test test-sanitizers fuzz fuzz-build clean
 
 all: build
 
 deps:
-	@sh scripts/install-deps.sh
+	@sh scripts/install-deps.sh strace valgrind clang libclang-rt-14-dev
 
 build: deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release
@@ -19,8 +22,31 @@ build: deps
 run: build
 	cd demo && ../$(BUILD_DIR)/texsynth
 
+# Every test in the release build (with one small run under valgrind), then again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, then each fuzzer over its seeds.
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory test-sanitizers
+	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=0
+
+# The full default run is left out here: it is slow under the sanitizers and adds no path the others miss.
+test-sanitizers: deps
+	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+		-DTEXSYNTH_SANITIZE=address,undefined
+	cmake --build $(ASAN_DIR) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1 \
+	UBSAN_OPTIONS=print_stacktrace=1 \
+		ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS) -E 'DefaultRunWritesThreeLevels'
+
+# The libFuzzer targets in fuzz/, built with clang and sanitizers in their own folder.
+fuzz-build: deps
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+		-DTEXSYNTH_FUZZERS=ON -DBUILD_TESTING=OFF
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target bmp_reader_fuzzer command_line_fuzzer
+
+# Fuzzes the BMP reader and the command line for FUZZ_SECONDS each; fails on any finding.
+fuzz: fuzz-build
+	sh scripts/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/message_text.h"
 #include "app/run_checks.h"
 
 namespace {
@@ -28,7 +29,7 @@ bool parse_whole_number(std::string_view text, int& value) {
 
 std::string quoted(std::string_view text) {
     std::string result = "\"";
-    result.append(text).append("\"");
+    result.append(printable(text)).append("\"");
     return result;
 }
 
@@ -116,6 +117,18 @@ bool read_option(std::string_view option, RunSettings& settings, CommandLineActi
     return true;
 }
 
+// The output prefix also names the files: its last part must leave room for "_<level>.bmp".
+bool check_prefix_name(const Positionals& args, const std::string& prefix, std::string& error) {
+    const std::size_t name_length = prefix.size() - (prefix.rfind('/') + 1);
+    if (name_length > static_cast<std::size_t>(kMaxPrefixNameLength)) {
+        error = argument_name(args, 2, 0) + ": its last part is " + std::to_string(name_length) +
+                " characters long, at most " + std::to_string(kMaxPrefixNameLength) +
+                " leave room for \"_<level>.bmp\" in a file name";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 CommandLineAction parse_command_line(int argc, const char* const* argv, RunSettings& settings, std::string& error) {
@@ -164,7 +177,7 @@ CommandLineAction parse_command_line(int argc, const char* const* argv, RunSetti
             return CommandLineAction::refuse;
         }
         if (!read_path(args, 1, parsed.input_path, error) || !read_path(args, 2, parsed.output_prefix, error) ||
-            !read_number(args, 3, levels, 1, std::numeric_limits<int>::max(), parsed.width, error) ||
+            !check_prefix_name(args, parsed.output_prefix, error) || !read_number(args, 3, levels, 1, std::numeric_limits<int>::max(), parsed.width, error) ||
             !read_number(args, 4, levels, 1, std::numeric_limits<int>::max(), parsed.height, error)) {
             return CommandLineAction::refuse;
         }

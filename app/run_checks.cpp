@@ -34,14 +34,24 @@ std::string check_settings(const RunSettings& settings) {
     return "";
 }
 
+int largest_square_exemplar(int levels) {
+    int side = 1;
+    while (pyramid_bytes(side + 1, side + 1, levels) <= kMaxExemplarPyramidBytes) {
+        ++side;
+    }
+    return side;
+}
+
 std::string check_exemplar(const RunSettings& settings, int width, int height) {
     const int levels = settings.levels;
     const std::int64_t bytes = pyramid_bytes(width, height, levels);
     if (bytes > kMaxExemplarPyramidBytes) {
+        const int side = largest_square_exemplar(levels);
         return "the exemplar is too large: " + size_text(width, height) + " with " + std::to_string(levels) +
-               " levels needs a pyramid of " + std::to_string(bytes) + " bytes, at most " +
-               std::to_string(kMaxExemplarPyramidBytes) + " are allowed (about 886x886 pixels), since every " +
-               "search compares against a candidate for nearly every exemplar pixel";
+               (levels == 1 ? " level" : " levels") + " needs a pyramid of " + std::to_string(bytes) +
+               " bytes, at most " + std::to_string(kMaxExemplarPyramidBytes) + " are allowed (a square exemplar " +
+               "may be up to " + size_text(side, side) + "): every search compares against nearly every " +
+               "exemplar pixel";
     }
     const LevelTable exemplar = make_level_table(width, height, levels);
     for (int n = levels - 1; n >= 0; --n) {

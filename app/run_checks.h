@@ -17,6 +17,9 @@ inline constexpr std::int64_t kMaxTrainingComponents = std::int64_t{1} << 28;
 // is empty, and the coarsest level has a neighbourhood to compare. Returns "<what>: <why>", or "" if fine.
 std::string check_settings(const RunSettings& settings);
 
+// The side of the largest square exemplar whose pyramid of `levels` levels fits its buffer.
+int largest_square_exemplar(int levels);
+
 // Checks what depends on the exemplar's size: its pyramid fits its buffer, and every level has candidates
 // inside the border its neighbourhoods need and a training set of a sane size. Returns the reason for
 // refusing the exemplar, or "" if fine.

@@ -6,6 +6,9 @@
 
 // Longest input path or output prefix accepted, in characters.
 inline constexpr int kMaxPathLength = 255;
+// Longest last part of the output prefix: with "_<level>.bmp" it makes a file name of at most 255 characters,
+// the most a file system accepts.
+inline constexpr int kMaxPrefixNameLength = 255 - 6;
 inline constexpr int kMaxLevels = 4;
 inline constexpr int kMaxHalfSize = 64;
 inline constexpr int kMaxThreads = 64;

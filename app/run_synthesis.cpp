@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/progress_line.h"
+#include "app/message_text.h"
 #include "app/run_checks.h"
 #include "image/bmp_file.h"
 #include "pyramid/enlarge.h"
@@ -24,7 +25,7 @@ constexpr double kSearchErrorBound = 2.0;
 
 void report(const std::string& what, const std::string& why) {
     std::fflush(stdout);
-    std::fprintf(stderr, "texsynth: %s: %s\n", what.c_str(), why.c_str());
+    std::fprintf(stderr, "texsynth: %s: %s\n", printable(what).c_str(), why.c_str());
 }
 
 // Fills the output pyramid with pixels of the exemplar drawn by rand(), in buffer order, from the start of

@@ -1,12 +1,15 @@
 #include "image/bmp_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -28,6 +31,9 @@ constexpr int kWidthField = 18;
 constexpr int kHeightField = 22;
 constexpr int kBitsPerPixelField = 28;
 constexpr int kCompressionField = 30;
+
+// Longest name of one file (the last part of a path) that Linux file systems accept.
+constexpr std::size_t kMaxFileNameLength = NAME_MAX;
 
 // Downstream code indexes pixel bytes with int, so width x height x 3 must fit in one.
 constexpr std::int64_t kMaxPixelBytes = INT_MAX;
@@ -57,6 +63,11 @@ std::string system_reason(const char* what, int error) { return std::string(what
 
 std::string size_text(std::int64_t width, std::int64_t height) {
     return std::to_string(width) + "x" + std::to_string(height);
+}
+
+// "1 byte", "2 bytes".
+std::string count_text(std::int64_t count, const char* unit) {
+    return std::to_string(count) + " " + unit + (count == 1 ? "" : "s");
 }
 
 // Closes the descriptor when it goes out of scope (for reading, where a failed close loses nothing).
@@ -113,17 +124,21 @@ std::string check_header(const std::uint8_t* header, std::int64_t file_bytes, Pi
         return "not a BMP file (it does not start with \"BM\")";
     }
     if (file_bytes < kHeaderBytes) {
-        return "the file is too short for a BMP header: it has " + std::to_string(file_bytes) +
-               " bytes, the header takes " + std::to_string(kHeaderBytes);
+        return "the file is too short for a BMP header: it has " + count_text(file_bytes, "byte") +
+               ", the header takes " + std::to_string(kHeaderBytes);
     }
     const std::uint32_t info_bytes = get_u32(header + kInfoSizeField);
     if (info_bytes < kInfoHeaderBytes) {
         return "the info header is " + std::to_string(info_bytes) + " bytes long; only BMP files with an info " +
                "header of at least " + std::to_string(kInfoHeaderBytes) + " bytes are supported";
     }
+    if (kFileHeaderBytes + std::int64_t{info_bytes} > file_bytes) {
+        return "the info header claims " + std::to_string(info_bytes) + " bytes, more than the file holds (" +
+               std::to_string(file_bytes) + " bytes in all)";
+    }
     const int bits = get_u16(header + kBitsPerPixelField);
     if (bits != 24) {
-        return "24-bit colour is required, but the file has " + std::to_string(bits) + " bits per pixel";
+        return "24-bit colour is required, but the file has " + count_text(bits, "bit") + " per pixel";
     }
     const std::uint32_t compression = get_u32(header + kCompressionField);
     if (compression != 0) {
@@ -156,7 +171,10 @@ std::string check_header(const std::uint8_t* header, std::int64_t file_bytes, Pi
         }
         offset = kHeaderBytes;
     }
-    if (offset >= file_bytes) {
+    if (offset == file_bytes) {
+        return "the file ends where its pixel data should start (byte " + std::to_string(offset) + ")";
+    }
+    if (offset > file_bytes) {
         return "the pixel data offset " + std::to_string(offset) + " is past the end of the file (" +
                std::to_string(file_bytes) + " bytes)";
     }
@@ -224,8 +242,35 @@ std::vector<std::uint8_t> encode(const std::uint8_t* pixels, int width, int heig
     return file;
 }
 
+// The name of the temporary file being written, if any, kept where remove_unfinished_output() can reach it from
+// a signal handler: a fixed buffer and a flag, read without locks or allocation. The buffer is changed only
+// while signals are blocked, so a handler never sees it half written.
+char unfinished_name[PATH_MAX];
+volatile std::sig_atomic_t unfinished_known = 0;
+
+// Blocks every asynchronous signal for its lifetime, so that a file being created or renamed and its entry in
+// unfinished_name change together.
+class SignalBlock {
+public:
+    SignalBlock() {
+        sigset_t all;
+        sigfillset(&all);
+        for (const int synchronous : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT}) {
+            sigdelset(&all, synchronous);
+        }
+        pthread_sigmask(SIG_BLOCK, &all, &saved_);
+    }
+    ~SignalBlock() { pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
+    SignalBlock(const SignalBlock&) = delete;
+    SignalBlock& operator=(const SignalBlock&) = delete;
+
+private:
+    sigset_t saved_{};
+};
+
 // A file being written beside its final name. It appears under that name only through commit(); until then,
-// and on every failure, it is removed again, so no half-written file is ever left under the final name.
+// and on every failure, it is removed again, so no half-written file is ever left under the final name. While
+// it exists, its name is also known to remove_unfinished_output().
 class TemporaryOutput {
 public:
     explicit TemporaryOutput(std::string final_path) : final_path_(std::move(final_path)) {}
@@ -237,12 +282,18 @@ public:
     bool create(std::string& why) {
         static std::atomic<unsigned> counter{0};
         for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string name = final_path_ + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) +
-                               ".tmp";
+            std::string name = temporary_name(std::to_string(::getpid()) + "." + std::to_string(counter++));
+            if (name.size() >= sizeof unfinished_name) {
+                why = system_reason("cannot create", ENAMETOOLONG);
+                return false;
+            }
+            const SignalBlock block;
             const int fd = ::open(name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
             if (fd >= 0) {
                 fd_ = fd;
                 name_ = std::move(name);
+                std::memcpy(unfinished_name, name_.c_str(), name_.size() + 1);
+                unfinished_known = 1;
                 return true;
             }
             if (errno != EEXIST) {
@@ -281,22 +332,36 @@ public:
             why = system_reason("cannot write", errno);
             return false;
         }
+        const SignalBlock block;
         if (std::rename(name_.c_str(), final_path_.c_str()) != 0) {
             why = system_reason("cannot replace", errno);
             return false;
         }
+        unfinished_known = 0;
         name_.clear();
         return true;
     }
 
 private:
+    // "<final path>.<tag>.tmp"; when that would make the file's own name longer than a name may be, the final
+    // name is shortened in it, so that every final name that can be written can also be written this way.
+    std::string temporary_name(const std::string& tag) const {
+        const std::string suffix = "." + tag + ".tmp";
+        const std::size_t name_start = final_path_.rfind('/') + 1;  // 0 when there is no '/'
+        const std::size_t name_length = final_path_.size() - name_start;
+        const std::size_t room = kMaxFileNameLength - suffix.size();
+        return final_path_.substr(0, name_start + std::min(name_length, room)) + suffix;
+    }
+
     void discard() noexcept {
         if (fd_ >= 0) {
             ::close(fd_);
             fd_ = -1;
         }
         if (!name_.empty()) {
+            const SignalBlock block;
             ::unlink(name_.c_str());
+            unfinished_known = 0;
             name_.clear();
         }
     }
@@ -403,4 +468,11 @@ bool write_bmp(const std::string& path, const std::uint8_t* pixels, int width, i
     std::printf("write %s:%dx%d\n", path.c_str(), width, height);
     std::fflush(stdout);
     return true;
+}
+
+void remove_unfinished_output() noexcept {
+    if (unfinished_known != 0) {
+        ::unlink(unfinished_name);
+        unfinished_known = 0;
+    }
 }

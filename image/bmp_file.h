@@ -23,3 +23,7 @@ bool read_bmp(const std::string& path, RgbImage& image, std::string& why,
 // earlier file under `path` as it was.
 bool write_bmp(const std::string& path, const std::uint8_t* pixels, int width, int height,
                std::string& why);
+
+// Removes the temporary file write_bmp is filling, if there is one, so that a run stopped by a signal leaves
+// nothing half written behind. Async-signal-safe: meant for signal handlers that end the program.
+void remove_unfinished_output() noexcept;

@@ -120,6 +120,8 @@ TEST(CommandLine, HelpAndVersion) {
 TEST(CommandLine, RefusesMalformedLinesNamingTheArgument) {
     const std::string long_path(256, 'a');
     const std::string longest_path(255, 'a');
+    // A prefix of 255 characters whose last part, 249 characters, leaves room for "_0.bmp" in a file name.
+    const std::string longest_prefix = std::string(5, 'd') + "/" + std::string(249, 'p');
     const struct {
         std::vector<std::string> arguments;
         std::string error;
@@ -142,8 +144,16 @@ TEST(CommandLine, RefusesMalformedLinesNamingTheArgument) {
         {{"in.bmp", "out", "64", "64", "1", "65"}, "half-size m00 (argument 6)"},
         {{"in.bmp", "out", "64", "64", "2", "1", "1", "x", "1"}, "half-size m10 (argument 8)"},
         {{"in.bmp", "out", "64", "64", "1", "2.5"}, "half-size m00 (argument 6)"},
+        // Control characters are shown escaped, so that the message stays one line (found by fuzzing).
+        {{"in.bmp", "out", "1\n2", "64", "1", "2"}, "W (argument 3): expected a whole number of at least 1, got \"1\\n2\""},
+        {{"--he\rlp"}, "option \"--he\\rlp\": unknown"},
+        {{"in.bmp", "out", "64", "64", "1", "\t\x01\x7f"}, "got \"\\t\\x01\\x7F\""},
         {{long_path, "out", "64", "64", "1", "2"}, "input path (argument 1): is 256 characters long, at most 255"},
         {{"in.bmp", long_path, "64", "64", "1", "2"}, "output prefix (argument 2)"},
+        {{"in.bmp", std::string(250, 'p'), "64", "64", "1", "2"},
+         "output prefix (argument 2): its last part is 250 characters long, at most 249 leave room for "
+         "\"_<level>.bmp\" in a file name"},
+        {{"in.bmp", "dir/" + std::string(250, 'p'), "64", "64", "1", "2"}, "its last part is 250 characters long"},
         // What the command line alone decides about the run.
         {{"in.bmp", "out", "30000", "30000", "1", "2"}, "output size: 30000x30000 is too large"},
         {{"in.bmp", "out", "4", "64", "4", "1", "1", "1", "1", "0", "1", "1", "1", "0", "0", "1", "1", "0", "0", "0",
@@ -157,9 +167,12 @@ TEST(CommandLine, RefusesMalformedLinesNamingTheArgument) {
         EXPECT_NE(parsed.error.find(c.error), std::string::npos) << "got: " << parsed.error;
     }
     // At the limits.
-    EXPECT_EQ(parse({longest_path, longest_path, "512", "512", "1", "64"}).action, CommandLineAction::run);
+    EXPECT_EQ(parse({longest_path, longest_prefix, "512", "512", "1", "64"}).action, CommandLineAction::run);
+    EXPECT_EQ(parse({"in.bmp", std::string(249, 'p'), "512", "512", "1", "64"}).action, CommandLineAction::run);
     EXPECT_EQ(parse({"in.bmp", "out", "1", "715827882", "1", "1"}).action, CommandLineAction::run);
     EXPECT_EQ(parse({"in.bmp", "out", "1", "715827883", "1", "1"}).action, CommandLineAction::refuse);
+    // A zero causal half-size is refused only at the coarsest level, which has nothing else to compare.
+    EXPECT_EQ(parse({"in.bmp", "out", "64", "64", "2", "0", "1", "0", "1"}).action, CommandLineAction::run);
     EXPECT_EQ(parse({"in.bmp", "out", "1", "64", "1", "0"}).action, CommandLineAction::refuse);
     EXPECT_EQ(parse({"in.bmp", "out", "8", "8", "4", "1", "1", "1", "1", "0", "1", "1", "1", "0", "0", "1", "1", "0",
                      "0", "0", "1"})

@@ -104,6 +104,7 @@ TEST_F(EndToEnd, RefusalsLeaveNothingBehind) {
         std::string message;
     } cases[] = {
         {"missing.bmp out 64 64 1 2", 1, "texsynth: missing.bmp: cannot open: No such file or directory\n"},
+        {"'new\nline.bmp' out 64 64 1 2", 1, "texsynth: new\\nline.bmp: cannot open: No such file or directory\n"},
         {tiny + " out 64 64 1 2", 1, "texsynth: " + tiny + ": "},
         {"demo2.bmp out 64 64 3 2 1 1 0 2 1 0 0 16", 1,
          "texsynth: demo2.bmp: the exemplar is too small: level 2 of its pyramid is 32x32, which leaves no pixel "
@@ -133,6 +134,17 @@ TEST_F(EndToEnd, LostOutputIsReportedAndFailsTheRun) {
               "texsynth: no/such/dir/out_1.bmp: cannot create: No such file or directory\n"
               "texsynth: no/such/dir/out_0.bmp: cannot create: No such file or directory\n");
     EXPECT_EQ(files_in(dir), 1);
+}
+
+// The longest output names there can be: a 249-character prefix makes 255-character file names, the most a
+// file system takes; the temporary file beside each must fit too.
+TEST_F(EndToEnd, LongestFileNamesAreWritten) {
+    const std::string prefix(249, 'p');
+    const ProgramRun run = run_texsynth(dir.path(), "demo2.bmp " + prefix + " 16 16 2 1 1 0 1");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "load demo2.bmp:128x128\nwrite " + prefix + "_1.bmp:16x16\nwrite " + prefix + "_0.bmp:16x16\n");
+    EXPECT_TRUE(fs::exists(dir / (prefix + "_0.bmp")));
+    EXPECT_EQ(files_in(dir), 3);
 }
 
 TEST_F(EndToEnd, HelpAndVersionSucceed) {

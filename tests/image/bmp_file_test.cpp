@@ -202,9 +202,11 @@ TEST_F(BmpTest, RefusesFilesItCannotRead) {
         {"wrong signature", [](Bytes& f) { f[0] = 'M'; }, "not a BMP file (it does not start with \"BM\")"},
         {"empty file", [](Bytes& f) { f.clear(); }, "too short for a BMP header: it has 0 bytes"},
         {"truncated header", [](Bytes& f) { f.resize(30); }, "too short for a BMP header: it has 30 bytes"},
+        {"one byte", [](Bytes& f) { f.resize(1); }, "too short for a BMP header: it has 1 byte,"},
         {"12-byte info header", [](Bytes& f) { put(f, 14, 12); }, "info header is 12 bytes long"},
         {"32 bits per pixel", [](Bytes& f) { put(f, 28, 32, 2); }, "the file has 32 bits per pixel"},
         {"8 bits per pixel", [](Bytes& f) { put(f, 28, 8, 2); }, "the file has 8 bits per pixel"},
+        {"1 bit per pixel", [](Bytes& f) { put(f, 28, 1, 2); }, "the file has 1 bit per pixel"},
         {"compression 1", [](Bytes& f) { put(f, 30, 1); }, "not supported (compression method 1)"},
         {"width 0", [](Bytes& f) { put(f, 18, 0); }, "width must be at least 1, but the file says 0"},
         {"width -1", [](Bytes& f) { put(f, 18, -1); }, "width must be at least 1, but the file says -1"},
@@ -212,8 +214,11 @@ TEST_F(BmpTest, RefusesFilesItCannotRead) {
         {"truncated rows", [](Bytes& f) { f.resize(70); }, "too short: its header promises 78 bytes, it has 70"},
         {"last row short of pixels", [](Bytes& f) { f.resize(77); }, "promises 78 bytes, it has 77"},
         {"offset past the end", [](Bytes& f) { put(f, 10, 100000); }, "offset 100000 is past the end of the file (78"},
-        {"offset inside a large header", [](Bytes& f) { put(f, 14, 124); put(f, 10, 100); },
-         "offset 100 points inside the 138-byte header"},
+        {"offset inside a larger header", [](Bytes& f) { put(f, 14, 56); put(f, 10, 60); },
+         "offset 60 points inside the 70-byte header"},
+        {"info header longer than the file", [](Bytes& f) { put(f, 14, 124); put(f, 10, 138); },
+         "the info header claims 124 bytes, more than the file holds (78 bytes in all)"},
+        {"no room for pixels", [](Bytes& f) { f.resize(54); }, "the file ends where its pixel data should start"},
         {"100000 x 100000", [](Bytes& f) { put(f, 18, 100000); put(f, 22, 100000); }, "too large: 100000x100000"},
         {"huge width", [](Bytes& f) { put(f, 18, 0x7FFFFFFF); put(f, 22, 1); }, "too large: 2147483647x1"},
         {"most negative height", [](Bytes& f) { put(f, 22, 0x80000000); }, "too large: 4x2147483648"},
@@ -254,6 +259,42 @@ TEST_F(BmpTest, SizeCheckCanRefuseBeforeLoading) {
 
     read(path("in.bmp"), image, true, [](int, int) { return std::string(); });
     EXPECT_EQ(image.pixels, picture.pixels);
+}
+
+// The reader's own limit, 2^31 - 1 bytes of pixels, is far above what a run takes, but it is what keeps sizes
+// in range for everything after it. A sparse file holds a picture at the limit without taking the space.
+TEST_F(BmpTest, LargestPictureTheReaderAccepts) {
+    const struct { std::int32_t width, height; const char* refusal; } cases[] = {
+        {715'827'882, 1, nullptr},  // 2,147,483,646 bytes
+        {715'827'883, 1, "the image is too large: 715827883x1 pixels would take 2147483649 bytes, at most "
+                         "2147483647 are supported"},
+        {1, 715'827'882, nullptr},
+        {1, -715'827'883, "the image is too large: 1x715827883"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        Bytes header = encode_bmp(random_image(1, 1, 3));
+        header.resize(54);
+        put(header, 18, static_cast<std::uint32_t>(c.width));
+        put(header, 22, static_cast<std::uint32_t>(c.height));
+        write_file(path("huge.bmp"), header);
+        const std::int64_t height = c.height < 0 ? -std::int64_t{c.height} : c.height;
+        fs::resize_file(path("huge.bmp"), 54 + ((std::int64_t{c.width} * 3 + 3) & ~3) * height);
+        std::string seen;
+        const BmpSizeCheck stop = [&](int width, int rows) {
+            seen = std::to_string(width) + "x" + std::to_string(rows);
+            return std::string("stopped before loading");
+        };
+        RgbImage image;
+        read(path("huge.bmp"), image, false, stop);
+        if (c.refusal == nullptr) {
+            EXPECT_EQ(why_, "stopped before loading");
+            EXPECT_EQ(seen, std::to_string(c.width) + "x" + std::to_string(height));
+        } else {
+            EXPECT_EQ(why_.rfind(c.refusal, 0), 0u) << why_;
+            EXPECT_EQ(seen, "");
+        }
+    }
 }
 
 TEST_F(BmpTest, FailedWritesLeaveNothingBehind) {

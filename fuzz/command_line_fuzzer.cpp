@@ -1,0 +1,106 @@
+// Feeds every input to the command-line parser as arguments, split at NUL bytes. Whatever it is given, the
+// parser must either refuse with a one-line reason, leaving the settings alone, or accept settings that every
+// later stage can rely on.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/run_checks.h"
+#include "pyramid/level_table.h"
+
+namespace {
+
+void require(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+bool same(const RunSettings& a, const RunSettings& b) {
+    return a.input_path == b.input_path && a.output_prefix == b.output_prefix && a.width == b.width &&
+           a.height == b.height && a.levels == b.levels && a.matrix.entries == b.matrix.entries;
+}
+
+void check_accepted(const RunSettings& settings, int argument_count) {
+    const int levels = settings.levels;
+    require(levels >= 1 && levels <= kMaxLevels);
+    require(argument_count == 0 || argument_count == 5 + levels * levels);
+    require(settings.input_path.size() <= static_cast<std::size_t>(kMaxPathLength));
+    require(settings.output_prefix.size() <= static_cast<std::size_t>(kMaxPathLength));
+    require(settings.width >= 1 && settings.height >= 1);
+    require(pyramid_bytes(settings.width, settings.height, levels) <= kMaxOutputPyramidBytes);
+    require(settings.threads >= 0 && settings.threads <= kMaxThreads);
+    for (int i = 0; i < 16; ++i) {
+        require(settings.matrix.entries[i] >= 0 && settings.matrix.entries[i] <= kMaxHalfSize);
+        require(i < levels * levels || settings.matrix.entries[i] == 0 || argument_count == 0);
+    }
+    const LevelTable output = make_level_table(settings.width, settings.height, levels);
+    require(output.width[levels - 1] >= 1 && output.height[levels - 1] >= 1);
+    require(check_settings(settings).empty());
+    // The output size, taken as an exemplar size, must be judged without overflow or a crash, and an accepted
+    // exemplar must fit its buffer.
+    for (const auto& [width, height] : {std::pair{settings.width, settings.height}, {settings.height, settings.width}}) {
+        if (check_exemplar(settings, width, height).empty()) {
+            require(pyramid_bytes(width, height, levels) <= kMaxExemplarPyramidBytes);
+        }
+    }
+}
+
+// Arguments after the options (those before the first that does not start with '-', or up to "--").
+int positional_count(const std::vector<std::string>& arguments) {
+    std::size_t i = 1;
+    while (i < arguments.size() && arguments[i].size() >= 2 && arguments[i][0] == '-') {
+        if (arguments[i++] == "--") {
+            break;
+        }
+    }
+    return static_cast<int>(arguments.size() - i);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::vector<std::string> arguments{"texsynth"};
+    std::string current;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (data[i] == 0) {
+            arguments.push_back(current);
+            current.clear();
+        } else {
+            current.push_back(static_cast<char>(data[i]));
+        }
+    }
+    if (size > 0) {
+        arguments.push_back(current);
+    }
+    if (arguments.size() > 40) {
+        return -1;  // longer lines add nothing the parser has not seen
+    }
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(argument.c_str());
+    }
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(arguments.size());
+
+    const RunSettings before;
+    RunSettings settings;
+    std::string error;
+    switch (parse_command_line(argc, argv.data(), settings, error)) {
+    case CommandLineAction::refuse:
+        require(!error.empty() && error.find('\n') == std::string::npos && error.find('\r') == std::string::npos);
+        require(same(settings, before));
+        break;
+    case CommandLineAction::run:
+        require(error.empty());
+        check_accepted(settings, positional_count(arguments));
+        break;
+    case CommandLineAction::show_help:
+    case CommandLineAction::show_version:
+        require(same(settings, before));
+        break;
+    }
+    return 0;
+}
