@@ -40,10 +40,10 @@ std::vector<double> boundary_differences(const RgbImage& image, bool across_rows
 }
 
 double seam_z(const std::vector<double>& differences) {
-    const std::size_t interior = differences.size() - 1;
-    if (interior == 0) {
+    if (differences.size() < 2) {
         return std::numeric_limits<double>::quiet_NaN();
     }
+    const std::size_t interior = differences.size() - 1;
     double mean = 0;
     for (std::size_t b = 0; b < interior; ++b) {
         mean += differences[b];
@@ -113,10 +113,15 @@ QualityFigures measure_quality(const RgbImage& exemplar, const RgbImage& output,
     figures.seam = seam_scores(output);
     figures.histogram = histogram_distance(exemplar, output);
 
+    const int patches = exemplar_patch_count(exemplar.width, exemplar.height);
+    if (patches == 0 || output.pixels.empty()) {
+        figures.coherence_mean = figures.coherence_p95 = figures.completeness = std::nan("");
+        return figures;
+    }
     const std::vector<PatchMatch> matches = nearest_exemplar_patches(exemplar, output, threads);
     std::vector<double> errors;
     errors.reserve(matches.size());
-    std::vector<bool> used(exemplar_patch_count(exemplar.width, exemplar.height), false);
+    std::vector<bool> used(patches, false);
     double total = 0;
     for (const PatchMatch& match : matches) {
         errors.push_back(std::sqrt(match.distance / double{kPatchComponents}));

@@ -35,8 +35,8 @@ struct QualityFigures {
     double histogram = 0;
 };
 
-// All the figures for `output` against `exemplar` (at least 5 x 5; the output must have pixels), searching
-// patches on up to `threads` threads (0: one per core).
+// All the figures for `output` against `exemplar`, searching patches on up to `threads` threads (0: one per
+// core). Both must have pixels; without a 5 x 5 exemplar the patch figures are NaN.
 QualityFigures measure_quality(const RgbImage& exemplar, const RgbImage& output, int threads = 0);
 
 // The figures as one line of name=value pairs, the larger seam score first as seam_z.
