@@ -303,21 +303,27 @@ void ExactMatcher::prepare(const std::int16_t* vector, Query& query) const {
     for (int a = 0; a < axes_; ++a) {
         query.projections[a] = static_cast<float>(projections[a]);
     }
+    place(query);
+}
+
+void ExactMatcher::place(Query& query) const {
     query.start_slab = static_cast<int>(
         std::partition_point(slabs_.begin(), slabs_.end(),
                              [&](const Slab& slab) { return slab.high < query.projections[0]; }) -
         slabs_.begin());
 }
 
-void ExactMatcher::consider(const Query& query, int position, Best& best, std::int64_t bound) const {
+template <class Collector>
+void ExactMatcher::consider(const Query& query, int position, Collector& best, std::int64_t bound) const {
     const int index = index_of_[position];
-    // A candidate after the best one in index order must be strictly nearer to replace it.
-    const std::int64_t limit = std::min(bound, index < best.index ? best.distance : best.distance - 1);
+    const std::int64_t limit = std::min(bound, best.limit_for(index));
+    if (limit < 0) {
+        return;
+    }
     const std::int64_t d =
         distance_(query.components.data(), &vectors_[static_cast<std::size_t>(position) * padded_], padded_, limit);
-    if (d <= limit && best.improves_on(d, index)) {
-        best.distance = d;
-        best.index = index;
+    if (d <= limit) {
+        best.offer(d, index);
     }
 }
 
@@ -333,7 +339,8 @@ void lower_shared_bound(std::int64_t* shared_bound, std::int64_t distance) {
 
 }  // namespace
 
-void ExactMatcher::search_block(const Query& query, int block, double allowed, Best& best,
+template <class Collector>
+void ExactMatcher::search_block(const Query& query, int block, double allowed, Collector& best,
                                 std::int64_t bound) const {
     const float* projections = &block_projections_[static_cast<std::size_t>(block) * axes_ * kLanes];
     const float limit = static_cast<float>(allowed);
@@ -358,10 +365,11 @@ void ExactMatcher::try_guesses(const Query& query, std::span<const int> guesses,
     }
 }
 
-bool ExactMatcher::search_slab(const Query& query, int s, Best& best, std::int64_t* shared_bound) const {
+template <class Collector>
+bool ExactMatcher::search_slab(const Query& query, int s, Collector& best, std::int64_t* shared_bound) const {
     auto current_bound = [&] {
-        return shared_bound != nullptr ? std::min(best.distance, __atomic_load_n(shared_bound, __ATOMIC_RELAXED))
-                                       : best.distance;
+        return shared_bound != nullptr ? std::min(best.bound(), __atomic_load_n(shared_bound, __ATOMIC_RELAXED))
+                                       : best.bound();
     };
     const Slab& slab = slabs_[static_cast<std::size_t>(s)];
     const float first = query.projections[0];
@@ -382,10 +390,10 @@ bool ExactMatcher::search_slab(const Query& query, int s, Best& best, std::int64
             return false;
         }
         if (box_bound(query, block) <= allowed) {
-            const std::int64_t before = best.distance;
+            const std::int64_t before = best.bound();
             search_block(query, block, allowed, best, bound);
-            if (shared_bound != nullptr && best.distance < before) {
-                lower_shared_bound(shared_bound, best.distance);
+            if (shared_bound != nullptr && best.bound() < before) {
+                lower_shared_bound(shared_bound, best.bound());
             }
         }
         return true;
@@ -405,8 +413,9 @@ bool ExactMatcher::search_slab(const Query& query, int s, Best& best, std::int64
     return true;
 }
 
-bool ExactMatcher::search(const Query& query, int first_step, int end_step, Best& best,
-                          std::int64_t* shared_bound) const {
+template <class Collector>
+bool ExactMatcher::walk(const Query& query, int first_step, int end_step, Collector& best,
+                        std::int64_t* shared_bound) const {
     const int slabs = static_cast<int>(slabs_.size());
     bool up = true;
     bool down = true;
@@ -423,9 +432,41 @@ bool ExactMatcher::search(const Query& query, int first_step, int end_step, Best
     return up || down;
 }
 
+bool ExactMatcher::search(const Query& query, int first_step, int end_step, Best& best,
+                          std::int64_t* shared_bound) const {
+    return walk(query, first_step, end_step, best, shared_bound);
+}
+
 int ExactMatcher::find(const Query& query, std::span<const int> guesses) const {
     Best best;
     try_guesses(query, guesses, best);
-    search(query, 0, std::numeric_limits<int>::max(), best, nullptr);
+    walk(query, 0, std::numeric_limits<int>::max(), best, nullptr);
     return best.index;
+}
+
+void ExactMatcher::find_nearest(const Query& query, Nearest& nearest) const {
+    walk(query, 0, std::numeric_limits<int>::max(), nearest, nullptr);
+}
+
+ExactMatcher::Query ExactMatcher::query_of(int index) const {
+    Query query = make_query();
+    const int position = position_of_[index];
+    std::copy_n(&vectors_[static_cast<std::size_t>(position) * padded_], padded_, query.components.begin());
+    const float* block = &block_projections_[static_cast<std::size_t>(position / kLanes) * axes_ * kLanes];
+    for (int a = 0; a < axes_; ++a) {
+        query.projections[a] = block[a * kLanes + position % kLanes];
+    }
+    place(query);
+    return query;
+}
+
+void ExactMatcher::Nearest::offer(std::int64_t distance, int index) {
+    const Item item{distance, index};
+    const auto at = std::upper_bound(items_.begin(), items_.end(), item, [](const Item& a, const Item& b) {
+        return a.distance < b.distance || (a.distance == b.distance && a.index < b.index);
+    });
+    items_.insert(at, item);
+    if (static_cast<int>(items_.size()) > k_) {
+        items_.pop_back();
+    }
 }

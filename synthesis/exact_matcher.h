@@ -15,11 +15,13 @@
 // Every candidate is projected on the leading principal axes of the candidate set. The distance between
 // two projections is a lower bound of the distance between the vectors, cheap to compute, and usually close
 // to it, so a search computes the true distance only for the few candidates whose bound does not already
-// exceed the best distance found so far. Candidates are sorted by their projection on the first axis and
-// kept in blocks of eight: a search walks the blocks outwards from the query's projection, stops on a side
-// once the first axis alone rules out the next block, and bounds a whole block at a time. True distances
-// are computed on 16-bit components, permuted so that the most variable come first (a partial sum then
-// grows fast and a hopeless candidate is given up early) and padded with zeros.
+// exceed the best distance found so far. Candidates are sorted along the first axis and cut into slabs,
+// each slab sorted along the second axis and kept in blocks of eight. A search walks the slabs outwards from
+// the query along the first axis, and within a slab the blocks outwards along the second; it stops a walk
+// once those axes alone rule out what lies beyond, skips a block whose bounding box is too far away, and
+// bounds the eight candidates of a block at once. True distances are computed on 16-bit components,
+// permuted so that the most variable come first (a partial sum then grows fast and a hopeless candidate is
+// given up early) and padded with zeros.
 class ExactMatcher {
 public:
     ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTable& exemplar, const int* matrix_row, int n,
@@ -47,6 +49,47 @@ public:
         std::int64_t distance = INT64_MAX;
         int index = -1;
         bool improves_on(std::int64_t d, int i) const { return d < distance || (d == distance && i < index); }
+
+        // What a search asks of what it collects: beyond what distance nothing can enter, what distance a
+        // candidate may have at most to enter (one after the best in index order must be strictly nearer),
+        // and a candidate that is within that.
+        std::int64_t bound() const { return distance; }
+        std::int64_t limit_for(int i) const { return i < index ? distance : distance - 1; }
+        void offer(std::int64_t d, int i) {
+            if (improves_on(d, i)) {
+                distance = d;
+                index = i;
+            }
+        }
+    };
+
+    // The k nearest candidates, by (distance, index), leaving out one candidate (or none: -1).
+    class Nearest {
+    public:
+        struct Item {
+            std::int64_t distance;
+            int index;
+        };
+        Nearest(int k, int excluded) : k_(k), excluded_(excluded) {}
+        const std::vector<Item>& items() const { return items_; }
+
+        std::int64_t bound() const { return full() ? items_.back().distance : INT64_MAX; }
+        std::int64_t limit_for(int i) const {
+            if (i == excluded_) {
+                return -1;
+            }
+            if (!full()) {
+                return INT64_MAX - 1;
+            }
+            return i < items_.back().index ? items_.back().distance : items_.back().distance - 1;
+        }
+        void offer(std::int64_t distance, int index);
+
+    private:
+        bool full() const { return static_cast<int>(items_.size()) >= k_; }
+        int k_;
+        int excluded_;
+        std::vector<Item> items_;
     };
 
     // Tries the candidates `guesses` (indices; negative ones are skipped): a good guess gives a tight bound
@@ -61,6 +104,11 @@ public:
 
     // The whole search on one thread.
     int find(const Query& query, std::span<const int> guesses) const;
+
+    // The k nearest candidates to `query`.
+    void find_nearest(const Query& query, Nearest& nearest) const;
+    // The query made of candidate `index`'s own vector.
+    Query query_of(int index) const;
 
 private:
     int count_ = 0;
@@ -78,7 +126,7 @@ private:
     std::vector<int> component_order_;   // position j holds original component component_order_[j]
     std::vector<double> axis_;              // axes_ x axis_span_, orthonormal
     std::vector<double> axis_by_component_; // the same, transposed: axis_span_ x axes_
-    std::vector<std::int16_t> vectors_;  // count x padded, in sorted order
+    std::vector<std::int16_t> vectors_;  // count x padded, in slab order
     std::vector<float> block_projections_;  // per block: axes_ x 8 lanes
     // Slabs of blocks: candidates sorted along the first axis, cut into slabs of kSlabBlocks blocks, each
     // slab sorted along the second axis.
@@ -90,17 +138,25 @@ private:
     };
     std::vector<Slab> slabs_;
     std::vector<float> block_boxes_;        // per block: lower corner, then upper corner, on the first 8 axes
-    std::vector<int> index_of_;          // sorted position -> candidate index (-1 past the last candidate)
-    std::vector<int> position_of_;       // candidate index -> sorted position
+    std::vector<int> index_of_;          // position in slab order -> candidate index (-1 past the last one)
+    std::vector<int> position_of_;       // candidate index -> position in slab order
     std::vector<std::uint8_t> colours_;  // by candidate index
 
     // Permutes a vector's components into `components` and projects them on the axes.
     void project(const std::int16_t* vector, std::vector<std::int16_t>& components, double* projections) const;
-    void consider(const Query& query, int position, Best& best, std::int64_t bound) const;
+    // Finds the query's first slab.
+    void place(Query& query) const;
     float box_bound(const Query& query, int block) const;
+    // The search itself, for either kind of collector (Best or Nearest).
+    template <class Collector>
+    void consider(const Query& query, int position, Collector& best, std::int64_t bound) const;
+    // Considers every candidate of `block` whose bound does not exceed `allowed`.
+    template <class Collector>
+    void search_block(const Query& query, int block, double allowed, Collector& best, std::int64_t bound) const;
     // Searches the blocks of slab `s` that may hold a nearer candidate; false if the slab lies too far away
     // along the first axis (and with it every slab beyond).
-    bool search_slab(const Query& query, int s, Best& best, std::int64_t* shared_bound) const;
-    // Considers every candidate of `block` whose bound does not exceed `allowed`.
-    void search_block(const Query& query, int block, double allowed, Best& best, std::int64_t bound) const;
+    template <class Collector>
+    bool search_slab(const Query& query, int s, Collector& best, std::int64_t* shared_bound) const;
+    template <class Collector>
+    bool walk(const Query& query, int first_step, int end_step, Collector& best, std::int64_t* shared_bound) const;
 };

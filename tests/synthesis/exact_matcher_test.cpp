@@ -195,6 +195,41 @@ TEST(ExactMatcher, TiesGoToTheLowestIndex) {
     EXPECT_EQ(matcher.find(query, std::span(&equal_guess, 1)), 1);
 }
 
+// The k nearest other candidates of every candidate, against sorting all of them by (distance, index).
+TEST(ExactMatcher, FindsTheKNearestOtherCandidates) {
+    std::mt19937 random(12);
+    std::vector<std::uint8_t> image(30 * 26 * 3);
+    for (auto& byte : image) {
+        byte = static_cast<std::uint8_t>(random() % 4 * 60);  // few values: many ties
+    }
+    const Exemplar exemplar = make_exemplar(image, 30, 26, 2);
+    const int row[] = {1, 1};
+    const ExactMatcher matcher(exemplar.pyramid.data(), exemplar.table, row, 0, 2);
+    const auto candidates = candidate_vectors(exemplar, row, 0, 2);
+    for (int i = 0; i < matcher.count(); i += 7) {
+        std::vector<ExactMatcher::Nearest::Item> all;
+        for (int j = 0; j < matcher.count(); ++j) {
+            std::int64_t d = 0;
+            for (std::size_t c = 0; c < candidates[i].size(); ++c) {
+                d += (candidates[i][c] - candidates[j][c]) * (candidates[i][c] - candidates[j][c]);
+            }
+            if (j != i) {
+                all.push_back({d, j});
+            }
+        }
+        std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) {
+            return a.distance < b.distance || (a.distance == b.distance && a.index < b.index);
+        });
+        ExactMatcher::Nearest nearest(4, i);
+        matcher.find_nearest(matcher.query_of(i), nearest);
+        ASSERT_EQ(nearest.items().size(), 4u);
+        for (int k = 0; k < 4; ++k) {
+            EXPECT_EQ(nearest.items()[k].index, all[k].index) << "candidate " << i << ", neighbour " << k;
+            EXPECT_EQ(nearest.items()[k].distance, all[k].distance);
+        }
+    }
+}
+
 TEST(SquaredDistance, FastAndPlainAgreeAndStopPastTheLimit) {
     std::mt19937 random(1);
     const SquaredDistanceFunction fast = squared_distance_function();
