@@ -102,8 +102,10 @@ bool read_option(std::string_view option, RunSettings& settings, CommandLineActi
             settings.match = MatchMode::approximate;
         } else if (value == "exact") {
             settings.match = MatchMode::exact;
+        } else if (value == "coherent") {
+            settings.match = MatchMode::coherent;
         } else {
-            return refuse("expected --match=approximate or --match=exact");
+            return refuse("expected --match=approximate, --match=exact or --match=coherent");
         }
     } else if (name == "--threads") {
         int threads = 0;
@@ -111,6 +113,14 @@ bool read_option(std::string_view option, RunSettings& settings, CommandLineActi
             return refuse("expected --threads=N with N from 1 to " + std::to_string(kMaxThreads));
         }
         settings.threads = threads;
+    } else if (name == "--passes") {
+        if (!parse_whole_number(value, settings.passes) || settings.passes < 1 || settings.passes > kMaxPasses) {
+            return refuse("expected --passes=N with N from 1 to " + std::to_string(kMaxPasses));
+        }
+    } else if (name == "--k") {
+        if (!parse_whole_number(value, settings.similar) || settings.similar < 0 || settings.similar > kMaxSimilar) {
+            return refuse("expected --k=K with K from 0 to " + std::to_string(kMaxSimilar));
+        }
     } else {
         return refuse("unknown option (texsynth --help lists the options)");
     }
@@ -223,8 +233,14 @@ Options (before the arguments; "--" ends them):
   --match=approximate  take a neighbour at most 3 times as far as the nearest one, from a kd-tree
                        (the default)
   --match=exact        take the nearest neighbour (ties: the first in exemplar order); usually faster
-  --threads=N          threads that share each exact search (1 to 64; default: one per processor core);
-                       the files are the same for any N
+  --match=coherent     take the nearest among the exemplar pixels that continue where the neighbours were
+                       copied from, their K most similar ones and the one under the coarser level's pixel:
+                       much faster, and copies larger coherent pieces of the exemplar
+  --k=K                similar candidates per source for --match=coherent (0 to 16; default 0)
+  --passes=N           passes over every level (1 to 16; default 1): each further pass matches every pixel
+                       again against the pass before, all around, which mends the wrap-around seam
+  --threads=N          threads for the exact and coherent searches (1 to 64; default: one per processor
+                       core); the files are the same for any N
   --quiet              no progress line (it is shown only when standard error is a terminal)
   --help, -h           this text
   --version            the version

@@ -12,11 +12,14 @@ inline constexpr int kMaxPrefixNameLength = 255 - 6;
 inline constexpr int kMaxLevels = 4;
 inline constexpr int kMaxHalfSize = 64;
 inline constexpr int kMaxThreads = 64;
+inline constexpr int kMaxPasses = 16;
+inline constexpr int kMaxSimilar = 16;
 
 // How each output pixel's exemplar pixel is found.
 enum class MatchMode {
     approximate,  // kd-tree search within a factor 3 of the nearest distance (the default)
     exact,        // the nearest candidate, ties to the lowest index
+    coherent,     // the nearest among the candidates that continue the neighbours' sources
 };
 
 // The settings of one run.
@@ -32,5 +35,7 @@ struct RunSettings {
                                 0, 0, 2}};
     MatchMode match = MatchMode::approximate;
     int threads = 0;     // 0: one per processor core
+    int passes = 1;      // raster passes over every level
+    int similar = 0;     // similar candidates per source, for the coherent search
     bool quiet = false;  // no progress line
 };

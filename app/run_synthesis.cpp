@@ -29,15 +29,37 @@ void report(const std::string& what, const std::string& why) {
 }
 
 // Fills the output pyramid with pixels of the exemplar drawn by rand(), in buffer order, from the start of
-// its sequence: the sequence of a generator never seeded, which srand(1) restarts.
-void fill_with_noise(const RgbImage& exemplar, std::vector<std::uint8_t>& output_pyramid) {
+// its sequence: the sequence of a generator never seeded, which srand(1) restarts. With `drawn`, also
+// records which exemplar pixel each output pixel was drawn from.
+void fill_with_noise(const RgbImage& exemplar, std::vector<std::uint8_t>& output_pyramid, std::vector<int>* drawn) {
     std::srand(1);
     const int exemplar_pixels = exemplar.width * exemplar.height;
     const int draws = static_cast<int>(output_pyramid.size() / 3);
+    if (drawn != nullptr) {
+        drawn->resize(static_cast<std::size_t>(draws));
+    }
     for (int i = 0; i < draws; ++i) {
         const int p = std::rand() % exemplar_pixels;
         std::copy_n(&exemplar.pixels[static_cast<std::size_t>(p) * 3], 3, &output_pyramid[static_cast<std::size_t>(i) * 3]);
+        if (drawn != nullptr) {
+            (*drawn)[static_cast<std::size_t>(i)] = p;
+        }
     }
+}
+
+// Where the noise of output level n was drawn from, as pixels of exemplar level n (the pixel that covers the
+// drawn full-size one).
+std::vector<int> noise_sources(const std::vector<int>& drawn, const LevelTable& output, const LevelTable& exemplar,
+                               int n) {
+    const std::size_t first = static_cast<std::size_t>(output.offset[n] / 3);
+    std::vector<int> sources(static_cast<std::size_t>(output.width[n]) * output.height[n]);
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        const int p = drawn[first + i];
+        const int x = std::min((p % exemplar.width[0]) >> n, exemplar.width[n] - 1);
+        const int y = std::min((p / exemplar.width[0]) >> n, exemplar.height[n] - 1);
+        sources[i] = y * exemplar.width[n] + x;
+    }
+    return sources;
 }
 
 int thread_count(const RunSettings& settings) {
@@ -73,7 +95,11 @@ int run_synthesis(const RunSettings& settings, RunProfile* profile) {
     if (profile != nullptr) {
         profile->loading += clock.lap();
     }
-    fill_with_noise(exemplar, output_pyramid);
+    // The exact and coherent searches start from where each pixel came from.
+    const bool keep_sources = settings.match != MatchMode::approximate;
+    const LevelTable output_levels = make_level_table(settings.width, settings.height, levels);
+    std::vector<int> drawn;
+    fill_with_noise(exemplar, output_pyramid, keep_sources ? &drawn : nullptr);
     if (profile != nullptr) {
         profile->noise += clock.lap();
     }
@@ -81,28 +107,47 @@ int run_synthesis(const RunSettings& settings, RunProfile* profile) {
     bool output_lost = false;
     TrainingSet training;
     // The kd-tree search keeps its state in globals, so only the exact search is shared between threads.
-    SearchTeam team(settings.match == MatchMode::exact ? thread_count(settings) : 1);
+    SearchTeam team(settings.match == MatchMode::approximate ? 1 : thread_count(settings));
     ProgressLine progress(stderr, !settings.quiet && isatty(STDERR_FILENO) != 0);
-    const LevelTable output_levels = make_level_table(settings.width, settings.height, levels);
+    std::vector<std::vector<int>> sources(static_cast<std::size_t>(levels));
     for (int n = levels - 1; n >= 0; --n) {
         const int* row = settings.matrix.row(n, levels);
-        ScanHooks hooks;
-        hooks.profile = profile != nullptr ? &profile->levels[n] : nullptr;
-        hooks.on_row = [&progress](int rows_done, int rows) { progress.update(rows_done, rows); };
+        LevelJob job;
+        job.matrix_row = row;
+        job.output_pyramid = output_pyramid.data();
+        job.output_width = settings.width;
+        job.output_height = settings.height;
+        job.n = n;
+        job.levels = levels;
+        job.passes = settings.passes;
+        job.team = &team;
+        if (keep_sources) {
+            sources[n] = noise_sources(drawn, output_levels, exemplar_levels, n);
+            job.sources = &sources[n];
+            job.coarser_sources = n + 1 < levels ? &sources[n + 1] : nullptr;
+        }
+        job.hooks.profile = profile != nullptr ? &profile->levels[n] : nullptr;
+        job.hooks.on_row = [&progress](int rows_done, int rows) { progress.update(rows_done, rows); };
         progress.start_level(n, output_levels.width[n], output_levels.height[n]);
         LevelGeometry level;
-        if (settings.match == MatchMode::exact) {
+        if (settings.match == MatchMode::approximate) {
+            build_training_set(exemplar_pyramid.data(), exemplar_levels, row, n, levels, training, job.hooks.profile);
+            level = synthesize_level(training, job, kSearchErrorBound);
+        } else {
             LapClock build_clock;
             const ExactMatcher matcher(exemplar_pyramid.data(), exemplar_levels, row, n, levels);
-            if (hooks.profile != nullptr) {
-                hooks.profile->tree_construction += build_clock.lap();
+            if (settings.match == MatchMode::exact) {
+                if (job.hooks.profile != nullptr) {
+                    job.hooks.profile->tree_construction += build_clock.lap();
+                }
+                level = synthesize_level_exact(matcher, job);
+            } else {
+                const SimilarCandidates similar(matcher, settings.similar, team);
+                if (job.hooks.profile != nullptr) {
+                    job.hooks.profile->tree_construction += build_clock.lap();
+                }
+                level = synthesize_level_coherent(matcher, similar, job);
             }
-            level = synthesize_level_exact(matcher, row, output_pyramid.data(), settings.width, settings.height, n,
-                                           levels, team, hooks);
-        } else {
-            build_training_set(exemplar_pyramid.data(), exemplar_levels, row, n, levels, training, hooks.profile);
-            level = synthesize_level(training, row, output_pyramid.data(), settings.width, settings.height, n,
-                                     levels, kSearchErrorBound, hooks);
         }
         progress.finish_level();
         if (profile != nullptr) {

@@ -80,11 +80,10 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
 #if defined(__x86_64__) || defined(__i386__)
     vectorised_ = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #endif
-    border_ = training_border(exemplar, matrix_row, n, levels);
-    count_ = static_cast<int>(training_candidate_count(exemplar, n, border_));
+    grid_ = training_grid(exemplar, matrix_row, n, levels);
+    count_ = grid_.count();
     dimension_ = neighbourhood_dimension(matrix_row, n, levels);
     assert(count_ > 0 && dimension_ > 0);
-    columns_ = exemplar.width[n] - 2 * border_;
     padded_ = (dimension_ + kDistanceBlock - 1) / kDistanceBlock * kDistanceBlock;
 
     // The candidates in their usual order, as bytes.
@@ -92,8 +91,8 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
     colours_.resize(static_cast<std::size_t>(count_) * 3);
     const DirectPyramidView view(exemplar_pyramid, exemplar);
     for (int i = 0; i < count_; ++i) {
-        const int x = border_ + i % columns_;
-        const int y = border_ + i / columns_;
+        const int x = grid_.border + i % grid_.columns;
+        const int y = grid_.border + i / grid_.columns;
         gather_neighbourhood(matrix_row, n, levels, x, y, view, &raw[static_cast<std::size_t>(i) * dimension_]);
         std::copy_n(exemplar_pyramid + pixel_index(exemplar, n, x, y), 3, &colours_[static_cast<std::size_t>(i) * 3]);
     }

@@ -6,6 +6,7 @@
 
 #include "pyramid/level_table.h"
 #include "synthesis/block_bounds.h"
+#include "synthesis/candidate_grid.h"
 #include "synthesis/squared_distance.h"
 
 // Exact nearest-neighbour search over the candidates of one exemplar level: the same candidates, in the same
@@ -29,9 +30,7 @@ public:
 
     int count() const { return count_; }
     int dimension() const { return dimension_; }
-    // Candidate i is exemplar pixel (border + i % columns, border + i / columns) of the level.
-    int border() const { return border_; }
-    int columns() const { return columns_; }
+    const CandidateGrid& grid() const { return grid_; }
     const std::uint8_t* colour(int index) const { return &colours_[static_cast<std::size_t>(index) * 3]; }
 
     // A prepared query: the components permuted and padded, and their projections.
@@ -117,8 +116,7 @@ private:
     int axes_ = 0;       // principal axes used for bounds, a multiple of 8 (unused ones are zero)
     int axis_span_ = 0;  // leading permuted components the axes are taken over
     int blocks_ = 0;
-    int border_ = 0;
-    int columns_ = 0;
+    CandidateGrid grid_;
     SquaredDistanceFunction distance_;
     SurvivingLanesFunction surviving_lanes_;
     BoxDistanceFunction box_distance_;

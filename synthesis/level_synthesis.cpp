@@ -1,12 +1,15 @@
 #include "synthesis/level_synthesis.h"
 
 #include <algorithm>
+#include <atomic>
+#include <iterator>
 #include <memory>
 #include <vector>
 
 #include "pyramid/level_table.h"
 #include "synthesis/neighbourhood.h"
 #include "synthesis/pyramid_views.h"
+#include "synthesis/source_maps.h"
 
 namespace {
 
@@ -17,65 +20,65 @@ struct QueryPointDeleter {
 // The approximate search: the kd-tree of a training set, queried with vectors of doubles.
 class TreeSearch {
 public:
-    explicit TreeSearch(const TrainingSet& set) : set_(set), query_(annAllocPt(set.dimension, 0)) {}
+    TreeSearch(const TrainingSet& set, double eps)
+        : set_(set), eps_(eps), query_(annAllocPt(set.dimension, 0)) {}
 
     template <class View>
     void gather(const int* matrix_row, int n, int levels, int x, int y, const View& view) {
         gather_neighbourhood(matrix_row, n, levels, x, y, view, query_.get());
     }
-    int find(int /*x*/, int /*y*/, double eps) {
-        set_.tree->annkSearch(query_.get(), 1, &index_, &distance_, eps);
+    int find(int /*x*/, int /*y*/, const SourceMaps& /*sources*/) {
+        set_.tree->annkSearch(query_.get(), 1, &index_, &distance_, eps_);
         return index_;
     }
     const std::uint8_t* colour(int index) const { return &set_.colours[static_cast<std::size_t>(index) * 3]; }
+    const CandidateGrid& grid() const { return set_.grid; }
 
 private:
     const TrainingSet& set_;
+    double eps_;
     const std::unique_ptr<ANNcoord, QueryPointDeleter> query_;
     ANNidx index_ = 0;
     ANNdist distance_ = 0;
 };
 
-// The exact search, seeded with the candidates that continue what the pixel's left and upper neighbours took,
-// and shared by the threads of `team` where the candidates are many enough to be worth it.
+// The exact search, seeded with the candidates that continue where the pixel's neighbours above and to the
+// left came from, and shared by the threads of `team` (if any) where the candidates are many enough.
 class ExactSearch {
 public:
-    ExactSearch(const ExactMatcher& matcher, int width, int height, SearchTeam& team)
+    ExactSearch(const ExactMatcher& matcher, SearchTeam* team)
         : matcher_(matcher), vector_(static_cast<std::size_t>(matcher.dimension())), query_(matcher.make_query()),
-          width_(width), chosen_(static_cast<std::size_t>(width) * height, -1),
-          team_(matcher.count() >= kMinCandidatesPerTeam ? &team : nullptr),
-          results_(static_cast<std::size_t>(team.size())) {}
+          team_(team != nullptr && team->size() > 1 && matcher.count() >= kMinCandidatesPerTeam ? team : nullptr),
+          results_(team_ != nullptr ? static_cast<std::size_t>(team_->size()) : 0) {}
 
     template <class View>
     void gather(const int* matrix_row, int n, int levels, int x, int y, const View& view) {
         gather_neighbourhood(matrix_row, n, levels, x, y, view, vector_.data());
         matcher_.prepare(vector_.data(), query_);
     }
-    int find(int x, int y, double /*eps*/) {
-        // Where the already synthesized neighbours came from, shifted to this pixel: (dx, dy) is the
-        // neighbour's offset, so its candidate moved by (-dx, -dy) lines up with this pixel.
+    int find(int x, int y, const SourceMaps& sources) {
+        // Neighbours already synthesized in this pass, shifted by their offsets.
         static constexpr int kNeighbours[][2] = {{-1, 0}, {0, -1}, {-1, -1}, {1, -1}, {-2, 0}};
         int guesses[std::size(kNeighbours)];
         int count = 0;
         for (const auto& [dx, dy] : kNeighbours) {
-            const int nx = x + dx;
-            const int ny = y + dy;
-            if (nx < 0 || ny < 0 || nx >= width_) {
-                continue;
-            }
-            const int source = chosen_[static_cast<std::size_t>(ny) * width_ + nx];
-            const int column = source % matcher_.columns() - dx;
-            const int row = source / matcher_.columns() - dy;
-            if (column >= 0 && column < matcher_.columns() && row < matcher_.count() / matcher_.columns()) {
-                guesses[count++] = row * matcher_.columns() + column;
+            if (sources.level != nullptr && x + dx >= 0 && y + dy >= 0 && x + dx < sources.width) {
+                const int source = sources.at(x + dx, y + dy);
+                const int guess = matcher_.grid().candidate_at(source % sources.exemplar_width - dx,
+                                                               source / sources.exemplar_width - dy);
+                if (guess >= 0) {
+                    guesses[count++] = guess;
+                }
             }
         }
-        const std::span<const int> tried(guesses, static_cast<std::size_t>(count));
-        const int index = team_ != nullptr ? find_together(tried) : matcher_.find(query_, tried);
-        chosen_[static_cast<std::size_t>(y) * width_ + x] = index;
-        return index;
+        return find(std::span<const int>(guesses, static_cast<std::size_t>(count)));
     }
+    int find(std::span<const int> guesses) {
+        return team_ != nullptr ? find_together(guesses) : matcher_.find(query_, guesses);
+    }
+    const ExactMatcher::Query& query() const { return query_; }
     const std::uint8_t* colour(int index) const { return matcher_.colour(index); }
+    const CandidateGrid& grid() const { return matcher_.grid(); }
 
 private:
     // Below this many candidates a search is over before the threads could share it.
@@ -113,45 +116,83 @@ private:
     const ExactMatcher& matcher_;
     std::vector<std::int16_t> vector_;
     ExactMatcher::Query query_;
-    int width_;
-    std::vector<int> chosen_;  // candidate taken by each pixel of the level
     SearchTeam* team_;
     std::vector<Result> results_;
 };
 
-// The raster scan of one level. The timed variant reads the clock around every stage of every pixel; the
-// untimed one, which the program runs, has nothing but the work in its loop.
+// The coherent search: the exact best among the candidates that continue the neighbours' sources, their
+// similar candidates and the parent's, with the exact search where none of them is a candidate.
+class CoherentSearch {
+public:
+    CoherentSearch(const ExactMatcher& matcher, const SimilarCandidates& similar, int half_size, bool all_around,
+                   SearchTeam* team)
+        : exact_(matcher, team), matcher_(matcher), similar_(similar), half_size_(half_size),
+          all_around_(all_around), seen_(static_cast<std::size_t>(matcher.count()), -1) {}
+
+    template <class View>
+    void gather(const int* matrix_row, int n, int levels, int x, int y, const View& view) {
+        exact_.gather(matrix_row, n, levels, x, y, view);
+    }
+    int find(int x, int y, const SourceMaps& sources) {
+        coherent_candidates(matcher_.grid(), similar_, sources, x, y, half_size_, all_around_, candidates_, seen_,
+                            ++stamp_);
+        if (candidates_.empty()) {
+            return exact_.find({});
+        }
+        ExactMatcher::Best best;
+        matcher_.try_guesses(exact_.query(), candidates_, best);
+        return best.index;
+    }
+    const std::uint8_t* colour(int index) const { return matcher_.colour(index); }
+    const CandidateGrid& grid() const { return matcher_.grid(); }
+
+private:
+    ExactSearch exact_;
+    const ExactMatcher& matcher_;
+    const SimilarCandidates& similar_;
+    int half_size_;
+    bool all_around_;
+    std::vector<int> candidates_;
+    std::vector<int> seen_;  // the pixel (stamp) for which each candidate was last added
+    int stamp_ = 0;
+};
+
+// The first pass: the raster scan, in place. The timed variant reads the clock around every stage of every
+// pixel; the untimed one, which the program runs, has nothing but the work in its loop.
 template <bool kTimed, class Search>
-void scan_level(Search& search, const int* matrix_row, std::uint8_t* output_pyramid, const LevelTable& table, int n,
-                int levels, double eps, const ScanHooks& hooks) {
-    const WrappedPyramidView view(output_pyramid, table, matrix_row, n, levels);
+void raster_pass(Search& search, const LevelJob& job, const LevelTable& table, SourceMaps& sources,
+                 std::vector<int>* level_sources) {
+    const int n = job.n;
+    const WrappedPyramidView view(job.output_pyramid, table, job.matrix_row, n, job.levels);
     LapClock clock;
     double gathering = 0;
     double searching = 0;
     double writing = 0;
-
     for (int y = 0; y < table.height[n]; ++y) {
-        std::uint8_t* row = output_pyramid + pixel_index(table, n, 0, y);
+        std::uint8_t* row = job.output_pyramid + pixel_index(table, n, 0, y);
         for (int x = 0; x < table.width[n]; ++x) {
-            search.gather(matrix_row, n, levels, x, y, view);
+            search.gather(job.matrix_row, n, job.levels, x, y, view);
             if constexpr (kTimed) {
                 gathering += clock.lap();
             }
-            const int index = search.find(x, y, eps);
+            const int index = search.find(x, y, sources);
             if constexpr (kTimed) {
                 searching += clock.lap();
             }
             std::copy_n(search.colour(index), 3, row + x * 3);
+            if (level_sources != nullptr) {
+                (*level_sources)[static_cast<std::size_t>(y) * table.width[n] + x] = search.grid().pixel_of(index);
+            }
             if constexpr (kTimed) {
                 writing += clock.lap();
             }
         }
-        if (hooks.on_row) {
-            hooks.on_row(y + 1, table.height[n]);
+        if (job.hooks.on_row) {
+            job.hooks.on_row(y + 1, table.height[n] * job.passes);
         }
     }
     if constexpr (kTimed) {
-        LevelProfile* profile = hooks.profile;
+        LevelProfile* profile = job.hooks.profile;
         profile->query_construction += gathering;
         profile->search += searching;
         profile->pixel_writing += writing;
@@ -159,14 +200,81 @@ void scan_level(Search& search, const int* matrix_row, std::uint8_t* output_pyra
     }
 }
 
-template <class Search>
-void scan_level(Search& search, const int* matrix_row, std::uint8_t* output_pyramid, const LevelTable& table, int n,
-                int levels, double eps, const ScanHooks& hooks) {
-    if (hooks.profile != nullptr) {
-        scan_level<true>(search, matrix_row, output_pyramid, table, n, levels, eps, hooks);
-    } else {
-        scan_level<false>(search, matrix_row, output_pyramid, table, n, levels, eps, hooks);
+// A later pass: every query reads a copy of the pyramid and of the sources as the pass before left them,
+// so the rows are independent; with `parallel`, the team's threads take them in turns, each with a search of
+// its own from `make_search`.
+template <class MakeSearch>
+void later_pass(MakeSearch& make_search, bool parallel, const LevelJob& job, const LevelTable& table,
+                SourceMaps sources, std::vector<int>* level_sources, int pass) {
+    const int n = job.n;
+    const int width = table.width[n];
+    const int height = table.height[n];
+    const std::vector<std::uint8_t> before(job.output_pyramid,
+                                           job.output_pyramid + pyramid_bytes(table.width[0], table.height[0],
+                                                                              job.levels));
+    std::vector<int> sources_before;
+    if (level_sources != nullptr) {
+        sources_before = *level_sources;
+        sources.level = sources_before.data();
     }
+    const WrappedPyramidView view(before.data(), table, job.matrix_row, n, job.levels);
+    SearchTeam solo(1);
+    SearchTeam& team = parallel && job.team != nullptr ? *job.team : solo;
+    std::vector<decltype(make_search(0))> searches;
+    for (int t = 0; t < team.size(); ++t) {
+        searches.push_back(make_search(t));
+    }
+    std::atomic<int> rows_done{0};
+    auto work = [&](int thread, int y) {
+        if (y >= height) {
+            return false;
+        }
+        auto& search = *searches[static_cast<std::size_t>(thread)];
+        std::uint8_t* row = job.output_pyramid + pixel_index(table, n, 0, y);
+        for (int x = 0; x < width; ++x) {
+            search.gather(job.matrix_row, n, job.levels, x, y, view);
+            const int index = search.find(x, y, sources);
+            std::copy_n(search.colour(index), 3, row + x * 3);
+            if (level_sources != nullptr) {
+                (*level_sources)[static_cast<std::size_t>(y) * width + x] = search.grid().pixel_of(index);
+            }
+        }
+        const int done = rows_done.fetch_add(1) + 1;
+        if (thread == 0 && job.hooks.on_row) {
+            job.hooks.on_row((pass - 1) * height + done, height * job.passes);
+        }
+        return y + 1 < height;
+    };
+    team.share(work);
+}
+
+// Runs every pass of a level with searches made by make_search(thread) (a unique_ptr to one); the first
+// pass uses thread 0's.
+template <class MakeSearch>
+LevelGeometry run_passes(MakeSearch make_search, bool parallel_later_passes, const LevelJob& job) {
+    const LevelTable table = make_level_table(job.output_width, job.output_height, job.levels);
+    const int n = job.n;
+    SourceMaps sources;
+    sources.width = table.width[n];
+    sources.height = table.height[n];
+    if (job.sources != nullptr) {
+        sources.level = job.sources->data();
+    }
+    if (job.coarser_sources != nullptr) {
+        sources.coarser = job.coarser_sources->data();
+        sources.coarser_width = table.width[n + 1];
+    }
+    auto first = make_search(-1);
+    sources.exemplar_width = first->grid().exemplar_width;
+    if (job.hooks.profile != nullptr) {
+        raster_pass<true>(*first, job, table, sources, job.sources);
+    } else {
+        raster_pass<false>(*first, job, table, sources, job.sources);
+    }
+    for (int pass = 2; pass <= job.passes; ++pass) {
+        later_pass(make_search, parallel_later_passes, job, table, sources, job.sources, pass);
+    }
+    return {table.width[n], table.height[n], table.offset[n]};
 }
 
 }  // namespace
@@ -174,17 +282,36 @@ void scan_level(Search& search, const int* matrix_row, std::uint8_t* output_pyra
 LevelGeometry synthesize_level(const TrainingSet& set, const int* matrix_row, std::uint8_t* output_pyramid,
                                int output_width, int output_height, int n, int levels, double eps,
                                const ScanHooks& hooks) {
-    const LevelTable table = make_level_table(output_width, output_height, levels);
-    TreeSearch search(set);
-    scan_level(search, matrix_row, output_pyramid, table, n, levels, eps, hooks);
-    return {table.width[n], table.height[n], table.offset[n]};
+    LevelJob job;
+    job.matrix_row = matrix_row;
+    job.output_pyramid = output_pyramid;
+    job.output_width = output_width;
+    job.output_height = output_height;
+    job.n = n;
+    job.levels = levels;
+    job.hooks = hooks;
+    return synthesize_level(set, job, eps);
 }
 
-LevelGeometry synthesize_level_exact(const ExactMatcher& matcher, const int* matrix_row,
-                                     std::uint8_t* output_pyramid, int output_width, int output_height, int n,
-                                     int levels, SearchTeam& team, const ScanHooks& hooks) {
-    const LevelTable table = make_level_table(output_width, output_height, levels);
-    ExactSearch search(matcher, table.width[n], table.height[n], team);
-    scan_level(search, matrix_row, output_pyramid, table, n, levels, 0.0, hooks);
-    return {table.width[n], table.height[n], table.offset[n]};
+LevelGeometry synthesize_level(const TrainingSet& set, const LevelJob& job, double eps) {
+    // The kd-tree keeps its search state in globals: one search at a time.
+    return run_passes([&](int) { return std::make_unique<TreeSearch>(set, eps); }, false, job);
+}
+
+LevelGeometry synthesize_level_exact(const ExactMatcher& matcher, const LevelJob& job) {
+    // The first pass (thread -1) shares each search among the team; later passes give each thread rows.
+    return run_passes(
+        [&](int thread) { return std::make_unique<ExactSearch>(matcher, thread < 0 ? job.team : nullptr); }, true,
+        job);
+}
+
+LevelGeometry synthesize_level_coherent(const ExactMatcher& matcher, const SimilarCandidates& similar,
+                                        const LevelJob& job) {
+    const int half_size = job.matrix_row[job.n];
+    return run_passes(
+        [&](int thread) {
+            return std::make_unique<CoherentSearch>(matcher, similar, half_size, thread >= 0,
+                                                    thread < 0 ? job.team : nullptr);
+        },
+        true, job);
 }

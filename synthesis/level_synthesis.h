@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "synthesis/exact_matcher.h"
 #include "synthesis/level_profile.h"
 #include "synthesis/search_team.h"
+#include "synthesis/similar_candidates.h"
 #include "synthesis/training_set.h"
 
 // Size and byte offset of one level inside the output pyramid.
@@ -25,8 +27,39 @@ LevelGeometry synthesize_level(const TrainingSet& set, const int* matrix_row, st
                                int output_width, int output_height, int n, int levels, double eps,
                                const ScanHooks& hooks = {});
 
-// The same scan with the exact nearest candidate of `matcher` (built for level n with the same matrix row).
-// The threads of `team` share each search; the result is the same for any number of them.
-LevelGeometry synthesize_level_exact(const ExactMatcher& matcher, const int* matrix_row,
-                                     std::uint8_t* output_pyramid, int output_width, int output_height, int n,
-                                     int levels, SearchTeam& team, const ScanHooks& hooks = {});
+// One level's synthesis with everything a run may ask for beyond the default.
+struct LevelJob {
+    const int* matrix_row = nullptr;
+    std::uint8_t* output_pyramid = nullptr;
+    int output_width = 0;
+    int output_height = 0;
+    int n = 0;
+    int levels = 0;
+    // The first pass is the raster scan above. Every further pass visits the pixels again, each query
+    // reading the pixels of the pass before all around (so the first rows and columns now see their final
+    // wrap-around neighbours), and the pixels of a pass are independent of each other.
+    int passes = 1;
+    // Threads: they share the exact searches of the first pass and the rows of later passes.
+    SearchTeam* team = nullptr;
+    // Where each pixel of output level n came from, as an exemplar pixel index of level n (y * width + x):
+    // on entry where the noise was drawn from, on return where the synthesized pixels were copied from. The
+    // exact and coherent searches start from it; the kd-tree search may leave it out (nullptr).
+    std::vector<int>* sources = nullptr;
+    // The same for output level n + 1, if there is one.
+    const std::vector<int>* coarser_sources = nullptr;
+    ScanHooks hooks;
+};
+
+// Synthesizes with the kd-tree (only the first pass may be timed; the tree is searched on one thread).
+LevelGeometry synthesize_level(const TrainingSet& set, const LevelJob& job, double eps);
+
+// Synthesizes with the exact nearest candidate of `matcher` (built for level n with the same matrix row):
+// the same for any number of threads.
+LevelGeometry synthesize_level_exact(const ExactMatcher& matcher, const LevelJob& job);
+
+// Synthesizes with the coherent search: the candidates of a pixel are those that continue where its
+// neighbours were copied from (each neighbour's source shifted by its offset), the k candidates most
+// similar to each of those, and the one under the pixel's parent at the coarser level; the exact nearest
+// of them wins (ties to the lowest index), and where none is a candidate the exact search decides.
+LevelGeometry synthesize_level_coherent(const ExactMatcher& matcher, const SimilarCandidates& similar,
+                                        const LevelJob& job);

@@ -63,6 +63,15 @@ int training_border(const LevelTable& exemplar, const int* matrix_row, int n, in
     return border;
 }
 
+CandidateGrid training_grid(const LevelTable& exemplar, const int* matrix_row, int n, int levels) {
+    CandidateGrid grid;
+    grid.border = training_border(exemplar, matrix_row, n, levels);
+    grid.columns = exemplar.width[n] - 2 * grid.border;
+    grid.rows = exemplar.height[n] - 2 * grid.border;
+    grid.exemplar_width = exemplar.width[n];
+    return grid;
+}
+
 int build_training_set(const std::uint8_t* exemplar_pyramid, const LevelTable& exemplar, const int* matrix_row,
                        int n, int levels, TrainingSet& set, LevelProfile* profile) {
     LapClock clock;
@@ -78,6 +87,7 @@ int build_training_set(const std::uint8_t* exemplar_pyramid, const LevelTable& e
     set.count = count;
     set.dimension = dimension;
     set.border = border;
+    set.grid = training_grid(exemplar, matrix_row, n, levels);
 
     const DirectPyramidView view(exemplar_pyramid, exemplar);
     int k = 0;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "pyramid/level_table.h"
+#include "synthesis/candidate_grid.h"
 #include "synthesis/level_profile.h"
 
 // The candidates of one exemplar level: the neighbourhood vector of every usable pixel as a point, the
@@ -27,6 +28,7 @@ public:
     int count = 0;                      // number of points
     int dimension = 0;                  // components per point
     int border = 0;                     // pixels left out at each edge of the exemplar level
+    CandidateGrid grid;                 // where the points' pixels lie
 };
 
 // The basic border of level n: the largest half-size s_v shifted left by L-1-v, over v = n .. L-1.
@@ -39,6 +41,10 @@ int training_border(const LevelTable& exemplar, const int* matrix_row, int n, in
 
 // Candidates of exemplar level n inside a border of `border` pixels (0 when none are left).
 std::int64_t training_candidate_count(const LevelTable& exemplar, int n, int border);
+
+// Where the candidates of exemplar level n lie.
+// Precondition: the level has at least one candidate.
+CandidateGrid training_grid(const LevelTable& exemplar, const int* matrix_row, int n, int levels);
 
 // Replaces `set` with the candidates of exemplar level n: the old set is released first, then every pixel
 // (x, y) inside the border becomes a point, row by row from the top, each row left to right, and the

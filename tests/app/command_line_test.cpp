@@ -94,7 +94,11 @@ TEST(CommandLine, OptionsComeFirstAndChangeNothingElse) {
         std::vector<std::string> arguments;
         std::string error;
     } refusals[] = {
-        {{"--match=best"}, "option \"--match=best\": expected --match=approximate or --match=exact"},
+        {{"--match=best"}, "option \"--match=best\": expected --match=approximate, --match=exact or --match=coherent"},
+        {{"--passes=0"}, "option \"--passes=0\": expected --passes=N with N from 1 to 16"},
+        {{"--passes=17"}, "option \"--passes=17\""},
+        {{"--k=-1"}, "option \"--k=-1\": expected --k=K with K from 0 to 16"},
+        {{"--k=17"}, "option \"--k=17\""},
         {{"--match"}, "option \"--match\": expected"},
         {{"--threads=0"}, "option \"--threads=0\": expected --threads=N with N from 1 to 64"},
         {{"--threads=65"}, "option \"--threads=65\""},
@@ -108,6 +112,13 @@ TEST(CommandLine, OptionsComeFirstAndChangeNothingElse) {
         EXPECT_EQ(parsed.error.rfind(c.error, 0), 0u) << parsed.error;
     }
     EXPECT_EQ(parse({"--threads=64", "--threads=1"}).settings.threads, 1);
+    parsed = parse({"--match=coherent", "--passes=16", "--k=16"});
+    ASSERT_EQ(parsed.action, CommandLineAction::run) << parsed.error;
+    EXPECT_EQ(parsed.settings.match, MatchMode::coherent);
+    EXPECT_EQ(parsed.settings.passes, 16);
+    EXPECT_EQ(parsed.settings.similar, 16);
+    EXPECT_EQ(parse({}).settings.passes, 1);
+    EXPECT_EQ(parse({}).settings.similar, 0);
 }
 
 TEST(CommandLine, HelpAndVersion) {

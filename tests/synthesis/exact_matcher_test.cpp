@@ -114,8 +114,8 @@ void expect_matches_plain_search(const Exemplar& exemplar, const int* row, int n
             ASSERT_EQ(overall.index, expected) << searchers << " searchers";
         }
         // The colour is the candidate pixel's own.
-        const int x = matcher.border() + expected % matcher.columns();
-        const int y = matcher.border() + expected / matcher.columns();
+        const int x = matcher.grid().border + expected % matcher.grid().columns;
+        const int y = matcher.grid().border + expected / matcher.grid().columns;
         const std::uint8_t* pixel = &exemplar.pyramid[pixel_index(exemplar.table, n, x, y)];
         ASSERT_TRUE(std::equal(pixel, pixel + 3, matcher.colour(expected)));
     }
@@ -187,7 +187,7 @@ TEST(ExactMatcher, TiesGoToTheLowestIndex) {
     // period's phase), so candidate (1, 0) has it too and wins, even against a guess of an equal one.
     const ExactMatcher matcher(exemplar.pyramid.data(), exemplar.table, row, 0, 2);
     const auto candidates = candidate_vectors(exemplar, row, 0, 2);
-    const int columns = matcher.columns();
+    const int columns = matcher.grid().columns;
     ASSERT_EQ(candidates[columns * 4 + 7], candidates[1]);
     ExactMatcher::Query query = matcher.make_query();
     matcher.prepare(candidates[columns * 4 + 7].data(), query);

@@ -74,19 +74,24 @@ struct QueryPointDeleter {
     void operator()(ANNcoord* point) const { annDeallocPt(point); }
 };
 
-// Synthesizes every level of `output` coarse to fine, finding each pixel's candidate with `nearest`.
+// Synthesizes every level of `output` coarse to fine, finding each pixel's candidate with `nearest`: a raster
+// pass in place, then passes that read a copy of what the pass before left.
 template <class Nearest>
 void plain_synthesis(std::vector<std::uint8_t>& output, const Scene& scene, const int* matrix, int width, int height,
-                     int levels, Nearest nearest) {
+                     int levels, Nearest nearest, int passes = 1) {
     const LevelTable table = make_level_table(width, height, levels);
     for (int n = levels - 1; n >= 0; --n) {
         const int* row = matrix + n * levels;
         TrainingSet set;
         build_training_set(scene.exemplar_pyramid.data(), scene.exemplar, row, n, levels, set);
-        for (int y = 0; y < table.height[n]; ++y) {
-            for (int x = 0; x < table.width[n]; ++x) {
-                const int index = nearest(set, plain_query(output, table, row, n, levels, x, y));
-                std::copy_n(&set.colours[static_cast<std::size_t>(index) * 3], 3, &output[pixel_index(table, n, x, y)]);
+        for (int pass = 1; pass <= passes; ++pass) {
+            const std::vector<std::uint8_t> before = output;
+            for (int y = 0; y < table.height[n]; ++y) {
+                for (int x = 0; x < table.width[n]; ++x) {
+                    const int index = nearest(set, plain_query(pass == 1 ? output : before, table, row, n, levels, x, y));
+                    std::copy_n(&set.colours[static_cast<std::size_t>(index) * 3], 3,
+                                &output[pixel_index(table, n, x, y)]);
+                }
             }
         }
     }
@@ -117,12 +122,11 @@ TEST(LevelSynthesis, ApproximateScanAsksTheTreeTheSameQuestions) {
     EXPECT_EQ(output, plain);
 }
 
-TEST(LevelSynthesis, ExactScanTakesTheNearestCandidateWithAnyNumberOfThreads) {
+TEST(LevelSynthesis, ExactScanTakesTheNearestCandidateWithAnyNumberOfThreadsAndPasses) {
     const int width = 30;
     const int height = 22;
     const Scene scene = make_scene(width, height, 3);
-    std::vector<std::uint8_t> plain = scene.noise;
-    plain_synthesis(plain, scene, kMatrix, width, height, 3, [](const TrainingSet& set, const std::vector<int>& q) {
+    const auto brute_force = [](const TrainingSet& set, const std::vector<int>& q) {
         double best = -1;
         int index = 0;
         for (int i = 0; i < set.count; ++i) {
@@ -136,23 +140,165 @@ TEST(LevelSynthesis, ExactScanTakesTheNearestCandidateWithAnyNumberOfThreads) {
             }
         }
         return index;
-    });
+    };
+    std::vector<std::uint8_t> plain = scene.noise;
+    plain_synthesis(plain, scene, kMatrix, width, height, 3, brute_force);
+    std::vector<std::uint8_t> plain_two_passes = scene.noise;
+    plain_synthesis(plain_two_passes, scene, kMatrix, width, height, 3, brute_force, 2);
 
     for (const int threads : {1, 2, 3}) {
-        std::vector<std::uint8_t> output = scene.noise;
-        SearchTeam team(threads);
-        int rows_reported = 0;
-        ScanHooks hooks;
-        hooks.on_row = [&](int rows_done, int rows) {
-            EXPECT_EQ(rows_done, ++rows_reported);
-            EXPECT_LE(rows_done, rows);
-        };
-        for (int n = 2; n >= 0; --n) {
-            const ExactMatcher matcher(scene.exemplar_pyramid.data(), scene.exemplar, kMatrix + n * 3, n, 3);
-            rows_reported = 0;
-            synthesize_level_exact(matcher, kMatrix + n * 3, output.data(), width, height, n, 3, team, hooks);
+        for (const int passes : {1, 2}) {
+            std::vector<std::uint8_t> output = scene.noise;
+            SearchTeam team(threads);
+            int rows_reported = 0;
+            LevelJob job;
+            job.output_pyramid = output.data();
+            job.output_width = width;
+            job.output_height = height;
+            job.levels = 3;
+            job.team = &team;
+            job.passes = passes;
+            job.hooks.on_row = [&](int rows_done, int rows) {
+                EXPECT_GT(rows_done, rows_reported);
+                EXPECT_LE(rows_done, rows);
+                rows_reported = rows_done;
+            };
+            for (int n = 2; n >= 0; --n) {
+                const ExactMatcher matcher(scene.exemplar_pyramid.data(), scene.exemplar, kMatrix + n * 3, n, 3);
+                // Where the pixels came from only seeds the search: any start gives the same result.
+                std::vector<int> sources(static_cast<std::size_t>(width >> n) * (height >> n), n * 7);
+                job.matrix_row = kMatrix + n * 3;
+                job.n = n;
+                job.sources = threads == 2 ? &sources : nullptr;
+                rows_reported = 0;
+                synthesize_level_exact(matcher, job);
+            }
+            if (passes == 1) {
+                EXPECT_EQ(output, plain) << threads << " threads";
+            } else {
+                EXPECT_EQ(output, plain_two_passes) << threads << " threads";
+            }
         }
-        EXPECT_EQ(output, plain) << threads << " threads";
+    }
+}
+
+// The coherent search written out plainly: the candidates continue the neighbours' sources (before the pixel
+// in the first pass, all around later), each with its k most similar candidates (by brute force), and the
+// parent's; the nearest of them wins, ties to the lowest index.
+TEST(LevelSynthesis, CoherentScanTakesTheBestOfItsCandidatesWithAnyNumberOfThreads) {
+    const int width = 28;
+    const int height = 20;
+    const int k = 1;
+    const Scene scene = make_scene(width, height, 3);
+    const LevelTable table = make_level_table(width, height, 3);
+    std::mt19937 random(6);
+    std::vector<std::vector<int>> noise_sources(3);
+    for (int n = 0; n < 3; ++n) {
+        noise_sources[n].resize(static_cast<std::size_t>(table.width[n]) * table.height[n]);
+        for (int& source : noise_sources[n]) {
+            source = static_cast<int>(random() % (scene.exemplar.width[n] * scene.exemplar.height[n]));
+        }
+    }
+
+    for (const int passes : {1, 2}) {
+        // The plain way.
+        std::vector<std::uint8_t> plain = scene.noise;
+        std::vector<std::vector<int>> sources = noise_sources;
+        for (int n = 2; n >= 0; --n) {
+            const int* row = kMatrix + n * 3;
+            TrainingSet set;
+            build_training_set(scene.exemplar_pyramid.data(), scene.exemplar, row, n, 3, set);
+            const CandidateGrid grid = set.grid;
+            auto distance = [&](const std::vector<int>& q, int i) {
+                std::int64_t d = 0;
+                for (int c = 0; c < set.dimension; ++c) {
+                    const auto diff = static_cast<std::int64_t>(set.points[i][c]) - q[c];
+                    d += diff * diff;
+                }
+                return d;
+            };
+            std::vector<std::vector<int>> similar(static_cast<std::size_t>(set.count));
+            for (int i = 0; i < set.count; ++i) {
+                std::vector<int> q(set.points[i], set.points[i] + set.dimension);
+                std::vector<std::pair<std::int64_t, int>> others;
+                for (int j = 0; j < set.count; ++j) {
+                    if (j != i) {
+                        others.emplace_back(distance(q, j), j);
+                    }
+                }
+                std::sort(others.begin(), others.end());
+                similar[i].push_back(others[0].second);
+            }
+            for (int pass = 1; pass <= passes; ++pass) {
+                const std::vector<std::uint8_t> before = plain;
+                const std::vector<int> sources_before = sources[n];
+                const std::vector<int>& seen_sources = pass == 1 ? sources[n] : sources_before;
+                for (int y = 0; y < table.height[n]; ++y) {
+                    for (int x = 0; x < table.width[n]; ++x) {
+                        std::vector<int> candidates;
+                        auto add = [&](int ex, int ey) {
+                            const int c = grid.candidate_at(ex, ey);
+                            if (c >= 0) {
+                                candidates.push_back(c);
+                            }
+                            return c;
+                        };
+                        const int s = row[n];
+                        for (int dy = -s; dy <= (pass > 1 ? s : 0); ++dy) {
+                            for (int dx = -s; dx <= (pass > 1 || dy < 0 ? s : -1); ++dx) {
+                                const int w = table.width[n];
+                                const int h = table.height[n];
+                                const int source =
+                                    seen_sources[((y + dy + h) % h) * w + (x + dx + w) % w];
+                                const int ew = scene.exemplar.width[n];
+                                const int c = add(source % ew - dx, source / ew - dy);
+                                if (c >= 0) {
+                                    candidates.push_back(similar[c][0]);
+                                }
+                            }
+                        }
+                        if (n < 2) {
+                            const int parent = sources[n + 1][(y / 2) * table.width[n + 1] + x / 2];
+                            const int ew = scene.exemplar.width[n + 1];
+                            add(2 * (parent % ew) + x % 2, 2 * (parent / ew) + y % 2);
+                        }
+                        const std::vector<int> q = plain_query(pass == 1 ? plain : before, table, row, n, 3, x, y);
+                        std::pair<std::int64_t, int> best{INT64_MAX, -1};
+                        for (const int c : candidates) {
+                            best = std::min(best, {distance(q, c), c});
+                        }
+                        ASSERT_GE(best.second, 0);  // this scene always has a candidate
+                        std::copy_n(&set.colours[static_cast<std::size_t>(best.second) * 3], 3,
+                                    &plain[pixel_index(table, n, x, y)]);
+                        sources[n][static_cast<std::size_t>(y) * table.width[n] + x] = grid.pixel_of(best.second);
+                    }
+                }
+            }
+        }
+
+        for (const int threads : {1, 2, 3}) {
+            std::vector<std::uint8_t> output = scene.noise;
+            std::vector<std::vector<int>> level_sources = noise_sources;
+            SearchTeam team(threads);
+            LevelJob job;
+            job.output_pyramid = output.data();
+            job.output_width = width;
+            job.output_height = height;
+            job.levels = 3;
+            job.team = &team;
+            job.passes = passes;
+            for (int n = 2; n >= 0; --n) {
+                const ExactMatcher matcher(scene.exemplar_pyramid.data(), scene.exemplar, kMatrix + n * 3, n, 3);
+                const SimilarCandidates similar(matcher, k, team);
+                job.matrix_row = kMatrix + n * 3;
+                job.n = n;
+                job.sources = &level_sources[n];
+                job.coarser_sources = n < 2 ? &level_sources[n + 1] : nullptr;
+                synthesize_level_coherent(matcher, similar, job);
+            }
+            EXPECT_EQ(output, plain) << threads << " threads, " << passes << " passes";
+            EXPECT_EQ(level_sources, sources) << threads << " threads, " << passes << " passes";
+        }
     }
 }
 

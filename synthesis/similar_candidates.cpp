@@ -1,0 +1,65 @@
+#include "synthesis/similar_candidates.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kCandidatesPerShare = 64;
+
+}  // namespace
+
+SimilarCandidates::SimilarCandidates(const ExactMatcher& matcher, int k, SearchTeam& team)
+    : k_(k), similar_(static_cast<std::size_t>(matcher.count()) * k, -1) {
+    if (k == 0) {
+        return;
+    }
+    const int count = matcher.count();
+    // Every candidate's search is independent of the others', so the threads simply take turns.
+    auto work = [&](int /*thread*/, int share) {
+        const int first = share * kCandidatesPerShare;
+        const int end = std::min(first + kCandidatesPerShare, count);
+        for (int index = first; index < end; ++index) {
+            ExactMatcher::Nearest nearest(k, index);
+            matcher.find_nearest(matcher.query_of(index), nearest);
+            for (std::size_t j = 0; j < nearest.items().size(); ++j) {
+                similar_[static_cast<std::size_t>(index) * k + j] = nearest.items()[j].index;
+            }
+        }
+        return end < count;
+    };
+    team.share(work);
+}
+
+void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& similar, const SourceMaps& sources,
+                         int x, int y, int half_size, bool all_around, std::vector<int>& out, std::vector<int>& seen,
+                         int stamp) {
+    out.clear();
+    auto add = [&](int candidate) {
+        if (candidate >= 0 && seen[candidate] != stamp) {
+            seen[candidate] = stamp;
+            out.push_back(candidate);
+        }
+    };
+    const int s = half_size;
+    for (int dy = -s; dy <= (all_around ? s : 0); ++dy) {
+        const int last = all_around || dy < 0 ? s : -1;
+        for (int dx = -s; dx <= last; ++dx) {
+            const int source = sources.at(x + dx, y + dy);
+            const int candidate =
+                grid.candidate_at(source % sources.exemplar_width - dx, source / sources.exemplar_width - dy);
+            add(candidate);
+            if (candidate >= 0) {
+                for (const int other : similar.of(candidate)) {
+                    add(other);
+                }
+            }
+        }
+    }
+    if (sources.coarser != nullptr) {
+        // The parent's source, at twice the coordinates in this level, plus the pixel's place in its block.
+        const int parent = sources.coarser[static_cast<std::size_t>(y / 2) * sources.coarser_width + x / 2];
+        const int coarser_exemplar_width = sources.exemplar_width / 2;
+        add(grid.candidate_at(2 * (parent % coarser_exemplar_width) + x % 2,
+                              2 * (parent / coarser_exemplar_width) + y % 2));
+    }
+}
