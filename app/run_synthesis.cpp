@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -24,7 +26,7 @@ void report(const std::string& what, const std::string& why) {
 
 // Fills the first 4 x W x H pixels of the output pyramid buffer with pixels of the exemplar drawn by rand(),
 // from the start of its sequence: the sequence of a generator never seeded, which srand(1) restarts.
-void fill_with_noise(const RgbImage& exemplar, int width, int height, std::vector<std::uint8_t>& output_pyramid) {
+void fill_with_noise(const RgbImage& exemplar, int width, int height, std::uint8_t* output_pyramid) {
     std::srand(1);
     const int exemplar_pixels = exemplar.width * exemplar.height;
     const int draws = 4 * width * height;
@@ -39,9 +41,12 @@ void fill_with_noise(const RgbImage& exemplar, int width, int height, std::vecto
 int run_synthesis(const RunSettings& settings, RunProfile* profile) {
     LapClock total_clock;
     LapClock clock;
-    std::vector<std::uint8_t> exemplar_pyramid(kWorkingBufferBytes);
-    std::vector<std::uint8_t> output_pyramid(kWorkingBufferBytes);
-    std::vector<std::uint8_t> enlarged(kWorkingBufferBytes);
+    // The working buffers are left uncleared: a run writes every byte before reading it (the noise covers the
+    // whole output pyramid), and the pages of a fresh block that are never written cost neither the time of
+    // clearing them nor resident memory.
+    const auto exemplar_pyramid = std::make_unique_for_overwrite<std::uint8_t[]>(kWorkingBufferBytes);
+    const auto output_pyramid = std::make_unique_for_overwrite<std::uint8_t[]>(kWorkingBufferBytes);
+    const auto enlarged = std::make_unique_for_overwrite<std::uint8_t[]>(kWorkingBufferBytes);
 
     RgbImage exemplar;
     std::string why;
@@ -53,12 +58,12 @@ int run_synthesis(const RunSettings& settings, RunProfile* profile) {
 
     const int levels = settings.levels;
     LevelTable exemplar_levels;
-    build_exemplar_pyramid(exemplar.pixels.data(), exemplar.width, exemplar.height, exemplar_pyramid,
-                           exemplar_levels, levels);
+    build_exemplar_pyramid(exemplar.pixels.data(), exemplar.width, exemplar.height,
+                           std::span(exemplar_pyramid.get(), kWorkingBufferBytes), exemplar_levels, levels);
     if (profile != nullptr) {
         profile->loading += clock.lap();
     }
-    fill_with_noise(exemplar, settings.width, settings.height, output_pyramid);
+    fill_with_noise(exemplar, settings.width, settings.height, output_pyramid.get());
     if (profile != nullptr) {
         profile->noise += clock.lap();
     }
@@ -68,18 +73,18 @@ int run_synthesis(const RunSettings& settings, RunProfile* profile) {
     for (int n = levels - 1; n >= 0; --n) {
         const int* row = settings.matrix.row(n, levels);
         LevelProfile* level_profile = profile != nullptr ? &profile->levels[n] : nullptr;
-        build_training_set(exemplar_pyramid.data(), exemplar_levels, row, n, levels, training, level_profile);
-        const LevelGeometry level = synthesize_level(training, row, output_pyramid.data(), settings.width,
+        build_training_set(exemplar_pyramid.get(), exemplar_levels, row, n, levels, training, level_profile);
+        const LevelGeometry level = synthesize_level(training, row, output_pyramid.get(), settings.width,
                                                      settings.height, n, levels, kSearchErrorBound, level_profile);
         if (profile != nullptr) {
             clock.lap();
         }
         int enlarged_width = 0;
         int enlarged_height = 0;
-        enlarge_by_replication(output_pyramid.data() + level.offset, level.width, level.height, enlarged.data(),
+        enlarge_by_replication(output_pyramid.get() + level.offset, level.width, level.height, enlarged.get(),
                                enlarged_width, enlarged_height, 1 << n);
         const std::string name = settings.output_prefix + "_" + std::to_string(n) + ".bmp";
-        if (!write_bmp(name, enlarged.data(), enlarged_width, enlarged_height, why)) {
+        if (!write_bmp(name, enlarged.get(), enlarged_width, enlarged_height, why)) {
             report(name, why);
             output_lost = true;
         }

@@ -49,6 +49,8 @@ RunSample run_once(const RunSettings& settings, bool profiled) {
         sample.status = -1;
     }
     sample.peak_rss_kib = child.peak_rss_kib;
+    sample.minor_faults = child.minor_faults;
+    sample.cpu_seconds = child.cpu_seconds;
     return sample;
 }
 

@@ -13,6 +13,8 @@ struct RunSample {
     std::int64_t allocations = 0;  // operator new calls during the run, the ANN library's included
     std::int64_t write_calls = 0;  // write system calls during the run
     long peak_rss_kib = 0;         // of the whole child process
+    long minor_faults = 0;         // of the whole child process
+    double cpu_seconds = 0;        // of the whole child process
 };
 
 // A default-matrix run (L = 3) of a square exemplar to a square output.

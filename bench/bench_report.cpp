@@ -411,14 +411,15 @@ MachineInfo describe_machine() {
 }
 
 void print_report(const BenchReport& report, std::FILE* out) {
-    std::fprintf(out, "%-8s %7s %9s %9s %9s %9s %9s %8s %9s %9s\n", "exemplar", "output", "wall s", "profiled",
-                 "search", "tree", "other ms", "other %", "peak MiB", "budget");
+    std::fprintf(out, "%-8s %7s %9s %9s %9s %9s %9s %9s %8s %9s %9s %7s\n", "exemplar", "output", "wall s", "cpu s",
+                 "profiled", "search", "tree", "other ms", "other %", "peak MiB", "budget", "faults");
     const auto print = [&](const CaseResult& run, const std::string& name) {
         const Figures f = figures_of(run.profiled.profile);
-        std::fprintf(out, "%-8s %7s %9.3f %9.3f %9.3f %9.3f %9.1f %7.2f%% %9.1f %9.1f%s\n", name.c_str(),
-                     format("%dx%d", run.spec.output_size, run.spec.output_size).c_str(), run.plain.wall, f.total,
-                     f.search, f.tree, f.outside() * 1e3, f.outside_share() * 100, peak_bytes(run) / kMiB,
-                     static_cast<double>(memory_budget(run)) / kMiB, run.failed ? "  FAILED" : "");
+        std::fprintf(out, "%-8s %7s %9.3f %9.3f %9.3f %9.3f %9.3f %9.1f %7.2f%% %9.1f %9.1f %7ld%s\n", name.c_str(),
+                     format("%dx%d", run.spec.output_size, run.spec.output_size).c_str(), run.plain.wall,
+                     run.plain.cpu_seconds, f.total, f.search, f.tree, f.outside() * 1e3, f.outside_share() * 100,
+                     peak_bytes(run) / kMiB, static_cast<double>(memory_budget(run)) / kMiB, run.plain.minor_faults,
+                     run.failed ? "  FAILED" : "");
     };
     for (const CaseResult& run : report.runs) {
         print(run, run.spec.label);

@@ -78,5 +78,8 @@ ChildResult run_in_child(const std::function<std::string()>& work) {
     }
     result.completed = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     result.peak_rss_kib = usage.ru_maxrss;
+    result.minor_faults = usage.ru_minflt;
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec * 1e-6; };
+    result.cpu_seconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
     return result;
 }

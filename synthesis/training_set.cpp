@@ -7,9 +7,10 @@
 #include "synthesis/pyramid_views.h"
 
 void TrainingSet::release() {
-    if (points != nullptr) {
-        annDeallocPts(points);
-    }
+    points = nullptr;
+    point_table.clear();
+    point_table.shrink_to_fit();
+    coordinates = CoordinateBlock();
     delete tree;
     tree = nullptr;
     colours.clear();
@@ -73,7 +74,12 @@ int build_training_set(const std::uint8_t* exemplar_pyramid, const LevelTable& e
     const int count = static_cast<int>(training_candidate_count(exemplar, n, border));
     assert(count > 0 && dimension > 0);
 
-    set.points = annAllocPts(count, dimension);
+    set.coordinates = CoordinateBlock(static_cast<std::size_t>(count) * dimension * sizeof(ANNcoord));
+    set.point_table.resize(static_cast<std::size_t>(count));
+    for (int k = 0; k < count; ++k) {
+        set.point_table[static_cast<std::size_t>(k)] = set.coordinates.data() + static_cast<std::size_t>(k) * dimension;
+    }
+    set.points = set.point_table.data();
     set.colours.resize(static_cast<std::size_t>(count) * 3);
     set.count = count;
     set.dimension = dimension;

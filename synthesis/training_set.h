@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "pyramid/level_table.h"
+#include "synthesis/coordinate_block.h"
 #include "synthesis/level_profile.h"
 
 // The candidates of one exemplar level: the neighbourhood vector of every usable pixel as a point, the
@@ -22,7 +23,9 @@ public:
     void release();
 
     ANNkd_tree* tree = nullptr;
-    ANNpointArray points = nullptr;
+    ANNpointArray points = nullptr;     // `count` point pointers, each to `dimension` coordinates
+    CoordinateBlock coordinates;        // holds the coordinates of every point, point after point
+    std::vector<ANNpoint> point_table;  // holds the pointers `points` lists
     std::vector<std::uint8_t> colours;  // R, G, B of each point's exemplar pixel, in point order
     int count = 0;                      // number of points
     int dimension = 0;                  // components per point
