@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <memory>
 #include <span>
 #include <string>
@@ -34,6 +35,17 @@ void fill_with_noise(const RgbImage& exemplar, int width, int height, std::uint8
         const int p = std::rand() % exemplar_pixels;
         std::copy_n(&exemplar.pixels[static_cast<std::size_t>(p) * 3], 3, &output_pyramid[static_cast<std::size_t>(i) * 3]);
     }
+}
+
+// Writes one level's file and reports a failure. Runs beside the synthesis of the next level, so that the
+// wait for the disk (write_bmp makes every file durable before it appears) overlaps with the search.
+bool write_level(const std::string& name, const std::uint8_t* pixels, int width, int height) {
+    std::string why;
+    if (write_bmp(name, pixels, width, height, why)) {
+        return true;
+    }
+    report(name, why);
+    return false;
 }
 
 }  // namespace
@@ -69,6 +81,15 @@ int run_synthesis(const RunSettings& settings, RunProfile* profile) {
     }
 
     bool output_lost = false;
+    // The file of the level before, still being written from the enlargement buffer. Declared after the buffer
+    // so that leaving early waits for the write before the buffer goes away. Files are written one at a time,
+    // coarsest first, as the "write" lines say.
+    std::future<bool> pending_write;
+    const auto finish_pending_write = [&pending_write, &output_lost] {
+        if (pending_write.valid() && !pending_write.get()) {
+            output_lost = true;
+        }
+    };
     TrainingSet training;
     for (int n = levels - 1; n >= 0; --n) {
         const int* row = settings.matrix.row(n, levels);
@@ -79,20 +100,22 @@ int run_synthesis(const RunSettings& settings, RunProfile* profile) {
         if (profile != nullptr) {
             clock.lap();
         }
+        finish_pending_write();  // frees the enlargement buffer
         int enlarged_width = 0;
         int enlarged_height = 0;
         enlarge_by_replication(output_pyramid.get() + level.offset, level.width, level.height, enlarged.get(),
                                enlarged_width, enlarged_height, 1 << n);
         const std::string name = settings.output_prefix + "_" + std::to_string(n) + ".bmp";
-        if (!write_bmp(name, enlarged.get(), enlarged_width, enlarged_height, why)) {
-            report(name, why);
-            output_lost = true;
-        }
+        // Where no thread can be started, the write happens at the next finish_pending_write instead.
+        pending_write = std::async(std::launch::async | std::launch::deferred, write_level, name, enlarged.get(),
+                                   enlarged_width, enlarged_height);
         if (profile != nullptr) {
             profile->output_files += clock.lap();
         }
     }
+    finish_pending_write();
     if (profile != nullptr) {
+        profile->output_files += clock.lap();
         profile->total += total_clock.lap();
     }
     return output_lost ? 1 : 0;

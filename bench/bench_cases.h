@@ -30,7 +30,7 @@ struct CaseResult {
     RunSample profiled;               // the fastest of the profiled runs
     RunSample plain;                  // the fastest of the runs without a profile: what a user waits
     long peak_rss_kib = 0;            // the largest over all runs
-    std::int64_t training_bytes = 0;  // heap held by the largest level's training set, points and tree
+    std::int64_t training_bytes = 0;  // memory held by the largest level's training set, points and tree
     int runs = 0;                     // of each kind
     bool failed = false;              // some run did not complete or did not return 0
 };
@@ -39,8 +39,8 @@ struct CaseResult {
 // process of its own, writing the output files under `scratch`.
 CaseResult run_case(const BenchCase& spec, const std::string& scratch, int repeats);
 
-// Heap taken by the largest training set the default matrix builds from `input` (measured in a child
-// process), or -1 if it could not be measured.
+// Memory taken by the largest training set the default matrix builds from `input`: its coordinate block and
+// what it took from the heap (measured in a child process), or -1 if it could not be measured.
 std::int64_t training_set_bytes(const std::string& input);
 
 // Writes the centre `size` x `size` square of the BMP `source` as the BMP `destination` (in a child process,

@@ -124,6 +124,7 @@ int main(int argc, char** argv) {
 
     BenchReport report;
     report.machine = describe_machine();
+    report.load_before = load_average();
     report.command = "texsynth_bench";
     for (int i = 1; i < argc; ++i) {
         report.command.append(" ").append(argv[i]);
@@ -162,6 +163,7 @@ int main(int argc, char** argv) {
         }
     }
     std::filesystem::remove_all(scratch);
+    report.load_after = load_average();
 
     std::printf("\n");
     print_report(report, stdout);

@@ -96,6 +96,12 @@ std::int64_t output_pixels(const CaseResult& run) {
     return std::int64_t{run.spec.output_size} * run.spec.output_size;
 }
 
+// Candidates of level 0 of a square exemplar under the default matrix, whose border there is 8.
+std::int64_t level0_candidates(int exemplar_size) {
+    const std::int64_t side = exemplar_size - 2 * 8;
+    return side > 0 ? side * side : 0;
+}
+
 // Allocations of a run made outside annkSearch: all of them less those the searches make inside ANN.
 std::int64_t allocations_outside_search(const CaseResult& run, std::int64_t per_search) {
     return run.plain.allocations - per_search * figures_of(run.profiled.profile).queries;
@@ -144,15 +150,16 @@ std::vector<int> sizes_of(const std::vector<CaseResult>& runs) {
 
 std::string whole_run_table(const BenchReport& report) {
     std::string md =
-        "| exemplar | output | wall (s) | profiled (s) | search (s) | kd-tree build (s) | outside search and build "
-        "| the same less clock readings | peak RSS (MiB) | budget (MiB) |\n"
-        "|---|---|--:|--:|--:|--:|--:|--:|--:|--:|\n";
+        "| exemplar | output | wall (s) | CPU (s) | profiled (s) | search (s) | kd-tree build (s) "
+        "| outside search and build | the same less clock readings | page faults | peak RSS (MiB) | budget (MiB) |\n"
+        "|---|---|--:|--:|--:|--:|--:|--:|--:|--:|--:|--:|\n";
     for (const CaseResult& run : report.runs) {
         const Figures f = figures_of(run.profiled.profile);
         const double clocks = clock_seconds(f, report.lap_seconds);
-        md += format("| %s | %s | %.3f | %.3f | %.3f | %.3f | %s | %s | %s | %s |%s\n", run.spec.label.c_str(),
-                     size_text(run.spec.output_size).c_str(), run.plain.wall, f.total, f.search, f.tree,
-                     percent(f.outside_share()).c_str(), percent((f.outside() - clocks) / (f.total - clocks)).c_str(),
+        md += format("| %s | %s | %.3f | %.3f | %.3f | %.3f | %.3f | %s | %s | %ld | %s | %s |%s\n",
+                     run.spec.label.c_str(), size_text(run.spec.output_size).c_str(), run.plain.wall,
+                     run.plain.cpu_seconds, f.total, f.search, f.tree, percent(f.outside_share()).c_str(),
+                     percent((f.outside() - clocks) / (f.total - clocks)).c_str(), run.plain.minor_faults,
                      mib(peak_bytes(run)).c_str(), mib(static_cast<double>(memory_budget(run))).c_str(),
                      run.failed ? " **a run failed** |" : "");
     }
@@ -270,7 +277,7 @@ std::string overhead_section(const BenchReport& report) {
 
 std::string output_scaling(const BenchReport& report) {
     const std::vector<int> sizes = sizes_of(report.runs);
-    std::string md = "Wall time per output pixel (µs), without the profile:\n\n| exemplar |";
+    std::string md = "CPU time per output pixel (µs), run without the profile:\n\n| exemplar |";
     std::string rule = "|---|";
     for (const int size : sizes) {
         md += " " + size_text(size) + " |";
@@ -282,52 +289,62 @@ std::string output_scaling(const BenchReport& report) {
         for (const int size : sizes) {
             const CaseResult* run = find_run(report.runs, label, size);
             md += run == nullptr ? " |"
-                                 : format(" %.1f |", run->plain.wall / static_cast<double>(output_pixels(*run)) * 1e6);
+                                 : format(" %.1f |", run->plain.cpu_seconds / static_cast<double>(output_pixels(*run)) * 1e6);
         }
         md += "\n";
+    }
+    if (sizes.size() >= 2) {
+        const int from = sizes.size() > 2 ? sizes[1] : sizes[0];  // the smallest outputs carry the fixed costs
+        const int to = sizes.back();
+        md += format("\nFrom %s to %s the output has %.0f times the pixels; the CPU time grew", size_text(from).c_str(),
+                     size_text(to).c_str(), double(to) * to / (double(from) * from));
+        const std::vector<std::string> labels = labels_of(report.runs);
+        for (std::size_t i = 0; i < labels.size(); ++i) {
+            const CaseResult* small = find_run(report.runs, labels[i], from);
+            const CaseResult* large = find_run(report.runs, labels[i], to);
+            if (small != nullptr && large != nullptr) {
+                md += format("%s %.1f times (%s)", i == 0 ? "" : ",", large->plain.cpu_seconds / small->plain.cpu_seconds,
+                             labels[i].c_str());
+            }
+        }
+        md += ".\n";
     }
     return md;
 }
 
-// The exponent a in time ~ pixels^a between the smallest and the largest crop, for the search per query.
+// The exponent a in time ~ pixels^a between the smallest and the largest crop, for the CPU time of a run.
 double exemplar_exponent(const std::vector<CaseResult>& crops) {
-    if (crops.size() < 2) {
-        return 0;
-    }
     const CaseResult& small = crops.front();
     const CaseResult& large = crops.back();
-    const double ratio = std::log(double(large.spec.exemplar_size) * large.spec.exemplar_size /
-                                  (double(small.spec.exemplar_size) * small.spec.exemplar_size));
-    const double t_small = small.plain.wall;
-    const double t_large = large.plain.wall;
-    return ratio > 0 && t_small > 0 ? std::log(t_large / t_small) / ratio : 0;
+    const double pixels = std::log(double(large.spec.exemplar_size) * large.spec.exemplar_size /
+                                   (double(small.spec.exemplar_size) * small.spec.exemplar_size));
+    return pixels > 0 && small.plain.cpu_seconds > 0 ? std::log(large.plain.cpu_seconds / small.plain.cpu_seconds) / pixels
+                                                       : 0;
 }
 
 std::string exemplar_scaling(const BenchReport& report) {
-    const RunSettings defaults;
     std::string md = format("Centre crops of `demo2.bmp`, made by the benchmark, each synthesized to %s:\n\n",
                             size_text(report.exemplar_sizes.front().spec.output_size).c_str());
-    md += "| exemplar | candidates at level 0 | wall (s) | search (s) | kd-tree build (ms) "
+    md += "| exemplar | candidates at level 0 | wall (s) | CPU (s) | search (s) | kd-tree build (ms) "
           "| search per query (µs) | training set (MiB) | peak RSS (MiB) |\n"
-          "|---|--:|--:|--:|--:|--:|--:|--:|\n";
+          "|---|--:|--:|--:|--:|--:|--:|--:|--:|\n";
     for (const CaseResult& run : report.exemplar_sizes) {
         const Figures f = figures_of(run.profiled.profile);
-        const int border = 8;  // level 0 of the default matrix
-        const int side = run.spec.exemplar_size - 2 * border;
-        md += format("| %s | %d | %.3f | %.3f | %s | %.2f | %s | %s |\n", size_text(run.spec.exemplar_size).c_str(),
-                     side * side, run.plain.wall, f.search, ms(f.tree).c_str(),
+        md += format("| %s | %lld | %.3f | %.3f | %.3f | %s | %.2f | %s | %s |\n",
+                     size_text(run.spec.exemplar_size).c_str(), static_cast<long long>(level0_candidates(run.spec.exemplar_size)),
+                     run.plain.wall, run.plain.cpu_seconds, f.search, ms(f.tree).c_str(),
                      f.search / static_cast<double>(f.queries) * 1e6,
                      mib(static_cast<double>(run.training_bytes)).c_str(), mib(peak_bytes(run)).c_str());
+    }
+    if (report.exemplar_sizes.size() >= 2) {
+        md += format("\nThe CPU time grew about as the exemplar's pixels to the power %.2f.\n",
+                     exemplar_exponent(report.exemplar_sizes));
     }
     return md;
 }
 
 std::string largest_run(const BenchReport& report) {
     std::string md;
-    const std::vector<int> sizes = sizes_of(report.runs);
-    if (sizes.empty() || sizes.back() != 512) {
-        return md;
-    }
     double fastest = 1e300;
     double slowest = 0;
     std::string slowest_label;
@@ -340,25 +357,25 @@ std::string largest_run(const BenchReport& report) {
             }
         }
     }
-    md += format("**What to expect.** A 512 × 512 output, the largest allowed, from a 128 × 128 exemplar took "
-                 "%.0f to %.0f s here (%s the slowest), about four times a 256 × 256 one",
+    if (slowest == 0) {
+        return md;
+    }
+    md += format("**What to expect.** A 512 × 512 output, the largest allowed, from a 128 × 128 exemplar took %.0f "
+                 "to %.0f s of wall time here (%s the slowest)",
                  fastest, slowest, slowest_label.c_str());
     if (report.exemplar_sizes.size() >= 2) {
+        constexpr int kLargestExemplar = 886;  // the largest square whose 3-level pyramid fits its buffer
         const double a = exemplar_exponent(report.exemplar_sizes);
-        const double pixels_ratio = 886.0 * 886.0 / (128.0 * 128.0);
-        const double candidates_ratio = (886.0 - 16) * (886.0 - 16) / (112.0 * 112.0);
-        const CaseResult& largest_crop = report.exemplar_sizes.back();
-        md += format(". Time grew about as exemplar pixels^%.2f from %s to %s; carried on to the largest "
-                     "exemplar the buffers allow (about 886 × 886, %.0f times the pixels of 128 × 128), that "
-                     "suggests roughly %.0f times as long, %.0f to %.0f minutes for a 512 × 512 output, and its "
-                     "level-0 training set alone would hold about %.0f MiB. That is an extrapolation, not a "
-                     "measurement: the search cost depends on the texture as much as on its size",
-                     a, size_text(report.exemplar_sizes.front().spec.exemplar_size).c_str(),
-                     size_text(largest_crop.spec.exemplar_size).c_str(), pixels_ratio, std::pow(pixels_ratio, a),
-                     fastest * std::pow(pixels_ratio, a) / 60, slowest * std::pow(pixels_ratio, a) / 60,
-                     static_cast<double>(largest_crop.training_bytes) * candidates_ratio /
-                         ((largest_crop.spec.exemplar_size - 16.0) * (largest_crop.spec.exemplar_size - 16.0) /
-                          (112.0 * 112.0)) / kMiB);
+        const double factor = std::pow(double(kLargestExemplar) * kLargestExemplar / (128.0 * 128.0), a);
+        const CaseResult& crop = report.exemplar_sizes.back();
+        const double bytes_per_candidate =
+            static_cast<double>(crop.training_bytes) / static_cast<double>(level0_candidates(crop.spec.exemplar_size));
+        md += format(". Carrying the exemplar-size trend on to the largest exemplar the buffers allow (about "
+                     "%d × %d) multiplies that by roughly %.0f: %.0f to %.0f minutes, with a level-0 training set of "
+                     "about %.0f MiB to hold. That is an extrapolation from small exemplars, not a measurement; the "
+                     "search cost depends on the texture as much as on its size",
+                     kLargestExemplar, kLargestExemplar, factor, fastest * factor / 60, slowest * factor / 60,
+                     bytes_per_candidate * static_cast<double>(level0_candidates(kLargestExemplar)) / kMiB);
     }
     md += ".\n";
     return md;
@@ -410,6 +427,13 @@ MachineInfo describe_machine() {
     return machine;
 }
 
+std::string load_average() {
+    std::ifstream in("/proc/loadavg");
+    std::string one, five, fifteen;
+    in >> one >> five >> fifteen;
+    return in ? one + " " + five + " " + fifteen : "unknown";
+}
+
 void print_report(const BenchReport& report, std::FILE* out) {
     std::fprintf(out, "%-8s %7s %9s %9s %9s %9s %9s %9s %8s %9s %9s %7s\n", "exemplar", "output", "wall s", "cpu s",
                  "profiled", "search", "tree", "other ms", "other %", "peak MiB", "budget", "faults");
@@ -430,11 +454,12 @@ void print_report(const BenchReport& report, std::FILE* out) {
 }
 
 std::string markdown_report(const BenchReport& report) {
-    const RunSettings defaults;
     std::string md = "# Benchmarks\n\n";
-    md += format("Latest `make bench`: %s, on %s (%d cores, %d CPUs), g++ %s, Release build, ANN %s.\n\n",
+    md += format("Latest `make bench`: %s, on %s (%d cores, %d CPUs), g++ %s, Release build, ANN %s. Load "
+                 "average when it started: %s; when it ended: %s (other work on the machine stretches the wall "
+                 "times; CPU times are less affected).\n\n",
                  report.machine.date.c_str(), report.machine.model.c_str(), report.machine.cores,
-                 report.machine.cpus, __VERSION__, ANNversion);
+                 report.machine.cpus, __VERSION__, ANNversion, report.load_before.c_str(), report.load_after.c_str());
     md += "Every run is the default synthesis (3 levels, half-sizes 2 1 1 / 0 2 1 / 0 0 2, search error bound "
           "2.0) of a 128 × 128 exemplar shipped in `demo/` (`demo2.bmp` as demo, `bricks.bmp`, `cork.bmp`) to "
           "a square output, in a process of its own. Times are the fastest of three runs at outputs up to 128², "
@@ -456,9 +481,7 @@ std::string markdown_report(const BenchReport& report) {
     md += "## Per level\n\nMilliseconds, profiled run; level 2 is the coarsest.\n\n" + level_table(report) + "\n";
     md += "## Overhead goals\n\n" + overhead_section(report) + "\n";
     md += "## Scaling\n\n### Output size\n\n" + output_scaling(report) + "\n";
-    md += "The time is linear in the output pixels when a row reads the same. Small outputs cost more per pixel: "
-          "the three kd-trees are built whatever the output size, and a small output's wrap-around neighbourhoods "
-          "repeat themselves.\n\n";
+    md += "\n";
     if (!report.exemplar_sizes.empty()) {
         md += "### Exemplar size\n\n" + exemplar_scaling(report) + "\n";
     }
@@ -475,8 +498,7 @@ std::string markdown_report(const BenchReport& report) {
                  report.lap_seconds * 1e9);
     md += "- Allocations are counted by replacing the global `operator new` in the benchmark program, which "
           "the ANN library's allocations go through as well; write system calls come from `/proc/self/io`.\n";
-    md += format("- Output files go to a temporary directory and are written as the program writes them "
-                 "(complete file, `fsync`, rename).\n");
-    (void)defaults;
+    md += "- Output files go to a temporary directory and are written as the program writes them (complete "
+          "file, `fsync`, rename).\n";
     return md;
 }
