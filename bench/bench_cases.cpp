@@ -98,7 +98,8 @@ std::int64_t training_set_bytes(const std::string& input) {
                 const std::int64_t before = heap_in_use();
                 build_training_set(pyramid.data(), table, settings.matrix.row(n, settings.levels), n,
                                    settings.levels, set);
-                const std::int64_t coordinates = static_cast<std::int64_t>(set.coordinates.bytes());
+                // The coordinates as such, without the rounding to whole large pages.
+                const std::int64_t coordinates = std::int64_t{set.count} * set.dimension * std::int64_t{sizeof(ANNcoord)};
                 largest = std::max(largest, heap_in_use() - before + coordinates);
             }
         }

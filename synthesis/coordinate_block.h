@@ -19,8 +19,6 @@ public:
     CoordinateBlock& operator=(CoordinateBlock&& other) noexcept;
 
     ANNcoord* data() const { return data_; }
-    // Bytes the block takes, rounding included.
-    std::size_t bytes() const { return bytes_; }
 
 private:
     void release() noexcept;
