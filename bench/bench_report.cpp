@@ -7,7 +7,8 @@
 #include <cstdarg>
 #include <ctime>
 #include <fstream>
-#include <map>
+#include <iterator>
+#include <utility>
 
 #include "app/run_checks.h"
 #include "pyramid/level_table.h"
@@ -201,6 +202,18 @@ std::string level_table(const BenchReport& report) {
     return md;
 }
 
+// The stage outside the search and the tree construction that took longest, with its time.
+std::string largest_outside_part(const Figures& f) {
+    const std::pair<const char*, double> parts[] = {
+        {"loading and pyramid", f.loading}, {"training vectors", f.training_vectors}, {"query build", f.query},
+        {"pixel writing", f.writing},       {"noise", f.noise},
+        {"output files (enlarging, and waiting for the last file to reach the disk)", f.output_files},
+        {"everything else", f.other}};
+    const auto* largest = std::max_element(std::begin(parts), std::end(parts),
+                                           [](const auto& a, const auto& b) { return a.second < b.second; });
+    return format("%s, %.1f ms", largest->first, largest->second * 1e3);
+}
+
 std::string overhead_section(const BenchReport& report) {
     const std::vector<CaseResult>& runs = report.runs;
     std::string md;
@@ -215,8 +228,8 @@ std::string overhead_section(const BenchReport& report) {
                  "%s: the largest share is %s (%s at %s), %.1f ms of %.3f s",
                  share_met ? "Met" : "Missed", percent(wf.outside_share()).c_str(), worst.spec.label.c_str(),
                  size_text(worst.spec.output_size).c_str(), wf.outside() * 1e3, wf.total);
-    md += format(", of which about %.1f ms are the profile's own clock readings.\n",
-                 clock_seconds(wf, report.lap_seconds) * 1e3);
+    md += format(", of which about %.1f ms are the profile's own clock readings; its largest part is %s.\n",
+                 clock_seconds(wf, report.lap_seconds) * 1e3, largest_outside_part(wf).c_str());
 
     std::int64_t fewest = INT64_MAX;
     std::int64_t most = INT64_MIN;
@@ -361,9 +374,9 @@ std::string largest_run(const BenchReport& report) {
     std::string slowest_label;
     for (const CaseResult& run : report.runs) {
         if (run.spec.output_size == 512) {
-            fastest = std::min(fastest, run.plain.wall);
-            if (run.plain.wall > slowest) {
-                slowest = run.plain.wall;
+            fastest = std::min(fastest, run.plain.cpu_seconds);
+            if (run.plain.cpu_seconds > slowest) {
+                slowest = run.plain.cpu_seconds;
                 slowest_label = run.spec.label;
             }
         }
@@ -372,7 +385,7 @@ std::string largest_run(const BenchReport& report) {
         return md;
     }
     md += format("**What to expect.** A 512 × 512 output, the largest allowed, from a 128 × 128 exemplar took %.0f "
-                 "to %.0f s of wall time here (%s the slowest)",
+                 "to %.0f s of CPU time here (%s the slowest), which is its wall time on an otherwise idle machine",
                  fastest, slowest, slowest_label.c_str());
     if (report.exemplar_sizes.size() >= 2) {
         constexpr int kLargestExemplar = 886;  // the largest square whose 3-level pyramid fits its buffer
@@ -382,10 +395,10 @@ std::string largest_run(const BenchReport& report) {
         const double bytes_per_candidate =
             static_cast<double>(crop.training_bytes) / static_cast<double>(level0_candidates(crop.spec.exemplar_size));
         md += format(". Carrying the exemplar-size trend on to the largest exemplar the buffers allow (about "
-                     "%d × %d) multiplies that by roughly %.0f: %.0f to %.0f minutes, with a level-0 training set of "
+                     "%d × %d) multiplies that by roughly %.0f: %.1f to %.1f hours, with a level-0 training set of "
                      "about %.0f MiB to hold. That is an extrapolation from small exemplars, not a measurement; the "
                      "search cost depends on the texture as much as on its size",
-                     kLargestExemplar, kLargestExemplar, factor, fastest * factor / 60, slowest * factor / 60,
+                     kLargestExemplar, kLargestExemplar, factor, fastest * factor / 3600, slowest * factor / 3600,
                      bytes_per_candidate * static_cast<double>(level0_candidates(kLargestExemplar)) / kMiB);
     }
     md += ".\n";
@@ -481,6 +494,7 @@ std::string markdown_report(const BenchReport& report) {
     md += "make bench                                          # all of this file, which it rewrites\n";
     md += "make bench BENCH_ARGS=--quick                       # demo and bricks at 64² and 128², table only\n";
     md += "make bench BENCH_ARGS=\"--exemplars cork --sizes 512\" # any selection, table only\n```\n\n";
+    md += "Output files go under `$TMPDIR` (else `/tmp`); their last `fsync` is part of every run's time.\n\n";
     md += "This run: `" + report.command + "`.\n\n";
 
     md += "## Whole runs\n\n" + whole_run_table(report) + "\n";
