@@ -202,6 +202,12 @@ std::string level_table(const BenchReport& report) {
     return md;
 }
 
+// "n <things> at every output size" or "n to m <things>".
+std::string count_range(std::int64_t fewest, std::int64_t most, const char* things) {
+    return fewest == most ? format("%lld %s at every output size", static_cast<long long>(fewest), things)
+                          : format("%lld to %lld %s", static_cast<long long>(fewest), static_cast<long long>(most), things);
+}
+
 // The stage outside the search and the tree construction that took longest, with its time.
 std::string largest_outside_part(const Figures& f) {
     const std::pair<const char*, double> parts[] = {
@@ -245,11 +251,11 @@ std::string overhead_section(const BenchReport& report) {
     }
     // Allocating per pixel would add at least one allocation per query between the smallest and largest run.
     const bool allocations_met = most - fewest < std::max<std::int64_t>(1, (most_queries - fewest_queries) / 100);
-    md += format("- **No allocation per pixel.** %s: a whole run makes %lld to %lld allocations outside "
-                 "`annkSearch` from %lld to %lld queries, nearly all of them the kd-tree nodes that `ANNkd_tree` "
-                 "construction allocates one by one. `annkSearch` itself allocates %lld times per call inside the "
-                 "ANN library, which is part of the search.\n",
-                 allocations_met ? "Met" : "Missed", static_cast<long long>(fewest), static_cast<long long>(most),
+    md += format("- **No allocation per pixel.** %s: outside `annkSearch`, a whole run makes %s (from %lld to "
+                 "%lld queries), nearly all of them the kd-tree nodes that `ANNkd_tree` construction allocates one "
+                 "by one. `annkSearch` itself allocates %lld times per call inside the ANN library, "
+                 "which is part of the search.\n",
+                 allocations_met ? "Met" : "Missed", count_range(fewest, most, "allocations").c_str(),
                  static_cast<long long>(fewest_queries), static_cast<long long>(most_queries),
                  static_cast<long long>(report.allocations_per_search));
 
@@ -272,11 +278,10 @@ std::string overhead_section(const BenchReport& report) {
         fewest_writes = std::min(fewest_writes, run.plain.write_calls);
         most_writes = std::max(most_writes, run.plain.write_calls);
     }
-    md += format("- **Output writing without per-byte I/O.** %s: a whole run makes %lld to %lld write system "
-                 "calls whatever the output size: one per output file (each file is built in memory first) and "
-                 "one per line on the console.\n",
-                 most_writes == fewest_writes ? "Met" : "Missed", static_cast<long long>(fewest_writes),
-                 static_cast<long long>(most_writes));
+    md += format("- **Output writing without per-byte I/O.** %s: a whole run makes %s: one per output file (each "
+                 "file is built in memory first) and one per line on the console.\n",
+                 most_writes == fewest_writes ? "Met" : "Missed",
+                 count_range(fewest_writes, most_writes, "write system calls").c_str());
 
     const RunSettings defaults;
     const CaseResult* standard = find_run(runs, "demo", defaults.width);
@@ -361,9 +366,19 @@ std::string exemplar_scaling(const BenchReport& report) {
                      mib(static_cast<double>(run.training_bytes)).c_str(), mib(peak_bytes(run)).c_str());
     }
     if (report.exemplar_sizes.size() >= 2) {
-        md += format("\nThe CPU time grew about as the exemplar's pixels to the power %.2f.\n",
+        md += format("\nThe CPU time grew about as the exemplar's pixels to the power %.2f.",
                      exemplar_exponent(report.exemplar_sizes));
     }
+    const CaseResult& whole = report.exemplar_sizes.back();
+    const CaseResult* same = find_run(report.runs, "demo", whole.spec.output_size);
+    if (whole.spec.exemplar_size == 128 && same != nullptr) {
+        md += format(" The %s crop is `demo2.bmp` itself, so its row repeats the demo at %s above: %.1f s of CPU "
+                     "time here, %.1f s there. The difference shows how far the timings of one run wander on this "
+                     "machine.",
+                     size_text(128).c_str(), size_text(whole.spec.output_size).c_str(), whole.plain.cpu_seconds,
+                     same->plain.cpu_seconds);
+    }
+    md += "\n";
     return md;
 }
 
