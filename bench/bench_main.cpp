@@ -1,7 +1,6 @@
 // Times whole default-matrix runs on the shipped exemplars and reports where the time and memory went.
 //   texsynth_bench [--quick] [--exemplars demo,bricks,cork] [--sizes 64,128,256,512] [--no-exemplar-sizes]
 //                  [--source-dir DIR] [--markdown FILE]
-#include <ANN/ANN.h>
 #include <stdlib.h>
 
 #include <cstdio>

@@ -309,7 +309,7 @@ std::string output_scaling(const BenchReport& report) {
     std::string md = "CPU time per output pixel (µs), run without the profile:\n\n| exemplar |";
     std::string rule = "|---|";
     for (const int size : sizes) {
-        md += " " + size_text(size) + " |";
+        md.append(" ").append(size_text(size)).append(" |");
         rule += "--:|";
     }
     md.append("\n").append(rule).append("\n");
