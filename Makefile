@@ -1,18 +1,26 @@
 # Quick start: `make run` builds and runs the default synthesis on the demo exemplar; `make test` builds
 # and runs every test. Both install what is missing first (as root) or say what to install.
+# `make bench` times whole runs and every way of matching in a Release build of its own and rewrites
+# BENCHMARKS.md (about half an hour); `make bench-quick` prints a short selection of the first table.
 
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
 FUZZ_DIR ?= build-fuzz
+BENCH_DIR ?= build-bench
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+# What the tests need besides what a build needs.
+TEST_PACKAGES = strace valgrind clang libclang-rt-14-dev
 
-.PHONY: all deps build run test test-sanitizers fuzz fuzz-build clean
+.PHONY: all deps test-deps build run test test-sanitizers fuzz fuzz-build bench-build bench bench-quick clean
 
 all: build
 
 deps:
-	@sh scripts/install-deps.sh strace valgrind clang libclang-rt-14-dev
+	@sh scripts/install-deps.sh
+
+test-deps:
+	@sh scripts/install-deps.sh $(TEST_PACKAGES)
 
 build: deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release
@@ -24,13 +32,13 @@ run: build
 
 # Every test in the release build (with one small run under valgrind), then again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, then each fuzzer over its seeds.
-test: build
+test: test-deps build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory test-sanitizers
 	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=0
 
 # The full default run is left out here: it is slow under the sanitizers and adds no path the others miss.
-test-sanitizers: deps
+test-sanitizers: test-deps
 	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
 		-DTEXSYNTH_SANITIZE=address,undefined
 	cmake --build $(ASAN_DIR) -j $(JOBS)
@@ -39,7 +47,7 @@ test-sanitizers: deps
 		ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS) -E 'DefaultRunWritesThreeLevels'
 
 # The libFuzzer targets in fuzz/, built with clang and sanitizers in their own folder.
-fuzz-build: deps
+fuzz-build: test-deps
 	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 		-DTEXSYNTH_FUZZERS=ON -DBUILD_TESTING=OFF
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target bmp_reader_fuzzer command_line_fuzzer
@@ -48,5 +56,19 @@ fuzz-build: deps
 fuzz: fuzz-build
 	sh scripts/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
+bench-build: deps
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTEXSYNTH_BENCHMARKS=ON
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target texsynth texsynth_bench texsynth-quality
+
+# The default runs with their stage times (bench/texsynth_bench), then every way of matching side by side
+# with quality figures, the peer's and pictures (bench/compare-matchers.sh); both go to BENCHMARKS.md.
+bench: bench-build
+	$(BENCH_DIR)/bench/texsynth_bench --markdown BENCHMARKS.md
+	sh bench/compare-matchers.sh $(BENCH_DIR) $(BENCH_DIR)/matchers.md bench/pictures
+	cat $(BENCH_DIR)/matchers.md >>BENCHMARKS.md
+
+bench-quick: bench-build
+	$(BENCH_DIR)/bench/texsynth_bench --quick
+
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(BENCH_DIR)
