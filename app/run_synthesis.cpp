@@ -106,7 +106,7 @@ int run_synthesis(const RunSettings& settings, RunProfile* profile) {
 
     bool output_lost = false;
     TrainingSet training;
-    // The kd-tree search keeps its state in globals, so only the exact search is shared between threads.
+    // The kd-tree search keeps its state in globals: only the exact and coherent searches use more threads.
     SearchTeam team(settings.match == MatchMode::approximate ? 1 : thread_count(settings));
     ProgressLine progress(stderr, !settings.quiet && isatty(STDERR_FILENO) != 0);
     std::vector<std::vector<int>> sources(static_cast<std::size_t>(levels));

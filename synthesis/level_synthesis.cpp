@@ -248,8 +248,8 @@ void later_pass(MakeSearch& make_search, bool parallel, const LevelJob& job, con
     team.share(work);
 }
 
-// Runs every pass of a level with searches made by make_search(thread) (a unique_ptr to one); the first
-// pass uses thread 0's.
+// Runs every pass of a level. make_search(-1) makes the search of the first pass (which may share each
+// search among the team), make_search(t) that of thread t in a later pass; each returns a unique_ptr.
 template <class MakeSearch>
 LevelGeometry run_passes(MakeSearch make_search, bool parallel_later_passes, const LevelJob& job) {
     const LevelTable table = make_level_table(job.output_width, job.output_height, job.levels);

@@ -99,6 +99,18 @@ void plain_synthesis(std::vector<std::uint8_t>& output, const Scene& scene, cons
 
 const int kMatrix[] = {2, 1, 1, 0, 1, 2, 0, 0, 2};
 
+// A job for one level after another of a 3-level output pyramid; the caller sets the level.
+LevelJob three_level_job(std::vector<std::uint8_t>& output, int width, int height, SearchTeam& team, int passes) {
+    LevelJob job;
+    job.output_pyramid = output.data();
+    job.output_width = width;
+    job.output_height = height;
+    job.levels = 3;
+    job.team = &team;
+    job.passes = passes;
+    return job;
+}
+
 TEST(LevelSynthesis, ApproximateScanAsksTheTreeTheSameQuestions) {
     const int width = 27;
     const int height = 19;
@@ -151,13 +163,7 @@ TEST(LevelSynthesis, ExactScanTakesTheNearestCandidateWithAnyNumberOfThreadsAndP
             std::vector<std::uint8_t> output = scene.noise;
             SearchTeam team(threads);
             int rows_reported = 0;
-            LevelJob job;
-            job.output_pyramid = output.data();
-            job.output_width = width;
-            job.output_height = height;
-            job.levels = 3;
-            job.team = &team;
-            job.passes = passes;
+            LevelJob job = three_level_job(output, width, height, team, passes);
             job.hooks.on_row = [&](int rows_done, int rows) {
                 EXPECT_GT(rows_done, rows_reported);
                 EXPECT_LE(rows_done, rows);
@@ -280,13 +286,7 @@ TEST(LevelSynthesis, CoherentScanTakesTheBestOfItsCandidatesWithAnyNumberOfThrea
             std::vector<std::uint8_t> output = scene.noise;
             std::vector<std::vector<int>> level_sources = noise_sources;
             SearchTeam team(threads);
-            LevelJob job;
-            job.output_pyramid = output.data();
-            job.output_width = width;
-            job.output_height = height;
-            job.levels = 3;
-            job.team = &team;
-            job.passes = passes;
+            LevelJob job = three_level_job(output, width, height, team, passes);
             for (int n = 2; n >= 0; --n) {
                 const ExactMatcher matcher(scene.exemplar_pyramid.data(), scene.exemplar, kMatrix + n * 3, n, 3);
                 const SimilarCandidates similar(matcher, k, team);
