@@ -53,10 +53,33 @@ TEST_F(EndToEnd, SmallRunGivesPinnedBytesEveryTime) {
     EXPECT_EQ(level1, "f82b1ad19bd0a817e4e1747eac15966950291093f75a705e1ac0cfc46bcdc047");
     EXPECT_EQ(level0, "729fddd83e9c69b19daa0294ada9b202c11f3e159672ee5e0bab005386732af4");
 
+    // Again, and with options that spell out the defaults or matter only to the other matchers.
     const ProgramRun second = run_texsynth(dir.path(), arguments);
     ASSERT_EQ(second.status, 0);
     EXPECT_EQ(sha256_of(dir / "small_1.bmp"), level1);
     EXPECT_EQ(sha256_of(dir / "small_0.bmp"), level0);
+    const ProgramRun spelled_out =
+        run_texsynth(dir.path(), std::string("--match=approximate --passes=1 --threads=3 --k=5 --quiet ") + arguments);
+    ASSERT_EQ(spelled_out.status, 0);
+    EXPECT_EQ(spelled_out.out, first.out);
+    EXPECT_EQ(sha256_of(dir / "small_1.bmp"), level1);
+    EXPECT_EQ(sha256_of(dir / "small_0.bmp"), level0);
+}
+
+// The coherent matcher with several passes writes the same files with any number of threads.
+TEST_F(EndToEnd, CoherentMatchingIsTheSameOnAnyNumberOfThreads) {
+    std::string first_level0;
+    for (const char* threads : {"1", "2", "3"}) {
+        const ProgramRun run = run_texsynth(dir.path(), std::string("--match=coherent --passes=3 --k=1 --threads=") +
+                                                            threads + " demo2.bmp coherent 96 80 3 2 1 1 0 2 1 0 0 2");
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        const std::string level0 = sha256_of(dir / "coherent_0.bmp");
+        if (first_level0.empty()) {
+            first_level0 = level0;
+        }
+        EXPECT_EQ(level0, first_level0) << threads << " threads";
+    }
 }
 
 // The exact matcher writes the same files with any number of threads, and options change nothing else.
