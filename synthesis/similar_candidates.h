@@ -18,7 +18,7 @@ public:
 
     int k() const { return k_; }
     std::span<const int> of(int index) const {
-        return {&similar_[static_cast<std::size_t>(index) * k_], static_cast<std::size_t>(k_)};
+        return {similar_.data() + static_cast<std::size_t>(index) * k_, static_cast<std::size_t>(k_)};
     }
 
 private:
