@@ -21,12 +21,12 @@ static_assert(std::is_trivially_copyable_v<RunSample>, "a RunSample travels thro
 
 std::string as_bytes(const void* data, std::size_t size) { return {static_cast<const char*>(data), size}; }
 
-RunSettings settings_for(const BenchCase& spec, const std::string& scratch) {
+RunSettings settings_for(const BenchCase& wanted, const std::string& scratch) {
     RunSettings settings;  // the default matrix and number of levels
-    settings.input_path = spec.input;
+    settings.input_path = wanted.input;
     settings.output_prefix = scratch + "/out";
-    settings.width = spec.output_size;
-    settings.height = spec.output_size;
+    settings.width = wanted.output_size;
+    settings.height = wanted.output_size;
     return settings;
 }
 
@@ -61,11 +61,11 @@ std::int64_t heap_in_use() {
 
 }  // namespace
 
-CaseResult run_case(const BenchCase& spec, const std::string& scratch, int repeats) {
+CaseResult run_case(const BenchCase& wanted, const std::string& scratch, int repeats) {
     CaseResult result;
-    result.spec = spec;
+    result.wanted = wanted;
     result.runs = repeats;
-    const RunSettings settings = settings_for(spec, scratch);
+    const RunSettings settings = settings_for(wanted, scratch);
     for (int i = 0; i < repeats; ++i) {
         const RunSample profiled = run_once(settings, true);
         const RunSample plain = run_once(settings, false);

@@ -26,7 +26,7 @@ struct BenchCase {
 };
 
 struct CaseResult {
-    BenchCase spec;
+    BenchCase wanted;
     RunSample profiled;               // the fastest of the profiled runs
     RunSample plain;                  // the fastest of the runs without a profile: what a user waits
     long peak_rss_kib = 0;            // the largest over all runs
@@ -37,7 +37,7 @@ struct CaseResult {
 
 // Runs the case `repeats` times with a profile and as many times without, alternating, each in a child
 // process of its own, writing the output files under `scratch`.
-CaseResult run_case(const BenchCase& spec, const std::string& scratch, int repeats);
+CaseResult run_case(const BenchCase& wanted, const std::string& scratch, int repeats);
 
 // Memory taken by the largest training set the default matrix builds from `input`: its points and
 // what it took from the heap (measured in a child process), or -1 if it could not be measured.

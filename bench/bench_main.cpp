@@ -98,11 +98,11 @@ std::string scratch_directory() {
 // Short runs are repeated to take the fastest; a long one is measured once.
 int repeats_for(int output_size) { return output_size <= 128 ? 3 : 1; }
 
-CaseResult measure(const BenchCase& spec, const std::string& scratch, std::int64_t training_bytes) {
-    std::fprintf(stderr, "  %s (%dx%d exemplar) to %dx%d ...", spec.label.c_str(), spec.exemplar_size,
-                 spec.exemplar_size, spec.output_size, spec.output_size);
+CaseResult measure(const BenchCase& wanted, const std::string& scratch, std::int64_t training_bytes) {
+    std::fprintf(stderr, "  %s (%dx%d exemplar) to %dx%d ...", wanted.label.c_str(), wanted.exemplar_size,
+                 wanted.exemplar_size, wanted.output_size, wanted.output_size);
     std::fflush(stderr);
-    CaseResult result = run_case(spec, scratch, repeats_for(spec.output_size));
+    CaseResult result = run_case(wanted, scratch, repeats_for(wanted.output_size));
     result.training_bytes = training_bytes;
     std::fprintf(stderr, " %.2f s%s\n", result.plain.wall, result.failed ? " FAILED" : "");
     return result;

@@ -97,7 +97,7 @@ std::int64_t memory_budget(const CaseResult& run) {
 double peak_bytes(const CaseResult& run) { return static_cast<double>(run.peak_rss_kib) * 1024; }
 
 std::int64_t output_pixels(const CaseResult& run) {
-    return std::int64_t{run.spec.output_size} * run.spec.output_size;
+    return std::int64_t{run.wanted.output_size} * run.wanted.output_size;
 }
 
 // Candidates of level 0 of a square exemplar under the default matrix, whose border there is 8.
@@ -124,7 +124,7 @@ const CaseResult* worst_overhead(const std::vector<CaseResult>& runs) {
 
 const CaseResult* find_run(const std::vector<CaseResult>& runs, const std::string& label, int output_size) {
     for (const CaseResult& run : runs) {
-        if (run.spec.label == label && run.spec.output_size == output_size) {
+        if (run.wanted.label == label && run.wanted.output_size == output_size) {
             return &run;
         }
     }
@@ -134,8 +134,8 @@ const CaseResult* find_run(const std::vector<CaseResult>& runs, const std::strin
 std::vector<std::string> labels_of(const std::vector<CaseResult>& runs) {
     std::vector<std::string> labels;
     for (const CaseResult& run : runs) {
-        if (std::find(labels.begin(), labels.end(), run.spec.label) == labels.end()) {
-            labels.push_back(run.spec.label);
+        if (std::find(labels.begin(), labels.end(), run.wanted.label) == labels.end()) {
+            labels.push_back(run.wanted.label);
         }
     }
     return labels;
@@ -144,8 +144,8 @@ std::vector<std::string> labels_of(const std::vector<CaseResult>& runs) {
 std::vector<int> sizes_of(const std::vector<CaseResult>& runs) {
     std::vector<int> sizes;
     for (const CaseResult& run : runs) {
-        if (std::find(sizes.begin(), sizes.end(), run.spec.output_size) == sizes.end()) {
-            sizes.push_back(run.spec.output_size);
+        if (std::find(sizes.begin(), sizes.end(), run.wanted.output_size) == sizes.end()) {
+            sizes.push_back(run.wanted.output_size);
         }
     }
     std::sort(sizes.begin(), sizes.end());
@@ -161,7 +161,7 @@ std::string whole_run_table(const BenchReport& report) {
         const Figures f = figures_of(run.profiled.profile);
         const double clocks = clock_seconds(f, report.lap_seconds);
         md += format("| %s | %s | %.3f | %.3f | %.3f | %.3f | %.3f | %s | %s | %ld | %s | %s |%s\n",
-                     run.spec.label.c_str(), size_text(run.spec.output_size).c_str(), run.plain.wall,
+                     run.wanted.label.c_str(), size_text(run.wanted.output_size).c_str(), run.plain.wall,
                      run.plain.cpu_seconds, f.total, f.search, f.tree, percent(f.outside_share()).c_str(),
                      percent((f.outside() - clocks) / (f.total - clocks)).c_str(), run.plain.minor_faults,
                      mib(peak_bytes(run)).c_str(), mib(static_cast<double>(memory_budget(run))).c_str(),
@@ -177,8 +177,8 @@ std::string stage_table(const BenchReport& report) {
         "|---|---|--:|--:|--:|--:|--:|--:|--:|--:|--:|--:|\n";
     for (const CaseResult& run : report.runs) {
         const Figures f = figures_of(run.profiled.profile);
-        md += format("| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |\n", run.spec.label.c_str(),
-                     size_text(run.spec.output_size).c_str(), ms(f.loading).c_str(), ms(f.training_vectors).c_str(),
+        md += format("| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |\n", run.wanted.label.c_str(),
+                     size_text(run.wanted.output_size).c_str(), ms(f.loading).c_str(), ms(f.training_vectors).c_str(),
                      ms(f.tree).c_str(), ms(f.query).c_str(), ms(f.search).c_str(), ms(f.writing).c_str(),
                      ms(f.noise).c_str(), ms(f.output_files).c_str(), ms(f.other).c_str(), ms(f.total).c_str());
     }
@@ -195,8 +195,8 @@ std::string level_table(const BenchReport& report) {
         for (int n = defaults.levels - 1; n >= 0; --n) {
             const LevelProfile& level = run.profiled.profile.levels[n];
             const double per_query = level.queries > 0 ? level.search / static_cast<double>(level.queries) : 0;
-            md += format("| %s | %s | %d | %lld | %s | %s | %s | %s | %s | %.2f |\n", run.spec.label.c_str(),
-                         size_text(run.spec.output_size).c_str(), n, static_cast<long long>(level.queries),
+            md += format("| %s | %s | %d | %lld | %s | %s | %s | %s | %s | %.2f |\n", run.wanted.label.c_str(),
+                         size_text(run.wanted.output_size).c_str(), n, static_cast<long long>(level.queries),
                          ms(level.training_vectors).c_str(), ms(level.tree_construction).c_str(),
                          ms(level.query_construction).c_str(), ms(level.search).c_str(),
                          ms(level.pixel_writing).c_str(), per_query * 1e6);
@@ -235,8 +235,8 @@ std::string overhead_section(const BenchReport& report) {
     const bool share_met = wf.outside_share() <= kOverheadGoal;
     md += format("- **Time outside `annkSearch` and `ANNkd_tree` construction: at most 2 %% of the wall time.** "
                  "%s: the largest share is %s (%s at %s), %.1f ms of %.3f s",
-                 share_met ? "Met" : "Missed", percent(wf.outside_share()).c_str(), worst.spec.label.c_str(),
-                 size_text(worst.spec.output_size).c_str(), wf.outside() * 1e3, wf.total);
+                 share_met ? "Met" : "Missed", percent(wf.outside_share()).c_str(), worst.wanted.label.c_str(),
+                 size_text(worst.wanted.output_size).c_str(), wf.outside() * 1e3, wf.total);
     md += format(", of which about %.1f ms are the profile's own clock readings; its largest part is %s.\n",
                  clock_seconds(wf, report.lap_seconds) * 1e3, largest_outside_part(wf).c_str());
 
@@ -295,8 +295,8 @@ std::string overhead_section(const BenchReport& report) {
     md += format("- **Peak memory of the default run within the three working buffers, the training set and "
                  "4 MiB.** %s: %s at %s peaks at %s MiB resident; the budget is 3 × 3,145,728 bytes + %s MiB of "
                  "training set (its largest level, points and tree) + 4 MiB = %s MiB. ",
-                 memory_met ? "Met" : "Missed", standard->spec.label.c_str(),
-                 size_text(standard->spec.output_size).c_str(), mib(peak_bytes(*standard)).c_str(),
+                 memory_met ? "Met" : "Missed", standard->wanted.label.c_str(),
+                 size_text(standard->wanted.output_size).c_str(), mib(peak_bytes(*standard)).c_str(),
                  mib(static_cast<double>(standard->training_bytes)).c_str(),
                  mib(static_cast<double>(memory_budget(*standard))).c_str());
     int within = 0;
@@ -348,22 +348,22 @@ std::string output_scaling(const BenchReport& report) {
 double exemplar_exponent(const std::vector<CaseResult>& crops) {
     const CaseResult& small = crops.front();
     const CaseResult& large = crops.back();
-    const double pixels = std::log(double(large.spec.exemplar_size) * large.spec.exemplar_size /
-                                   (double(small.spec.exemplar_size) * small.spec.exemplar_size));
+    const double pixels = std::log(double(large.wanted.exemplar_size) * large.wanted.exemplar_size /
+                                   (double(small.wanted.exemplar_size) * small.wanted.exemplar_size));
     return pixels > 0 && small.plain.cpu_seconds > 0 ? std::log(large.plain.cpu_seconds / small.plain.cpu_seconds) / pixels
                                                        : 0;
 }
 
 std::string exemplar_scaling(const BenchReport& report) {
     std::string md = format("Centre crops of `demo2.bmp`, made by the benchmark, each synthesized to %s:\n\n",
-                            size_text(report.exemplar_sizes.front().spec.output_size).c_str());
+                            size_text(report.exemplar_sizes.front().wanted.output_size).c_str());
     md += "| exemplar | candidates at level 0 | wall (s) | CPU (s) | search (s) | kd-tree build (ms) "
           "| search per query (µs) | training set (MiB) | peak RSS (MiB) |\n"
           "|---|--:|--:|--:|--:|--:|--:|--:|--:|\n";
     for (const CaseResult& run : report.exemplar_sizes) {
         const Figures f = figures_of(run.profiled.profile);
         md += format("| %s | %lld | %.3f | %.3f | %.3f | %s | %.2f | %s | %s |\n",
-                     size_text(run.spec.exemplar_size).c_str(), static_cast<long long>(level0_candidates(run.spec.exemplar_size)),
+                     size_text(run.wanted.exemplar_size).c_str(), static_cast<long long>(level0_candidates(run.wanted.exemplar_size)),
                      run.plain.wall, run.plain.cpu_seconds, f.search, ms(f.tree).c_str(),
                      f.search / static_cast<double>(f.queries) * 1e6,
                      mib(static_cast<double>(run.training_bytes)).c_str(), mib(peak_bytes(run)).c_str());
@@ -373,12 +373,12 @@ std::string exemplar_scaling(const BenchReport& report) {
                      exemplar_exponent(report.exemplar_sizes));
     }
     const CaseResult& whole = report.exemplar_sizes.back();
-    const CaseResult* same = find_run(report.runs, "demo", whole.spec.output_size);
-    if (whole.spec.exemplar_size == 128 && same != nullptr) {
+    const CaseResult* same = find_run(report.runs, "demo", whole.wanted.output_size);
+    if (whole.wanted.exemplar_size == 128 && same != nullptr) {
         md += format(" The %s crop is `demo2.bmp` itself, so its row repeats the demo at %s above: %.1f s of CPU "
                      "time here, %.1f s there. The difference shows how far the timings of one run wander on this "
                      "machine.",
-                     size_text(128).c_str(), size_text(whole.spec.output_size).c_str(), whole.plain.cpu_seconds,
+                     size_text(128).c_str(), size_text(whole.wanted.output_size).c_str(), whole.plain.cpu_seconds,
                      same->plain.cpu_seconds);
     }
     md += "\n";
@@ -391,11 +391,11 @@ std::string largest_run(const BenchReport& report) {
     double slowest = 0;
     std::string slowest_label;
     for (const CaseResult& run : report.runs) {
-        if (run.spec.output_size == 512) {
+        if (run.wanted.output_size == 512) {
             fastest = std::min(fastest, run.plain.cpu_seconds);
             if (run.plain.cpu_seconds > slowest) {
                 slowest = run.plain.cpu_seconds;
-                slowest_label = run.spec.label;
+                slowest_label = run.wanted.label;
             }
         }
     }
@@ -411,7 +411,7 @@ std::string largest_run(const BenchReport& report) {
         const double factor = std::pow(double(kLargestExemplar) * kLargestExemplar / (128.0 * 128.0), a);
         const CaseResult& crop = report.exemplar_sizes.back();
         const double bytes_per_candidate =
-            static_cast<double>(crop.training_bytes) / static_cast<double>(level0_candidates(crop.spec.exemplar_size));
+            static_cast<double>(crop.training_bytes) / static_cast<double>(level0_candidates(crop.wanted.exemplar_size));
         md += format(". Carrying the exemplar-size trend on to the largest exemplar the buffers allow (about "
                      "%d × %d) multiplies that by roughly %.0f: %.1f to %.1f hours, with a level-0 training set of "
                      "about %.0f MiB to hold. That is an extrapolation from small exemplars, not a measurement; the "
@@ -482,16 +482,16 @@ void print_report(const BenchReport& report, std::FILE* out) {
     const auto print = [&](const CaseResult& run, const std::string& name) {
         const Figures f = figures_of(run.profiled.profile);
         std::fprintf(out, "%-8s %7s %9.3f %9.3f %9.3f %9.3f %9.3f %9.1f %7.2f%% %9.1f %9.1f %7ld%s\n", name.c_str(),
-                     format("%dx%d", run.spec.output_size, run.spec.output_size).c_str(), run.plain.wall,
+                     format("%dx%d", run.wanted.output_size, run.wanted.output_size).c_str(), run.plain.wall,
                      run.plain.cpu_seconds, f.total, f.search, f.tree, f.outside() * 1e3, f.outside_share() * 100,
                      peak_bytes(run) / kMiB, static_cast<double>(memory_budget(run)) / kMiB, run.plain.minor_faults,
                      run.failed ? "  FAILED" : "");
     };
     for (const CaseResult& run : report.runs) {
-        print(run, run.spec.label);
+        print(run, run.wanted.label);
     }
     for (const CaseResult& run : report.exemplar_sizes) {
-        print(run, format("%s/%d", run.spec.label.c_str(), run.spec.exemplar_size));
+        print(run, format("%s/%d", run.wanted.label.c_str(), run.wanted.exemplar_size));
     }
 }
 
