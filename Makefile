@@ -1,7 +1,7 @@
 # Quick start: `make run` builds and runs the default synthesis on the demo exemplar; `make test` builds
 # and runs every test. Both install what is missing first (as root) or say what to install.
 # `make bench` times whole runs and every way of matching in a Release build of its own and rewrites
-# BENCHMARKS.md (about half an hour); `make bench-quick` prints a short selection of the first table.
+# BENCHMARKS.md (about 15 minutes); `make bench-quick` prints a short selection of the first table.
 
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
@@ -23,7 +23,7 @@ test-deps:
 	@sh scripts/install-deps.sh $(TEST_PACKAGES)
 
 build: deps
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DTEXSYNTH_BENCHMARKS=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # Runs with no arguments inside demo/, where the default input ./demo2.bmp lives; writes demo/out_*.bmp.

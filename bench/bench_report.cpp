@@ -402,17 +402,18 @@ std::string largest_run(const BenchReport& report) {
     if (slowest == 0) {
         return md;
     }
-    md += format("**What to expect.** A 512 × 512 output, the largest allowed, from a 128 × 128 exemplar took %.0f "
-                 "to %.0f s of CPU time here (%s the slowest), which is its wall time on an otherwise idle machine",
+    md += format("**What to expect.** A 512 × 512 output from a 128 × 128 exemplar took %.0f to %.0f s of CPU time "
+                 "here (%s the slowest), which is its wall time on an otherwise idle machine; the time grows with "
+                 "the output's pixels",
                  fastest, slowest, slowest_label.c_str());
     if (report.exemplar_sizes.size() >= 2) {
-        constexpr int kLargestExemplar = 886;  // the largest square whose 3-level pyramid fits its buffer
+        const int kLargestExemplar = largest_square_exemplar(3);
         const double a = exemplar_exponent(report.exemplar_sizes);
         const double factor = std::pow(double(kLargestExemplar) * kLargestExemplar / (128.0 * 128.0), a);
         const CaseResult& crop = report.exemplar_sizes.back();
         const double bytes_per_candidate =
             static_cast<double>(crop.training_bytes) / static_cast<double>(level0_candidates(crop.wanted.exemplar_size));
-        md += format(". Carrying the exemplar-size trend on to the largest exemplar the buffers allow (about "
+        md += format(". Carrying the exemplar-size trend on to the largest square exemplar allowed with three levels ("
                      "%d × %d) multiplies that by roughly %.0f: %.1f to %.1f hours, with a level-0 training set of "
                      "about %.0f MiB to hold. That is an extrapolation from small exemplars, not a measurement; the "
                      "search cost depends on the texture as much as on its size",
@@ -509,9 +510,10 @@ std::string markdown_report(const BenchReport& report) {
           "come from a separate profiled run.\n\n";
 
     md += "## How to reproduce\n\n```\n";
-    md += "make bench                                          # all of this file, which it rewrites\n";
-    md += "make bench BENCH_ARGS=--quick                       # demo and bricks at 64² and 128², table only\n";
-    md += "make bench BENCH_ARGS=\"--exemplars cork --sizes 512\" # any selection, table only\n```\n\n";
+    md += "make bench         # all of this file, which it rewrites\n";
+    md += "make bench-quick   # demo and bricks at 64² and 128², table only\n";
+    md += "build-bench/bench/texsynth_bench --exemplars cork --sizes 512   # any selection, table only\n";
+    md += "bench/compare-matchers.sh build-bench matchers.md pictures 256   # the ways of matching only\n```\n\n";
     md += "Output files go under `$TMPDIR` (else `/tmp`); their last `fsync` is part of every run's time.\n\n";
     md += "This run: `" + report.command + "`.\n\n";
 
