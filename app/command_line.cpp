@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/message_text.h"
-#include "app/run_checks.h"
+#include "synthesis/job_checks.h"
 
 namespace {
 
@@ -198,7 +198,7 @@ CommandLineAction parse_command_line(int argc, const char* const* argv, RunSetti
             }
         }
     }
-    error = check_settings(parsed);
+    error = check_settings(parsed, parsed.width, parsed.height);
     if (!error.empty()) {
         return CommandLineAction::refuse;
     }

@@ -1,23 +1,12 @@
 #pragma once
 
 #include "app/run_settings.h"
-#include "pyramid/level_table.h"
-#include "synthesis/level_profile.h"
+#include "synthesis/job.h"
 
-// Where the time of a run went, in seconds (for benchmarks).
-struct RunProfile {
-    double loading = 0;  // reading the exemplar and building its pyramid
-    double noise = 0;    // filling the output pyramid with noise
-    LevelProfile levels[kLevelTableCapacity];
-    double output_files = 0;  // enlarging and writing the levels
-    double total = 0;
-};
-
-// Carries one run from its settings to the output files: loads the exemplar, builds its pyramid, fills the
-// output pyramid with noise and synthesizes, enlarges and writes every level, coarsest first. Prints the
-// "load" and "write" lines on standard output and any failure on standard error. Returns the exit status:
-// 0 on success, 1 if the exemplar was refused or an output file could not be written.
-// Every run draws the same noise, also when one process makes several runs. With a `profile`, also records
-// where the time went.
+// Carries one run of the positional form from its settings to the output files: loads the exemplar,
+// synthesizes, and writes every level enlarged back to the output size, coarsest first. Prints the "load" and
+// "write" lines on standard output and any failure on standard error. Returns the exit status: 0 on success,
+// 1 if the exemplar was refused or an output file could not be written (the other levels are still written).
+// With a `profile`, also records where the time went.
 // Precondition: `settings` passed parse_command_line's checks.
 int run_synthesis(const RunSettings& settings, RunProfile* profile = nullptr);

@@ -8,7 +8,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "app/run_checks.h"
+#include "synthesis/job_checks.h"
 #include "bench/child_process.h"
 #include "bench/process_counters.h"
 #include "image/bmp_file.h"

@@ -10,7 +10,7 @@
 #include <iterator>
 #include <utility>
 
-#include "app/run_checks.h"
+#include "synthesis/job_checks.h"
 #include "pyramid/level_table.h"
 #include "synthesis/neighbourhood.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/run_checks.h"
+#include "synthesis/job_checks.h"
 #include "pyramid/level_table.h"
 
 namespace {
@@ -38,7 +38,7 @@ void check_accepted(const RunSettings& settings, int argument_count) {
     }
     const LevelTable output = make_level_table(settings.width, settings.height, levels);
     require(output.width[levels - 1] >= 1 && output.height[levels - 1] >= 1);
-    require(check_settings(settings).empty());
+    require(check_settings(settings, settings.width, settings.height).empty());
     // The output size, taken as an exemplar size, must be judged without overflow or a crash, and an accepted
     // exemplar must fit its buffer.
     for (const auto& [width, height] : {std::pair{settings.width, settings.height}, {settings.height, settings.width}}) {

@@ -160,7 +160,7 @@ private:
 // The first pass: the raster scan, in place. The timed variant reads the clock around every stage of every
 // pixel; the untimed one, which the program runs, has nothing but the work in its loop.
 template <bool kTimed, class Search>
-void raster_pass(Search& search, const LevelJob& job, const LevelTable& table, SourceMaps& sources,
+bool raster_pass(Search& search, const LevelJob& job, const LevelTable& table, SourceMaps& sources,
                  std::vector<int>* level_sources) {
     const int n = job.n;
     const WrappedPyramidView view(job.output_pyramid, table, job.matrix_row, n, job.levels);
@@ -190,6 +190,9 @@ void raster_pass(Search& search, const LevelJob& job, const LevelTable& table, S
         if (job.hooks.on_row) {
             job.hooks.on_row(y + 1, table.height[n] * job.passes);
         }
+        if (job.hooks.should_stop && job.hooks.should_stop()) {
+            return false;
+        }
     }
     if constexpr (kTimed) {
         LevelProfile* profile = job.hooks.profile;
@@ -198,13 +201,14 @@ void raster_pass(Search& search, const LevelJob& job, const LevelTable& table, S
         profile->pixel_writing += writing;
         profile->queries += std::int64_t{table.width[n]} * table.height[n];
     }
+    return true;
 }
 
 // A later pass: every query reads a copy of the pyramid and of the sources as the pass before left them,
 // so the rows are independent; with `parallel`, the team's threads take them in turns, each with a search of
 // its own from `make_search`.
 template <class MakeSearch>
-void later_pass(MakeSearch& make_search, bool parallel, const LevelJob& job, const LevelTable& table,
+bool later_pass(MakeSearch& make_search, bool parallel, const LevelJob& job, const LevelTable& table,
                 SourceMaps sources, std::vector<int>* level_sources, int pass) {
     const int n = job.n;
     const int width = table.width[n];
@@ -225,8 +229,9 @@ void later_pass(MakeSearch& make_search, bool parallel, const LevelJob& job, con
         searches.push_back(make_search(t));
     }
     std::atomic<int> rows_done{0};
+    std::atomic<bool> stopping{false};
     auto work = [&](int thread, int y) {
-        if (y >= height) {
+        if (y >= height || stopping.load(std::memory_order_relaxed)) {
             return false;
         }
         auto& search = *searches[static_cast<std::size_t>(thread)];
@@ -243,9 +248,13 @@ void later_pass(MakeSearch& make_search, bool parallel, const LevelJob& job, con
         if (thread == 0 && job.hooks.on_row) {
             job.hooks.on_row((pass - 1) * height + done, height * job.passes);
         }
+        if (thread == 0 && job.hooks.should_stop && job.hooks.should_stop()) {
+            stopping = true;
+        }
         return y + 1 < height;
     };
     team.share(work);
+    return !stopping;
 }
 
 // Runs every pass of a level. make_search(-1) makes the search of the first pass (which may share each
@@ -266,13 +275,12 @@ LevelGeometry run_passes(MakeSearch make_search, bool parallel_later_passes, con
     }
     auto first = make_search(-1);
     sources.exemplar_width = first->grid().exemplar_width;
-    if (job.hooks.profile != nullptr) {
-        raster_pass<true>(*first, job, table, sources, job.sources);
-    } else {
-        raster_pass<false>(*first, job, table, sources, job.sources);
-    }
-    for (int pass = 2; pass <= job.passes; ++pass) {
-        later_pass(make_search, parallel_later_passes, job, table, sources, job.sources, pass);
+    const bool finished = job.hooks.profile != nullptr ? raster_pass<true>(*first, job, table, sources, job.sources)
+                                                        : raster_pass<false>(*first, job, table, sources, job.sources);
+    for (int pass = 2; finished && pass <= job.passes; ++pass) {
+        if (!later_pass(make_search, parallel_later_passes, job, table, sources, job.sources, pass)) {
+            break;
+        }
     }
     return {table.width[n], table.height[n], table.offset[n]};
 }

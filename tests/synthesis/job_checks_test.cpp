@@ -1,5 +1,5 @@
 // The limits on the exemplar, each at the limit and one step past it.
-#include "app/run_checks.h"
+#include "synthesis/job_checks.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,8 @@
 namespace {
 
 // L levels with every used half-size `s`.
-RunSettings settings_with(int levels, int s) {
-    RunSettings settings;
+SynthesisSettings settings_with(int levels, int s) {
+    SynthesisSettings settings;
     settings.levels = levels;
     settings.matrix = {};
     for (int n = 0; n < levels; ++n) {
@@ -30,7 +30,7 @@ TEST(ExemplarLimits, PyramidMustFitItsBuffer) {
     const struct { int levels, side; } cases[] = {{1, 1024}, {2, 915}, {3, 893}, {4, 888}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.levels) + " levels");
-        const RunSettings settings = settings_with(c.levels, 1);
+        const SynthesisSettings settings = settings_with(c.levels, 1);
         EXPECT_EQ(largest_square_exemplar(c.levels), c.side);
         EXPECT_EQ(check_exemplar(settings, c.side, c.side), "");
         const std::string past = check_exemplar(settings, c.side + 1, c.side + 1);
@@ -48,9 +48,9 @@ TEST(ExemplarLimits, PyramidMustFitItsBuffer) {
 }
 
 TEST(ExemplarLimits, EveryLevelNeedsCandidatesInsideItsBorder) {
-    const RunSettings defaults;
+    const SynthesisSettings defaults;
     const struct {
-        RunSettings settings;
+        SynthesisSettings settings;
         int width, height;
         const char* refusal;  // "" when accepted
     } cases[] = {
@@ -77,7 +77,7 @@ TEST(ExemplarLimits, EveryLevelNeedsCandidatesInsideItsBorder) {
 // Half-size 64 gives 24,960 components a candidate, so 2^28 components hold 10,754 candidates: two rows of
 // 5,377 inside the border of 64.
 TEST(ExemplarLimits, TrainingSetHasAComponentLimit) {
-    const RunSettings settings = settings_with(1, 64);
+    const SynthesisSettings settings = settings_with(1, 64);
     EXPECT_EQ(check_exemplar(settings, 128 + 5377, 130), "");
     EXPECT_EQ(check_exemplar(settings, 128 + 5378, 130),
               "level 0 would need 10756 candidates of 24960 components each, more than the 268435456 components "

@@ -1,4 +1,4 @@
-#include "app/run_checks.h"
+#include "synthesis/job_checks.h"
 
 #include "pyramid/level_table.h"
 #include "synthesis/neighbourhood.h"
@@ -12,17 +12,49 @@ std::string size_text(std::int64_t width, std::int64_t height) {
 
 }  // namespace
 
-std::string check_settings(const RunSettings& settings) {
+std::string check_setting_ranges(const SynthesisSettings& settings) {
+    const auto outside = [](int value, int minimum, int maximum) { return value < minimum || value > maximum; };
+    const auto range = [](int minimum, int maximum) {
+        return "expected a whole number from " + std::to_string(minimum) + " to " + std::to_string(maximum);
+    };
+    if (outside(settings.levels, 1, kMaxLevels)) {
+        return "levels: " + range(1, kMaxLevels) + ", got " + std::to_string(settings.levels);
+    }
+    for (int n = 0; n < settings.levels; ++n) {
+        for (int v = n; v < settings.levels; ++v) {
+            const int s = settings.matrix.row(n, settings.levels)[v];
+            if (outside(s, 0, kMaxHalfSize)) {
+                return "half-size m" + std::to_string(n) + std::to_string(v) + ": " + range(0, kMaxHalfSize) +
+                       ", got " + std::to_string(s);
+            }
+        }
+    }
+    if (outside(settings.threads, 0, kMaxThreads)) {
+        return "threads: " + range(1, kMaxThreads) + " (or 0: one per core), got " + std::to_string(settings.threads);
+    }
+    if (outside(settings.passes, 1, kMaxPasses)) {
+        return "passes: " + range(1, kMaxPasses) + ", got " + std::to_string(settings.passes);
+    }
+    if (outside(settings.similar, 0, kMaxSimilar)) {
+        return "k: " + range(0, kMaxSimilar) + ", got " + std::to_string(settings.similar);
+    }
+    return "";
+}
+
+std::string check_settings(const SynthesisSettings& settings, int width, int height) {
     const int levels = settings.levels;
-    if (pyramid_bytes(settings.width, settings.height, levels) > kMaxOutputPyramidBytes) {
-        return "output size: " + size_text(settings.width, settings.height) + " is too large: its pyramid would " +
+    if (width < 1 || height < 1) {
+        return "output size: " + size_text(width, height) + " is empty; width and height must be at least 1";
+    }
+    if (pyramid_bytes(width, height, levels) > kMaxOutputPyramidBytes) {
+        return "output size: " + size_text(width, height) + " is too large: its pyramid would " +
                "take more than " + std::to_string(kMaxOutputPyramidBytes) + " bytes (W x H up to about " +
                "536 million pixels)";
     }
-    const LevelTable output = make_level_table(settings.width, settings.height, levels);
+    const LevelTable output = make_level_table(width, height, levels);
     const int coarsest = levels - 1;
     if (output.width[coarsest] < 1 || output.height[coarsest] < 1) {
-        return "output size: " + size_text(settings.width, settings.height) + " with " + std::to_string(levels) +
+        return "output size: " + size_text(width, height) + " with " + std::to_string(levels) +
                " levels leaves level " + std::to_string(coarsest) + " empty (" +
                size_text(output.width[coarsest], output.height[coarsest]) +
                "); use fewer levels or a larger output";
@@ -42,7 +74,7 @@ int largest_square_exemplar(int levels) {
     return side;
 }
 
-std::string check_exemplar(const RunSettings& settings, int width, int height) {
+std::string check_exemplar(const SynthesisSettings& settings, int width, int height) {
     const int levels = settings.levels;
     const std::int64_t bytes = pyramid_bytes(width, height, levels);
     if (bytes > kMaxExemplarPyramidBytes) {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/run_settings.h"
+#include "synthesis/synthesis_settings.h"
 
 // The exemplar's pyramid may take at most this many bytes (an exemplar of about 886 x 886 pixels): the
 // candidates of a level, and the time each search takes, grow with the exemplar.
@@ -13,9 +13,14 @@ inline constexpr std::int64_t kMaxOutputPyramidBytes = 2'147'483'647;
 // Most components a training set may hold in all (2 GiB of coordinates).
 inline constexpr std::int64_t kMaxTrainingComponents = std::int64_t{1} << 28;
 
-// Checks what a run needs that the command line alone decides: the output fits its buffers, no output level
-// is empty, and the coarsest level has a neighbourhood to compare. Returns "<what>: <why>", or "" if fine.
-std::string check_settings(const RunSettings& settings);
+// Checks that every setting lies in its range (the command line checks these as it reads them).
+// Returns "<what>: <why>", or "" if fine.
+std::string check_setting_ranges(const SynthesisSettings& settings);
+
+// Checks what a run needs that the settings and the output size alone decide: the output fits its buffers,
+// no output level is empty, and the coarsest level has a neighbourhood to compare. Returns "<what>: <why>",
+// or "" if fine.
+std::string check_settings(const SynthesisSettings& settings, int width, int height);
 
 // The side of the largest square exemplar whose pyramid of `levels` levels fits its buffer.
 int largest_square_exemplar(int levels);
@@ -23,4 +28,4 @@ int largest_square_exemplar(int levels);
 // Checks what depends on the exemplar's size: its pyramid fits its buffer, and every level has candidates
 // inside the border its neighbourhoods need and a training set of a sane size. Returns the reason for
 // refusing the exemplar, or "" if fine.
-std::string check_exemplar(const RunSettings& settings, int width, int height);
+std::string check_exemplar(const SynthesisSettings& settings, int width, int height);

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "image/image.h"
+#include "pyramid/level_table.h"
+#include "synthesis/level_profile.h"
+#include "synthesis/synthesis_settings.h"
+
+// What texsynth does with pictures, as calls on pictures in memory: the command line and the Python module
+// are two front ends over this.
+
+enum class JobKind {
+    generate,  // a new texture of a given size from an exemplar
+};
+
+// One piece of work and everything it is done with.
+struct Job {
+    JobKind kind = JobKind::generate;
+    SynthesisSettings settings;
+    const Image* exemplar = nullptr;  // 3 or 4 channels; its pixels are what the result is made of
+    int width = 0;                    // of the result
+    int height = 0;
+};
+
+// Where every pixel of a result was copied from: its exemplar column and row, two values a pixel, row-major.
+struct SourceMap {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint16_t> xy;
+};
+
+struct JobResult {
+    Image image;  // the exemplar's channels; every pixel is a pixel of the exemplar
+    SourceMap map;
+};
+
+// Why a job could not be done. `subject` says what was at fault in words the caller can replace by a file
+// name ("exemplar", "source map"), or names the setting itself ("output size", "half-size m22"); `why` is
+// the reason. Together they make the message "<subject>: <why>".
+struct JobError {
+    std::string subject;
+    std::string why;
+
+    std::string message() const { return subject.empty() ? why : subject + ": " + why; }
+};
+
+// Where the time of a job went, in seconds (for benchmarks).
+struct RunProfile {
+    double loading = 0;  // building the exemplar's pyramid (and, for the command line, reading it)
+    double noise = 0;    // filling the output pyramid with noise
+    LevelProfile levels[kLevelTableCapacity];
+    double output_files = 0;  // enlarging and writing the levels (the command line's part)
+    double total = 0;
+};
+
+// One finished level of the output pyramid, as synthesized (before the finished result is assembled): its
+// size and its R, G, B bytes (for an exemplar with transparency, the colours weighed by their alpha).
+struct LevelPixels {
+    int n = 0;
+    int width = 0;
+    int height = 0;
+    const std::uint8_t* rgb = nullptr;
+};
+
+// What a caller may ask of a job besides its result. Every member may be left empty.
+struct JobHooks {
+    std::function<void(const LevelPixels&)> on_level;                   // after each level, coarsest first
+    std::function<void(int n, int width, int height)> on_level_start;   // before each level
+    std::function<void(int rows_done, int rows)> on_rows;               // progress within the current level
+    // Asked now and then (at least after every row); returning true abandons the job ("interrupted").
+    std::function<bool()> should_stop;
+    RunProfile* profile = nullptr;
+};
+
+// Checks a job without doing it: everything that can be known before the first pixel is synthesized.
+bool check_job(const Job& job, JobError& error);
+
+// Does the job. Returns false with the reason if it was refused or stopped; `result` is then unspecified.
+// The same job gives the same bytes every time, on any number of threads. Safe to call from several threads
+// at once, except that jobs with MatchMode::approximate take turns (the kd-tree search keeps global state).
+bool run_job(const Job& job, JobResult& result, JobError& error, const JobHooks& hooks = {});
+
+// Samples `image` through `map`: pixel i of the result is the pixel of `image` at the map's i-th coordinates.
+// Applying the map of a job to that job's exemplar gives the job's result. Refuses a map that reaches outside
+// the image, naming the first pixel that does.
+bool apply_source_map(const Image& image, const SourceMap& map, Image& result, JobError& error);

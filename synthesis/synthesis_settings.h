@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "synthesis/neighbourhood.h"
+
+inline constexpr int kMaxLevels = 4;
+inline constexpr int kMaxHalfSize = 64;
+inline constexpr int kMaxThreads = 64;
+inline constexpr int kMaxPasses = 16;
+inline constexpr int kMaxSimilar = 16;
+
+// How each output pixel's exemplar pixel is found.
+enum class MatchMode {
+    approximate,  // kd-tree search within a factor 3 of the nearest distance (the default)
+    exact,        // the nearest candidate, ties to the lowest index
+    coherent,     // the nearest among the candidates that continue the neighbours' sources
+};
+
+// How a picture is synthesized, whatever the job.
+struct SynthesisSettings {
+    int levels = 3;  // of both pyramids
+    // Every level: causal half-size 2 at its own level, 3 x 3 squares at each coarser one.
+    NeighbourhoodMatrix matrix{{2, 1, 1,
+                                0, 2, 1,
+                                0, 0, 2}};
+    MatchMode match = MatchMode::approximate;
+    int threads = 0;  // 0: one per processor core
+    int passes = 1;   // raster passes over every level
+    int similar = 0;  // similar candidates per source, for the coherent search
+    // The noise the output starts from; without a seed, the sequence texsynth has always used.
+    std::optional<std::uint32_t> seed;
+};
