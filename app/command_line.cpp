@@ -1,6 +1,10 @@
 #include "app/command_line.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <cmath>
+#include <utility>
 #include <limits>
 #include <string_view>
 #include <vector>
@@ -76,8 +80,64 @@ bool read_path(const Positionals& args, int p, std::string& path, std::string& e
     return true;
 }
 
+// Which options the command line gave, where the two forms differ on them or their defaults.
+struct GivenOptions {
+    bool match = false;
+    bool passes = false;
+    bool size = false;
+    bool levels = false;
+    bool half_sizes = false;
+    bool seed = false;
+    std::vector<std::string> changing_result;  // options that change what is synthesized, as typed
+};
+
+// "WxH" with whole numbers of at least 1.
+bool parse_size(std::string_view text, int& width, int& height) {
+    const std::size_t x = text.find('x');
+    return x != std::string_view::npos && parse_whole_number(text.substr(0, x), width) &&
+           parse_whole_number(text.substr(x + 1), height) && width >= 1 && height >= 1;
+}
+
+// A list of half-sizes separated by commas, each from 0 to kMaxHalfSize, as many as fill an L x L matrix.
+bool parse_half_sizes(std::string_view text, std::vector<int>& values) {
+    values.clear();
+    while (true) {
+        const std::size_t comma = text.find(',');
+        int value = 0;
+        if (!parse_whole_number(text.substr(0, comma), value) || value < 0 || value > kMaxHalfSize) {
+            return false;
+        }
+        values.push_back(value);
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        text.remove_prefix(comma + 1);
+    }
+    for (int levels = 1; levels <= kMaxLevels; ++levels) {
+        if (static_cast<int>(values.size()) == levels * levels) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether a file name ends in `extension` (".png"), in any case.
+bool has_extension(std::string_view path, std::string_view extension) {
+    if (path.size() <= extension.size()) {
+        return false;
+    }
+    const std::string_view end = path.substr(path.size() - extension.size());
+    for (std::size_t i = 0; i < end.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(end[i])) != extension[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Reads one option into `settings`; returns false with the reason if it is unknown or malformed.
-bool read_option(std::string_view option, RunSettings& settings, CommandLineAction& action, std::string& error) {
+bool read_option(std::string_view option, RunSettings& settings, GivenOptions& given, std::vector<int>& half_sizes,
+                 CommandLineAction& action, std::string& error) {
     const std::size_t equals = option.find('=');
     const std::string_view name = option.substr(0, equals);
     const bool has_value = equals != std::string_view::npos;
@@ -86,8 +146,25 @@ bool read_option(std::string_view option, RunSettings& settings, CommandLineActi
         error = "option " + quoted(option) + ": " + why;
         return false;
     };
+    auto read_file_name = [&](std::string& path, const char* what) {
+        if (value.empty()) {
+            return refuse(std::string("expected ") + what);
+        }
+        if (value.size() > static_cast<std::size_t>(kMaxPathLength)) {
+            return refuse("the file name is " + std::to_string(value.size()) + " characters long, at most " +
+                          std::to_string(kMaxPathLength) + " are accepted");
+        }
+        path = value;
+        return true;
+    };
     if ((name == "--help" || name == "-h" || name == "--version" || name == "--quiet") && has_value) {
         return refuse("takes no value");
+    }
+    const bool changes_result = name == "--size" || name == "--levels" || name == "--half-sizes" ||
+                                name == "--seed" || name == "--match" || name == "--passes" || name == "--k" ||
+                                name == "--save-map";
+    if (changes_result) {
+        given.changing_result.emplace_back(name);
     }
     if (name == "--help" || name == "-h") {
         action = CommandLineAction::show_help;
@@ -107,6 +184,7 @@ bool read_option(std::string_view option, RunSettings& settings, CommandLineActi
         } else {
             return refuse("expected --match=approximate, --match=exact or --match=coherent");
         }
+        given.match = true;
     } else if (name == "--threads") {
         int threads = 0;
         if (!parse_whole_number(value, threads) || threads < 1 || threads > kMaxThreads) {
@@ -117,9 +195,52 @@ bool read_option(std::string_view option, RunSettings& settings, CommandLineActi
         if (!parse_whole_number(value, settings.passes) || settings.passes < 1 || settings.passes > kMaxPasses) {
             return refuse("expected --passes=N with N from 1 to " + std::to_string(kMaxPasses));
         }
+        given.passes = true;
     } else if (name == "--k") {
         if (!parse_whole_number(value, settings.similar) || settings.similar < 0 || settings.similar > kMaxSimilar) {
             return refuse("expected --k=K with K from 0 to " + std::to_string(kMaxSimilar));
+        }
+    } else if (name == "--seed") {
+        unsigned long long seed = 0;
+        const auto [stop, status] = std::from_chars(value.data(), value.data() + value.size(), seed);
+        if (value.empty() || status != std::errc{} || stop != value.data() + value.size() || seed > 0xFFFF'FFFFULL) {
+            return refuse("expected --seed=N with N from 0 to 4294967295");
+        }
+        settings.seed = static_cast<std::uint32_t>(seed);
+        given.seed = true;
+    } else if (name == "--size") {
+        if (!parse_size(value, settings.width, settings.height)) {
+            return refuse("expected --size=WxH with W and H whole numbers of at least 1, e.g. --size=512x512");
+        }
+        given.size = true;
+    } else if (name == "--levels") {
+        if (!parse_whole_number(value, settings.levels) || settings.levels < 1 || settings.levels > kMaxLevels) {
+            return refuse("expected --levels=L with L from 1 to " + std::to_string(kMaxLevels));
+        }
+        given.levels = true;
+    } else if (name == "--half-sizes") {
+        if (!parse_half_sizes(value, half_sizes)) {
+            return refuse("expected L x L half-sizes from 0 to " + std::to_string(kMaxHalfSize) +
+                          " separated by commas (1, 4, 9 or 16 of them), e.g. --half-sizes=2,1,1,0,2,1,0,0,2");
+        }
+        given.half_sizes = true;
+    } else if (name == "--output") {
+        if (!read_file_name(settings.output_file, "--output=FILE")) {
+            return false;
+        }
+        if (!has_extension(value, ".png") && !has_extension(value, ".bmp")) {
+            return refuse("the output file's name must end in .png or .bmp, which say how it is written");
+        }
+    } else if (name == "--save-map") {
+        if (!read_file_name(settings.save_map, "--save-map=FILE.png")) {
+            return false;
+        }
+        if (!has_extension(value, ".png")) {
+            return refuse("a source map is written as a 16-bit PNG: its name must end in .png");
+        }
+    } else if (name == "--apply-map") {
+        if (!read_file_name(settings.apply_map, "--apply-map=MAP.png")) {
+            return false;
         }
     } else {
         return refuse("unknown option (texsynth --help lists the options)");
@@ -141,8 +262,110 @@ bool check_prefix_name(const Positionals& args, const std::string& prefix, std::
 
 }  // namespace
 
+namespace {
+
+// The finished-file form: --output=FILE (or -o FILE) and one input.
+bool finish_output_form(const Positionals& args, const GivenOptions& given, const std::vector<int>& half_sizes,
+                        RunSettings& parsed, std::string& error) {
+    if (args.values.size() != 1) {
+        error = "command line: --output takes exactly one input file, got " + std::to_string(args.values.size()) +
+                (args.values.size() == 1 ? " argument" : " arguments");
+        return false;
+    }
+    if (!read_path(args, 1, parsed.input_path, error)) {
+        return false;
+    }
+    if (!parsed.apply_map.empty()) {
+        if (!given.changing_result.empty()) {
+            error = "option " + quoted(given.changing_result.front()) +
+                    ": has no meaning with --apply-map, which only samples the input through the map";
+            return false;
+        }
+        return true;
+    }
+    if (!given.size) {
+        parsed.width = kDefaultOutputSide;
+        parsed.height = kDefaultOutputSide;
+    }
+    if (!given.match) {
+        parsed.match = MatchMode::coherent;
+    }
+    if (!given.passes) {
+        parsed.passes = 2;
+    }
+    if (given.half_sizes) {
+        const int levels = static_cast<int>(std::lround(std::sqrt(static_cast<double>(half_sizes.size()))));
+        if (given.levels && levels != parsed.levels) {
+            error = "option \"--half-sizes\": " + std::to_string(half_sizes.size()) + " half-sizes make " +
+                    std::to_string(levels) + " levels, but --levels=" + std::to_string(parsed.levels);
+            return false;
+        }
+        parsed.levels = levels;
+        parsed.matrix = {};
+        std::copy(half_sizes.begin(), half_sizes.end(), parsed.matrix.entries.begin());
+    } else if (given.levels) {
+        parsed.matrix = default_matrix(parsed.levels);
+    } else {
+        parsed.levels = 0;  // chosen once the exemplar's size is known
+        return true;
+    }
+    error = check_settings(parsed, parsed.width, parsed.height);
+    return error.empty();
+}
+
+// The positional form: no arguments, or all of input prefix W H L m00 ...
+bool finish_positional_form(const Positionals& args, const GivenOptions& given, RunSettings& parsed,
+                            std::string& error) {
+    for (const auto& [option, is_given] : {std::pair{"--size", given.size}, std::pair{"--levels", given.levels},
+                                           std::pair{"--half-sizes", given.half_sizes},
+                                           std::pair{"--apply-map", !parsed.apply_map.empty()}}) {
+        if (is_given) {
+            error = std::string("option \"") + option + "\": only with --output=FILE INPUT; the positional form " +
+                    "takes the size and levels as arguments";
+            return false;
+        }
+    }
+    const int count = static_cast<int>(args.values.size());
+    if (count > 0) {
+        if (count < 5) {
+            error = "command line: expected input prefix W H L and L x L half-sizes, got " + std::to_string(count) +
+                    (count == 1 ? " argument" : " arguments");
+            return false;
+        }
+        if (!read_number(args, 5, 0, 1, kMaxLevels, parsed.levels, error)) {
+            return false;
+        }
+        const int levels = parsed.levels;
+        const int expected = 5 + levels * levels;
+        if (count != expected) {
+            error = "command line: L = " + std::to_string(levels) + " needs " + std::to_string(expected) +
+                    " arguments (input prefix W H L and " + std::to_string(levels * levels) + " half-sizes), got " +
+                    std::to_string(count);
+            return false;
+        }
+        if (!read_path(args, 1, parsed.input_path, error) || !read_path(args, 2, parsed.output_prefix, error) ||
+            !check_prefix_name(args, parsed.output_prefix, error) ||
+            !read_number(args, 3, levels, 1, std::numeric_limits<int>::max(), parsed.width, error) ||
+            !read_number(args, 4, levels, 1, std::numeric_limits<int>::max(), parsed.height, error)) {
+            return false;
+        }
+        parsed.matrix = {};
+        for (int e = 0; e < levels * levels; ++e) {
+            if (!read_number(args, 6 + e, levels, 0, kMaxHalfSize, parsed.matrix.entries[e], error)) {
+                return false;
+            }
+        }
+    }
+    error = check_settings(parsed, parsed.width, parsed.height);
+    return error.empty();
+}
+
+}  // namespace
+
 CommandLineAction parse_command_line(int argc, const char* const* argv, RunSettings& settings, std::string& error) {
     RunSettings parsed;
+    GivenOptions given;
+    std::vector<int> half_sizes;
     CommandLineAction action = CommandLineAction::run;
     // Options come first; "--" ends them, and so does the first argument that is not one.
     int i = 1;
@@ -155,7 +378,15 @@ CommandLineAction parse_command_line(int argc, const char* const* argv, RunSetti
         if (argument.size() < 2 || argument.front() != '-') {
             break;
         }
-        if (!read_option(argument, parsed, action, error)) {
+        std::string option(argument);
+        if (argument == "-o") {
+            if (i + 1 >= argc) {
+                error = "option \"-o\": expected a file name after it";
+                return CommandLineAction::refuse;
+            }
+            option = std::string("--output=") + argv[++i];
+        }
+        if (!read_option(option, parsed, given, half_sizes, action, error)) {
             return CommandLineAction::refuse;
         }
     }
@@ -167,39 +398,9 @@ CommandLineAction parse_command_line(int argc, const char* const* argv, RunSetti
         args.values.emplace_back(argv[i]);
         args.argv_index.push_back(i);
     }
-
-    const int count = static_cast<int>(args.values.size());
-    if (count > 0) {
-        if (count < 5) {
-            error = "command line: expected input prefix W H L and L x L half-sizes, got " + std::to_string(count) +
-                    (count == 1 ? " argument" : " arguments");
-            return CommandLineAction::refuse;
-        }
-        if (!read_number(args, 5, 0, 1, kMaxLevels, parsed.levels, error)) {
-            return CommandLineAction::refuse;
-        }
-        const int levels = parsed.levels;
-        const int expected = 5 + levels * levels;
-        if (count != expected) {
-            error = "command line: L = " + std::to_string(levels) + " needs " + std::to_string(expected) +
-                    " arguments (input prefix W H L and " + std::to_string(levels * levels) + " half-sizes), got " +
-                    std::to_string(count);
-            return CommandLineAction::refuse;
-        }
-        if (!read_path(args, 1, parsed.input_path, error) || !read_path(args, 2, parsed.output_prefix, error) ||
-            !check_prefix_name(args, parsed.output_prefix, error) || !read_number(args, 3, levels, 1, std::numeric_limits<int>::max(), parsed.width, error) ||
-            !read_number(args, 4, levels, 1, std::numeric_limits<int>::max(), parsed.height, error)) {
-            return CommandLineAction::refuse;
-        }
-        parsed.matrix = {};
-        for (int e = 0; e < levels * levels; ++e) {
-            if (!read_number(args, 6 + e, levels, 0, kMaxHalfSize, parsed.matrix.entries[e], error)) {
-                return CommandLineAction::refuse;
-            }
-        }
-    }
-    error = check_settings(parsed, parsed.width, parsed.height);
-    if (!error.empty()) {
+    const bool finished = parsed.output_file.empty() ? finish_positional_form(args, given, parsed, error)
+                                                     : finish_output_form(args, given, half_sizes, parsed, error);
+    if (!finished) {
         return CommandLineAction::refuse;
     }
     settings = parsed;
@@ -207,19 +408,35 @@ CommandLineAction parse_command_line(int argc, const char* const* argv, RunSetti
 }
 
 std::string usage_hint() {
-    return "usage: texsynth [options] [input prefix W H L m00 m01 ...]; texsynth --help tells more";
+    return "usage: texsynth [options] --output=FILE INPUT, or texsynth [options] [input prefix W H L m00 m01 ...]; "
+           "texsynth --help tells more";
 }
 
 std::string usage_text() {
-    return R"(usage: texsynth [options] [input prefix W H L m00 m01 ... m(L-1)(L-1)]
+    return R"(usage: texsynth [options] --output=FILE INPUT
+       texsynth [options] --apply-map=MAP.png --output=FILE INPUT
+       texsynth [options] [input prefix W H L m00 m01 ... m(L-1)(L-1)]
 
-Synthesizes a texture of W x H pixels from an exemplar image, one level of an L-level image pyramid at a
-time, coarse to fine. Every output pixel takes the colour of the exemplar pixel whose neighbourhood best
-matches its own; reads wrap around, so the result tiles. The same inputs always give the same files.
+Synthesizes a texture from an exemplar image, one level of an image pyramid at a time, coarse to fine.
+Every output pixel is a pixel of the exemplar whose neighbourhood best matches its own; reads wrap around, so
+the result tiles. The same inputs (and seed) always give the same bytes, on any number of threads.
+Exemplars may be PNG (any colour type and depth; transparency is kept), JPEG (colour or grey) or
+uncompressed 24-bit BMP, recognised by their content.
 
-Without arguments it reads ./demo2.bmp and writes ./out_2.bmp, ./out_1.bmp and ./out_0.bmp at 256 x 256.
-With arguments, all of them must be given:
-  input     exemplar: an uncompressed 24-bit BMP file (its pyramid at most 3145728 bytes, about 886 x 886)
+--output=FILE INPUT (or -o FILE INPUT) writes one finished texture to FILE, a .png or a .bmp (a result with
+transparency needs .png). Its defaults aim at the best result quickly:
+  --size=WxH           the output's size (default 512x512)
+  --levels=L           pyramid levels, 1 to 4 (default: up to 3, as many as the exemplar and size allow)
+  --half-sizes=LIST    L x L neighbourhood half-sizes separated by commas, row-major, as mNV below
+                       (default: 2 for each level's own causal part, 1 for each coarser level's square)
+  --match=coherent --passes=2 unless --match or --passes say otherwise
+--apply-map=MAP.png with --output=FILE INPUT synthesizes nothing: it samples INPUT (an image of the
+exemplar's size, such as its normal map) through a map saved by --save-map, so that every map of a
+material is made the same way as its colour.
+
+Without arguments the positional form reads ./demo2.bmp and writes ./out_2.bmp, ./out_1.bmp and
+./out_0.bmp at 256 x 256. With arguments, all of them must be given:
+  input     the exemplar (its pyramid at most 3145728 bytes, about 886 x 886 pixels)
   prefix    output files are named <prefix>_<level>.bmp; one file per level, coarsest first, each
             enlarged back to (about) W x H
   W H       output size in pixels, at least 1 each (W x H up to about 536 million)
@@ -230,15 +447,19 @@ With arguments, all of them must be given:
 The defaults are: ./demo2.bmp ./out 256 256 3  2 1 1  0 2 1  0 0 2
 
 Options (before the arguments; "--" ends them):
+  --seed=N             start from different noise, for a different texture of the same kind
+                       (0 to 4294967295; without it, the noise texsynth has always used)
+  --save-map=FILE.png  also write a 16-bit RGB PNG of the output's size whose red and green hold the
+                       exemplar column and row each output pixel was copied from (blue 0)
   --match=approximate  take a neighbour at most 3 times as far as the nearest one, from a kd-tree
-                       (the default)
+                       (the positional form's default)
   --match=exact        take the nearest neighbour (ties: the first in exemplar order); usually faster
   --match=coherent     take the nearest among the exemplar pixels that continue where the neighbours were
                        copied from, their K most similar ones and the one under the coarser level's pixel:
                        much faster, and copies larger coherent pieces of the exemplar
   --k=K                similar candidates per source for --match=coherent (0 to 16; default 0)
-  --passes=N           passes over every level (1 to 16; default 1): each further pass matches every pixel
-                       again against the pass before, all around, which mends the wrap-around seam
+  --passes=N           passes over every level (1 to 16; positional default 1): each further pass matches
+                       every pixel again against the pass before, all around, which mends the wrap-around seam
   --threads=N          threads for the exact and coherent searches (1 to 64; default: one per processor
                        core); the files are the same for any N
   --quiet              no progress line (it is shown only when standard error is a terminal)

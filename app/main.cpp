@@ -8,6 +8,7 @@
 
 #include "app/command_line.h"
 #include "app/interrupts.h"
+#include "app/run_output_file.h"
 #include "app/run_synthesis.h"
 
 namespace {
@@ -46,7 +47,7 @@ int main(int argc, char** argv) {
     install_interrupt_handlers();
     int status = 1;
     try {
-        status = check_console(run_synthesis(settings));
+        status = check_console(settings.output_file.empty() ? run_synthesis(settings) : run_output_file(settings));
     } catch (const std::bad_alloc&) {
         std::fflush(stdout);
         std::fputs("texsynth: memory: not enough memory for this run\n", stderr);

@@ -4,17 +4,24 @@
 
 #include "synthesis/synthesis_settings.h"
 
-// Longest input path or output prefix accepted, in characters.
+// Longest input path, output prefix or file name accepted, in characters.
 inline constexpr int kMaxPathLength = 255;
 // Longest last part of the output prefix: with "_<level>.bmp" it makes a file name of at most 255 characters,
 // the most a file system accepts.
 inline constexpr int kMaxPrefixNameLength = 255 - 6;
+// The finished-file form's defaults where the command line leaves them open.
+inline constexpr int kDefaultOutputSide = 512;
 
 // The settings of one run of the program: how to synthesize, and the files and console around it.
 struct RunSettings : SynthesisSettings {
     std::string input_path = "./demo2.bmp";
-    std::string output_prefix = "./out";
-    int width = 256;   // of output level 0
-    int height = 256;  // of output level 0
+    std::string output_prefix = "./out";  // the positional form: <prefix>_<level>.bmp
+    int width = 256;                      // of output level 0
+    int height = 256;
     bool quiet = false;  // no progress line
+
+    // The finished-file form (--output): only level 0, to this file. Empty: the positional form.
+    std::string output_file;
+    std::string save_map;   // where to write the source map (a PNG), if anywhere
+    std::string apply_map;  // a source map to sample the input through instead of synthesizing
 };

@@ -6,32 +6,20 @@
 #include <string>
 #include <vector>
 
-#include "app/message_text.h"
 #include "app/progress_line.h"
-#include "image/bmp_file.h"
+#include "app/run_files.h"
 #include "pyramid/enlarge.h"
 #include "synthesis/job_checks.h"
-
-namespace {
-
-void report(const std::string& what, const std::string& why) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "texsynth: %s: %s\n", printable(what).c_str(), why.c_str());
-}
-
-}  // namespace
 
 int run_synthesis(const RunSettings& settings, RunProfile* profile) {
     LapClock total_clock;
     LapClock clock;
-    RgbImage rgb;
-    std::string why;
     const auto accept_size = [&settings](int width, int height) { return check_exemplar(settings, width, height); };
-    if (!read_bmp(settings.input_path, rgb, why, accept_size)) {
-        report(settings.input_path, why);
+    Image exemplar;
+    if (!load_picture(settings.input_path, exemplar, accept_size, true,
+                      "has transparency, which the BMP files of this form cannot hold; use --output=FILE.png")) {
         return 1;
     }
-    Image exemplar{rgb.width, rgb.height, 3, std::move(rgb.pixels)};
     if (profile != nullptr) {
         profile->loading += clock.lap();
     }
@@ -44,7 +32,8 @@ int run_synthesis(const RunSettings& settings, RunProfile* profile) {
 
     ProgressLine progress(stderr, !settings.quiet && isatty(STDERR_FILENO) != 0);
     bool output_lost = false;
-    std::vector<std::uint8_t> enlarged(static_cast<std::size_t>(settings.width) * settings.height * 3);
+    Image enlarged;  // one level at a time, enlarged back to (about) the output size
+    enlarged.pixels.reserve(static_cast<std::size_t>(settings.width) * settings.height * 3);
     JobHooks hooks;
     hooks.profile = profile;
     hooks.on_level_start = [&progress](int n, int width, int height) { progress.start_level(n, width, height); };
@@ -52,14 +41,12 @@ int run_synthesis(const RunSettings& settings, RunProfile* profile) {
     hooks.on_level = [&](const LevelPixels& level) {
         progress.finish_level();
         LapClock write_clock;
-        int enlarged_width = 0;
-        int enlarged_height = 0;
-        enlarge_by_replication(level.rgb, level.width, level.height, enlarged.data(), enlarged_width,
-                               enlarged_height, 1 << level.n);
+        const int factor = 1 << level.n;
+        enlarged.pixels.resize(static_cast<std::size_t>(level.width) * factor * level.height * factor * 3);
+        enlarge_by_replication(level.rgb, level.width, level.height, enlarged.pixels.data(), enlarged.width,
+                               enlarged.height, factor);
         const std::string name = settings.output_prefix + "_" + std::to_string(level.n) + ".bmp";
-        std::string write_why;
-        if (!write_bmp(name, enlarged.data(), enlarged_width, enlarged_height, write_why)) {
-            report(name, write_why);
+        if (!save_picture(name, enlarged)) {
             output_lost = true;
         }
         if (profile != nullptr) {
@@ -70,8 +57,11 @@ int run_synthesis(const RunSettings& settings, RunProfile* profile) {
     JobError error;
     if (!run_job(job, result, error, hooks)) {
         progress.finish_level();
-        report(error.subject == "exemplar" ? settings.input_path : error.subject, error.why);
+        report_job_error(error, {{"exemplar", settings.input_path}});
         return 1;
+    }
+    if (!settings.save_map.empty() && !save_source_map(settings.save_map, result.map)) {
+        output_lost = true;
     }
     if (profile != nullptr) {
         // The job counts its own time; what the command line adds is reading the exemplar and the files.

@@ -94,14 +94,6 @@ int thread_count(const SynthesisSettings& settings) {
     return std::max(1U, std::thread::hardware_concurrency());
 }
 
-bool stopped(const JobHooks& hooks, JobError& error) {
-    if (hooks.should_stop && hooks.should_stop()) {
-        error = {"", "interrupted"};
-        return true;
-    }
-    return false;
-}
-
 // Synthesizes every level of the output pyramid, coarsest first. On return `final_sources` holds, for every
 // pixel of output level 0, the exemplar pixel it was copied from.
 bool synthesize_levels(const SynthesisSettings& settings, const std::uint8_t* exemplar_pyramid,
@@ -120,6 +112,12 @@ bool synthesize_levels(const SynthesisSettings& settings, const std::uint8_t* ex
     // The exact and coherent searches start from where each pixel came from; the kd-tree search only
     // reports where the finest level's pixels came from.
     std::vector<std::vector<int>> sources(static_cast<std::size_t>(levels));
+    // Once the caller asks to stop, the scans are told so until the job returns.
+    bool stop_requested = false;
+    std::function<bool()> should_stop;
+    if (hooks.should_stop) {
+        should_stop = [&] { return stop_requested = stop_requested || hooks.should_stop(); };
+    }
     for (int n = levels - 1; n >= 0; --n) {
         const int* row = settings.matrix.row(n, levels);
         LevelJob job;
@@ -140,7 +138,7 @@ bool synthesize_levels(const SynthesisSettings& settings, const std::uint8_t* ex
         job.sources = sources[n].empty() ? nullptr : &sources[n];
         job.hooks.profile = hooks.profile != nullptr ? &hooks.profile->levels[n] : nullptr;
         job.hooks.on_row = hooks.on_rows;
-        job.hooks.should_stop = hooks.should_stop;
+        job.hooks.should_stop = should_stop;
         if (hooks.on_level_start) {
             hooks.on_level_start(n, output_levels.width[n], output_levels.height[n]);
         }
@@ -164,7 +162,8 @@ bool synthesize_levels(const SynthesisSettings& settings, const std::uint8_t* ex
                 level = synthesize_level_coherent(matcher, similar, job);
             }
         }
-        if (stopped(hooks, error)) {
+        if (stop_requested) {
+            error = {"", "interrupted"};
             return false;
         }
         if (hooks.on_level) {
@@ -194,14 +193,9 @@ void assemble_result(const Image& exemplar, const std::vector<int>& sources, int
     }
 }
 
-}  // namespace
-
-bool check_job(const Job& job, JobError& error) {
+// Checks the job and decides what its settings leave open.
+bool check_job(const Job& job, SynthesisSettings& settings, JobError& error) {
     if (std::string why = check_setting_ranges(job.settings); !why.empty()) {
-        error = {"", why};
-        return false;
-    }
-    if (std::string why = check_settings(job.settings, job.width, job.height); !why.empty()) {
         error = {"", why};
         return false;
     }
@@ -209,28 +203,41 @@ bool check_job(const Job& job, JobError& error) {
         error = {"exemplar", "none given"};
         return false;
     }
-    if (const char* why = channel_reason(*job.exemplar); why != nullptr) {
+    const Image& exemplar = *job.exemplar;
+    if (const char* why = channel_reason(exemplar); why != nullptr) {
         error = {"exemplar", why};
         return false;
     }
-    if (job.exemplar->width - 1 > kMaxMapCoordinate || job.exemplar->height - 1 > kMaxMapCoordinate) {
+    if (exemplar.width - 1 > kMaxMapCoordinate || exemplar.height - 1 > kMaxMapCoordinate) {
         error = {"exemplar", "wider or taller than " + std::to_string(kMaxMapCoordinate + 1) + " pixels"};
         return false;
     }
-    if (std::string why = check_exemplar(job.settings, job.exemplar->width, job.exemplar->height); !why.empty()) {
+    settings = with_levels_chosen(job.settings, exemplar.width, exemplar.height, job.width, job.height);
+    if (std::string why = check_settings(settings, job.width, job.height); !why.empty()) {
+        error = {"", why};
+        return false;
+    }
+    if (std::string why = check_exemplar(settings, exemplar.width, exemplar.height); !why.empty()) {
         error = {"exemplar", why};
         return false;
     }
     return true;
 }
 
+}  // namespace
+
+bool check_job(const Job& job, JobError& error) {
+    SynthesisSettings settings;
+    return check_job(job, settings, error);
+}
+
 bool run_job(const Job& job, JobResult& result, JobError& error, const JobHooks& hooks) {
-    if (!check_job(job, error)) {
+    SynthesisSettings settings;
+    if (!check_job(job, settings, error)) {
         return false;
     }
     LapClock total_clock;
     LapClock clock;
-    const SynthesisSettings& settings = job.settings;
     const Image& exemplar = *job.exemplar;
     const int levels = settings.levels;
     const std::vector<std::uint8_t> exemplar_rgb = matched_colours(exemplar);

@@ -15,15 +15,23 @@
 
 enum class JobKind {
     generate,  // a new texture of a given size from an exemplar
+    fill,      // a picture with the pixels under a mask synthesized anew from the rest of it (or an exemplar)
+    tile,      // a picture whose edges are synthesized anew so that it tiles without a visible seam
 };
 
-// One piece of work and everything it is done with.
+// One piece of work and everything it is done with. Pictures have 3 or 4 channels.
 struct Job {
     JobKind kind = JobKind::generate;
     SynthesisSettings settings;
-    const Image* exemplar = nullptr;  // 3 or 4 channels; its pixels are what the result is made of
-    int width = 0;                    // of the result
+    // generate: the exemplar, whose pixels the result is made of. fill: where the hole's pixels come from;
+    // none (nullptr): from the picture itself, outside the hole.
+    const Image* exemplar = nullptr;
+    int width = 0;  // generate: the result's size
     int height = 0;
+    const Image* picture = nullptr;  // fill, tile: the picture to change; the result has its size
+    // fill: one byte per pixel of the picture, row-major; non-zero marks a pixel to replace.
+    const std::vector<std::uint8_t>* mask = nullptr;
+    int band = 0;  // tile: the width of the band along the edges that is synthesized anew; 0: the default
 };
 
 // Where every pixel of a result was copied from: its exemplar column and row, two values a pixel, row-major.
@@ -34,8 +42,8 @@ struct SourceMap {
 };
 
 struct JobResult {
-    Image image;  // the exemplar's channels; every pixel is a pixel of the exemplar
-    SourceMap map;
+    Image image;  // every pixel is a pixel of the exemplar (or, where a job keeps them, of the picture)
+    SourceMap map;  // for a fill or tile, pixels that are kept point at themselves
 };
 
 // Why a job could not be done. `subject` says what was at fault in words the caller can replace by a file

@@ -17,8 +17,8 @@ std::string check_setting_ranges(const SynthesisSettings& settings) {
     const auto range = [](int minimum, int maximum) {
         return "expected a whole number from " + std::to_string(minimum) + " to " + std::to_string(maximum);
     };
-    if (outside(settings.levels, 1, kMaxLevels)) {
-        return "levels: " + range(1, kMaxLevels) + ", got " + std::to_string(settings.levels);
+    if (outside(settings.levels, 0, kMaxLevels)) {
+        return "levels: " + range(1, kMaxLevels) + " (or 0: chosen), got " + std::to_string(settings.levels);
     }
     for (int n = 0; n < settings.levels; ++n) {
         for (int v = n; v < settings.levels; ++v) {
@@ -105,4 +105,21 @@ std::string check_exemplar(const SynthesisSettings& settings, int width, int hei
         }
     }
     return "";
+}
+
+SynthesisSettings with_levels_chosen(const SynthesisSettings& settings, int exemplar_width, int exemplar_height,
+                                     int output_width, int output_height) {
+    if (settings.levels != 0) {
+        return settings;
+    }
+    SynthesisSettings chosen = settings;
+    for (int levels = kMostChosenLevels; levels >= 1; --levels) {
+        chosen.levels = levels;
+        chosen.matrix = default_matrix(levels);
+        if (levels == 1 || (check_exemplar(chosen, exemplar_width, exemplar_height).empty() &&
+                            check_settings(chosen, output_width, output_height).empty())) {
+            break;
+        }
+    }
+    return chosen;
 }

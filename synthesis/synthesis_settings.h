@@ -18,9 +18,14 @@ enum class MatchMode {
     coherent,     // the nearest among the candidates that continue the neighbours' sources
 };
 
+// The most levels chosen when the settings leave the number open.
+inline constexpr int kMostChosenLevels = 3;
+
 // How a picture is synthesized, whatever the job.
 struct SynthesisSettings {
-    int levels = 3;  // of both pyramids
+    // Of both pyramids. 0: as many as suit the exemplar and the output, up to kMostChosenLevels, with the
+    // default neighbourhoods (default_matrix); `matrix` is then not read.
+    int levels = 3;
     // Every level: causal half-size 2 at its own level, 3 x 3 squares at each coarser one.
     NeighbourhoodMatrix matrix{{2, 1, 1,
                                 0, 2, 1,
@@ -32,3 +37,14 @@ struct SynthesisSettings {
     // The noise the output starts from; without a seed, the sequence texsynth has always used.
     std::optional<std::uint32_t> seed;
 };
+
+// The default neighbourhoods for L levels: causal half-size 2 at each level, 3 x 3 squares at coarser ones.
+inline NeighbourhoodMatrix default_matrix(int levels) {
+    NeighbourhoodMatrix matrix;
+    for (int n = 0; n < levels; ++n) {
+        for (int v = n; v < levels; ++v) {
+            matrix.entries[static_cast<std::size_t>(n * levels + v)] = v == n ? 2 : 1;
+        }
+    }
+    return matrix;
+}

@@ -1,0 +1,129 @@
+#include "app/run_files.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/message_text.h"
+
+namespace {
+
+// Source maps are at most this many pixels, the most an output may have.
+constexpr std::int64_t kMaxMapPixels = 536'870'911;
+
+std::string size_text(int width, int height) { return std::to_string(width) + "x" + std::to_string(height); }
+
+// Drops an alpha channel that is 255 everywhere; false if some pixel is see-through.
+bool drop_opaque_alpha(Image& image) {
+    if (image.channels != 4) {
+        return true;
+    }
+    const std::size_t pixels = static_cast<std::size_t>(image.width) * image.height;
+    for (std::size_t i = 0; i < pixels; ++i) {
+        if (image.pixels[i * 4 + 3] != 255) {
+            return false;
+        }
+    }
+    for (std::size_t i = 0; i < pixels; ++i) {
+        std::copy_n(&image.pixels[i * 4], 3, &image.pixels[i * 3]);
+    }
+    image.pixels.resize(pixels * 3);
+    image.channels = 3;
+    return true;
+}
+
+}  // namespace
+
+void report(const std::string& what, const std::string& why) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "texsynth: %s: %s\n", printable(what).c_str(), why.c_str());
+}
+
+void report_job_error(const JobError& error, std::initializer_list<std::pair<const char*, std::string>> files) {
+    for (const auto& [subject, path] : files) {
+        if (error.subject == subject) {
+            report(path, error.why);
+            return;
+        }
+    }
+    std::fflush(stdout);
+    std::fprintf(stderr, "texsynth: %s\n", error.message().c_str());
+}
+
+bool load_picture(const std::string& path, Image& image, const ImageSizeCheck& accept_size, bool colours_only,
+                  const std::string& reason_if_transparent) {
+    std::string why;
+    if (!read_image(path, image, why, accept_size)) {
+        report(path, why);
+        return false;
+    }
+    if (colours_only && !drop_opaque_alpha(image)) {
+        report(path, reason_if_transparent);
+        return false;
+    }
+    std::printf("load %s:%dx%d\n", path.c_str(), image.width, image.height);
+    return true;
+}
+
+bool save_picture(const std::string& path, const Image& image) {
+    std::string why;
+    if (!write_image(path, image, why)) {
+        report(path, why);
+        return false;
+    }
+    std::printf("write %s:%dx%d\n", path.c_str(), image.width, image.height);
+    return true;
+}
+
+bool save_source_map(const std::string& path, const SourceMap& map) {
+    const std::size_t pixels = static_cast<std::size_t>(map.width) * map.height;
+    std::vector<std::uint16_t> samples(pixels * 3);
+    for (std::size_t i = 0; i < pixels; ++i) {
+        samples[i * 3] = map.xy[i * 2];
+        samples[i * 3 + 1] = map.xy[i * 2 + 1];
+    }
+    std::string why;
+    if (!write_png16(path, samples.data(), map.width, map.height, 3, why)) {
+        report(path, why);
+        return false;
+    }
+    std::printf("write %s:%dx%d\n", path.c_str(), map.width, map.height);
+    return true;
+}
+
+bool load_source_map(const std::string& path, SourceMap& map) {
+    PngSamples png;
+    std::string why;
+    const auto accept_size = [](int width, int height) -> std::string {
+        if (static_cast<std::int64_t>(width) * height > kMaxMapPixels) {
+            return "a source map of " + size_text(width, height) + " is larger than any output can be";
+        }
+        return "";
+    };
+    if (!read_png_samples(path, png, why, accept_size)) {
+        report(path, why);
+        return false;
+    }
+    if (png.bit_depth != 16 || png.channels != 3) {
+        report(path, "is a " + std::to_string(png.bit_depth) + "-bit PNG with " + std::to_string(png.channels) +
+                         (png.channels == 1 ? " channel" : " channels") +
+                         "; a source map is a 16-bit RGB PNG, as --save-map writes it");
+        return false;
+    }
+    const std::size_t pixels = static_cast<std::size_t>(png.width) * png.height;
+    map.width = png.width;
+    map.height = png.height;
+    map.xy.resize(pixels * 2);
+    for (std::size_t i = 0; i < pixels; ++i) {
+        if (png.samples[i * 3 + 2] != 0) {
+            report(path, "pixel (" + std::to_string(i % png.width) + ", " + std::to_string(i / png.width) +
+                             ") has blue " + std::to_string(png.samples[i * 3 + 2]) +
+                             "; a source map's blue is 0 (is this a source map?)");
+            return false;
+        }
+        map.xy[i * 2] = png.samples[i * 3];
+        map.xy[i * 2 + 1] = png.samples[i * 3 + 1];
+    }
+    std::printf("load %s:%dx%d\n", path.c_str(), map.width, map.height);
+    return true;
+}
+

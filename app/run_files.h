@@ -1,0 +1,36 @@
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <utility>
+
+#include "image/image.h"
+#include "image/image_file.h"
+#include "synthesis/job.h"
+
+// The files of a run and their console lines: every file read successfully is announced by a "load" line,
+// every file written by a "write" line; every failure is reported on standard error as one line
+// "texsynth: <file>: <why>".
+
+// Reports a failure: "texsynth: <what>: <why>".
+void report(const std::string& what, const std::string& why);
+
+// Reports why a job failed, naming the file behind the job's subject: `files` pairs subjects ("exemplar",
+// "mask", ...) with the files they came from.
+void report_job_error(const JobError& error, std::initializer_list<std::pair<const char*, std::string>> files);
+
+// Reads a picture (BMP, PNG or JPEG); `accept_size` may refuse its size before its pixels are decoded. With
+// `colours_only`, the picture is to go to BMP files, which keep only colours: an alpha channel that is 255
+// everywhere is dropped, and a see-through picture is refused with `reason_if_transparent`.
+bool load_picture(const std::string& path, Image& image, const ImageSizeCheck& accept_size = {},
+                  bool colours_only = false, const std::string& reason_if_transparent = "");
+
+// Writes a picture as PNG or BMP by the name's extension.
+bool save_picture(const std::string& path, const Image& image);
+
+// Writes a source map as a 16-bit RGB PNG: red the column, green the row, blue 0.
+bool save_source_map(const std::string& path, const SourceMap& map);
+
+// Reads a source map written by save_source_map. Refuses anything else: another depth or number of
+// channels, or a blue that is not 0, naming the first pixel that has one.
+bool load_source_map(const std::string& path, SourceMap& map);

@@ -1,0 +1,180 @@
+// Jobs through the library's API: results, source maps, seeds, transparency and refusals.
+#include "synthesis/job.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <tuple>
+
+#include "image/image_file.h"
+#include "support/run_program.h"
+
+namespace {
+
+Image demo_exemplar() {
+    Image image;
+    std::string why;
+    EXPECT_TRUE(read_image(source_file("demo/demo2.bmp"), image, why)) << why;
+    return image;
+}
+
+// The demo exemplar with an alpha channel: a see-through disc in its middle, and alpha ramps elsewhere.
+Image transparent_exemplar() {
+    const Image rgb = demo_exemplar();
+    Image rgba{rgb.width, rgb.height, 4, {}};
+    for (int y = 0; y < rgb.height; ++y) {
+        for (int x = 0; x < rgb.width; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * rgb.width + x;
+            const int dx = x - 64;
+            const int dy = y - 64;
+            const int alpha = dx * dx + dy * dy < 400 ? 0 : (x * 7 + y) % 256;
+            rgba.pixels.insert(rgba.pixels.end(), {rgb.pixels[i * 3], rgb.pixels[i * 3 + 1], rgb.pixels[i * 3 + 2],
+                                                   static_cast<std::uint8_t>(alpha)});
+        }
+    }
+    return rgba;
+}
+
+Job generate(const Image& exemplar, int width, int height, MatchMode match = MatchMode::coherent) {
+    Job job;
+    job.exemplar = &exemplar;
+    job.width = width;
+    job.height = height;
+    job.settings.match = match;
+    job.settings.passes = 2;
+    return job;
+}
+
+JobResult run(const Job& job) {
+    JobResult result;
+    JobError error;
+    EXPECT_TRUE(run_job(job, result, error)) << error.message();
+    return result;
+}
+
+TEST(Job, TheSourceMapAppliedToTheExemplarGivesTheResult) {
+    for (const Image& exemplar : {demo_exemplar(), transparent_exemplar()}) {
+        for (const MatchMode match : {MatchMode::approximate, MatchMode::exact, MatchMode::coherent}) {
+            SCOPED_TRACE(std::to_string(exemplar.channels) + " channels, mode " + std::to_string(int(match)));
+            const JobResult result = run(generate(exemplar, 40, 24, match));
+            ASSERT_EQ(result.image.width, 40);
+            ASSERT_EQ(result.image.height, 24);
+            ASSERT_EQ(result.image.channels, exemplar.channels);
+            ASSERT_EQ(result.map.xy.size(), 40u * 24 * 2);
+            Image applied;
+            JobError error;
+            ASSERT_TRUE(apply_source_map(exemplar, result.map, applied, error)) << error.message();
+            EXPECT_EQ(applied.pixels, result.image.pixels);
+        }
+    }
+}
+
+// With transparency the result keeps an alpha channel, and every pixel, alpha included, is an exemplar pixel.
+TEST(Job, ATransparentExemplarGivesPixelsOfItsOwn) {
+    const Image exemplar = transparent_exemplar();
+    std::set<std::tuple<int, int, int, int>> exemplar_pixels;
+    for (std::size_t i = 0; i < exemplar.pixels.size(); i += 4) {
+        exemplar_pixels.insert({exemplar.pixels[i], exemplar.pixels[i + 1], exemplar.pixels[i + 2],
+                                exemplar.pixels[i + 3]});
+    }
+    const JobResult result = run(generate(exemplar, 64, 64));
+    int see_through = 0;
+    for (std::size_t i = 0; i < result.image.pixels.size(); i += 4) {
+        const auto& p = result.image.pixels;
+        ASSERT_TRUE(exemplar_pixels.contains({p[i], p[i + 1], p[i + 2], p[i + 3]})) << "pixel " << i / 4;
+        see_through += p[i + 3] == 0 ? 1 : 0;
+    }
+    // The see-through disc is copied as whole pieces, not scattered: matching weighs colours by alpha.
+    EXPECT_GT(see_through, 64 * 64 / 100);
+}
+
+TEST(Job, SeedsChangeTheResultAndRepeatOnAnyNumberOfThreads) {
+    const Image exemplar = demo_exemplar();
+    Job job = generate(exemplar, 48, 40);
+    const JobResult unseeded = run(job);
+    job.settings.seed = 5;
+    job.settings.threads = 1;
+    const JobResult seeded = run(job);
+    EXPECT_NE(seeded.image.pixels, unseeded.image.pixels);
+    for (const int threads : {2, 3}) {
+        job.settings.threads = threads;
+        EXPECT_EQ(run(job).image.pixels, seeded.image.pixels) << threads << " threads";
+    }
+    job.settings.seed = 6;
+    EXPECT_NE(run(job).image.pixels, seeded.image.pixels);
+}
+
+TEST(Job, LevelsLeftOpenAreChosenToSuitTheExemplar) {
+    const Image exemplar = demo_exemplar();
+    // A 24 x 24 crop: three levels leave no candidate at the coarsest, two do not.
+    Image small{24, 24, 3, {}};
+    for (int y = 0; y < 24; ++y) {
+        const auto row = exemplar.pixels.begin() + static_cast<std::ptrdiff_t>(y) * exemplar.width * 3;
+        small.pixels.insert(small.pixels.end(), row, row + 24 * 3);
+    }
+    Job job = generate(small, 32, 32);
+    job.settings.levels = 0;
+    std::vector<int> levels;
+    JobHooks hooks;
+    hooks.on_level = [&levels](const LevelPixels& level) { levels.push_back(level.n); };
+    JobResult result;
+    JobError error;
+    ASSERT_TRUE(run_job(job, result, error, hooks)) << error.message();
+    EXPECT_EQ(levels, (std::vector<int>{1, 0}));
+    job.settings.levels = 3;
+    EXPECT_FALSE(run_job(job, result, error));
+    EXPECT_EQ(error.subject, "exemplar");
+    EXPECT_NE(error.why.find("too small"), std::string::npos) << error.why;
+}
+
+TEST(Job, RefusalsSayWhatIsWrong) {
+    const Image exemplar = demo_exemplar();
+    Image two_channels{4, 4, 2, std::vector<std::uint8_t>(32)};
+    Image short_buffer{4, 4, 3, std::vector<std::uint8_t>(47)};
+    const struct {
+        Job job;
+        const char* message;
+    } cases[] = {
+        {generate(two_channels, 8, 8), "exemplar: expected 3 (RGB) or 4 (RGBA) channels"},
+        {generate(short_buffer, 8, 8), "exemplar: the pixel buffer does not match the picture's size"},
+        {generate(exemplar, 0, 8), "output size: 0x8 is empty"},
+        {generate(exemplar, 2, 2), "output size: 2x2 with 3 levels leaves level 2 empty"},
+        {Job{}, "exemplar: none given"},
+    };
+    for (const auto& c : cases) {
+        JobError error;
+        EXPECT_FALSE(check_job(c.job, error));
+        EXPECT_EQ(error.message().rfind(c.message, 0), 0u) << error.message();
+    }
+    Job passes = generate(exemplar, 8, 8);
+    passes.settings.passes = 0;
+    JobError error;
+    EXPECT_FALSE(check_job(passes, error));
+    EXPECT_EQ(error.message(), "passes: expected a whole number from 1 to 16, got 0");
+}
+
+TEST(Job, AMapThatReachesOutsideTheImageIsRefusedAtItsFirstBadPixel) {
+    const Image image{3, 2, 3, std::vector<std::uint8_t>(18, 7)};
+    SourceMap map{2, 2, {0, 0, 2, 1, 1, 1, 3, 0}};
+    Image result;
+    JobError error;
+    EXPECT_FALSE(apply_source_map(image, map, result, error));
+    EXPECT_EQ(error.message(), "source map: pixel (1, 1) points at (3, 0), outside the 3x2 image");
+    map.xy[6] = 0;
+    ASSERT_TRUE(apply_source_map(image, map, result, error)) << error.message();
+    EXPECT_EQ(result.pixels, std::vector<std::uint8_t>(12, 7));
+}
+
+TEST(Job, AStopRequestAbandonsTheJob) {
+    const Image exemplar = demo_exemplar();
+    int rows = 0;
+    JobHooks hooks;
+    hooks.should_stop = [&rows] { return ++rows > 3; };
+    JobResult result;
+    JobError error;
+    EXPECT_FALSE(run_job(generate(exemplar, 64, 64), result, error, hooks));
+    EXPECT_EQ(error.message(), "interrupted");
+    EXPECT_EQ(rows, 4);
+}
+
+}  // namespace
