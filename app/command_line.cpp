@@ -219,7 +219,7 @@ matches its own; reads wrap around, so the result tiles. The same inputs always 
 
 Without arguments it reads ./demo2.bmp and writes ./out_2.bmp, ./out_1.bmp and ./out_0.bmp at 256 x 256.
 With arguments, all of them must be given:
-  input     exemplar: an uncompressed 24-bit BMP file (its pyramid at most 3145728 bytes, about 886 x 886)
+  input     exemplar: a PNG, JPEG or 24-bit BMP file (its pyramid at most 3145728 bytes, about 886 x 886)
   prefix    output files are named <prefix>_<level>.bmp; one file per level, coarsest first, each
             enlarged back to (about) W x H
   W H       output size in pixels, at least 1 each (W x H up to about 536 million)

@@ -13,6 +13,7 @@
 #include "app/message_text.h"
 #include "app/run_checks.h"
 #include "image/bmp_file.h"
+#include "image/image_file.h"
 #include "pyramid/enlarge.h"
 #include "pyramid/exemplar_pyramid.h"
 #include "synthesis/level_synthesis.h"
@@ -77,10 +78,12 @@ int run_synthesis(const RunSettings& settings, RunProfile* profile) {
     RgbImage exemplar;
     std::string why;
     const auto accept_size = [&settings](int width, int height) { return check_exemplar(settings, width, height); };
-    if (!read_bmp(settings.input_path, exemplar, why, accept_size)) {
+    if (!read_rgb_image(settings.input_path, exemplar, why, accept_size)) {
         report(settings.input_path, why);
         return 1;
     }
+    std::printf("load %s:%dx%d\n", settings.input_path.c_str(), exemplar.width, exemplar.height);
+    std::fflush(stdout);
 
     const int levels = settings.levels;
     // Working memory, sized for this run: the two pyramids and one enlarged level.
@@ -158,7 +161,10 @@ int run_synthesis(const RunSettings& settings, RunProfile* profile) {
         enlarge_by_replication(output_pyramid.data() + level.offset, level.width, level.height, enlarged.data(),
                                enlarged_width, enlarged_height, 1 << n);
         const std::string name = settings.output_prefix + "_" + std::to_string(n) + ".bmp";
-        if (!write_bmp(name, enlarged.data(), enlarged_width, enlarged_height, why)) {
+        if (write_bmp(name, enlarged.data(), enlarged_width, enlarged_height, why)) {
+            std::printf("write %s:%dx%d\n", name.c_str(), enlarged_width, enlarged_height);
+            std::fflush(stdout);
+        } else {
             report(name, why);
             output_lost = true;
         }
