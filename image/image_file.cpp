@@ -33,19 +33,37 @@ std::string_view part(std::string_view head, std::size_t offset, std::size_t cou
     return offset <= head.size() ? head.substr(offset, count) : std::string_view();
 }
 
-// Text (ASCII or UTF-8) has no control characters other than tab and line ends, and no bytes UTF-8 never uses;
-// binary formats have some of them in their first bytes.
-bool looks_like_text(std::string_view head) {
-    return std::all_of(head.begin(), head.end(), [](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20) {
-            return byte == '\t' || byte == '\n' || byte == '\r';
+// Text is ASCII or UTF-8 without control characters other than tab and line ends; binary formats break that
+// within their first bytes. `cut` says the head stops before the file does, perhaps within a character.
+bool looks_like_text(std::string_view head, bool cut) {
+    for (std::size_t i = 0; i < head.size();) {
+        const auto byte = static_cast<unsigned char>(head[i]);
+        if (byte < 0x80) {
+            if ((byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r') || byte == 0x7F) {
+                return false;
+            }
+            ++i;
+            continue;
         }
-        return byte != 0x7F && byte != 0xC0 && byte != 0xC1 && byte < 0xF5;
-    });
+        const std::size_t following = byte >= 0xC2 && byte <= 0xDF ? 1 : byte >= 0xE0 && byte <= 0xEF ? 2
+                                      : byte >= 0xF0 && byte <= 0xF4 ? 3 : 0;
+        if (following == 0) {
+            return false;  // a continuation byte first, or a byte UTF-8 never uses
+        }
+        for (std::size_t k = 1; k <= following; ++k) {
+            if (i + k == head.size()) {
+                return cut;
+            }
+            if ((static_cast<unsigned char>(head[i + k]) & 0xC0) != 0x80) {
+                return false;
+            }
+        }
+        i += following + 1;
+    }
+    return true;
 }
 
-Recognised recognise(std::string_view head) {
+Recognised recognise(std::string_view head, bool cut) {
     if (head.empty()) {
         return {Format::empty, ""};
     }
@@ -78,7 +96,7 @@ Recognised recognise(std::string_view head) {
             return {Format::other, "a HEIF image"};
         }
     }
-    if (looks_like_text(head)) {
+    if (looks_like_text(head, cut)) {
         return {Format::other, "text"};
     }
     return {Format::other, ""};
@@ -97,7 +115,7 @@ bool read_head(const ImageInput& input, Recognised& recognised, std::string& why
     if (!input.read_exactly(0, reinterpret_cast<std::uint8_t*>(head), count, why)) {
         return false;
     }
-    recognised = recognise(std::string_view(head, count));
+    recognised = recognise(std::string_view(head, count), static_cast<std::int64_t>(count) < input.size());
     return true;
 }
 

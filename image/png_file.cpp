@@ -2,6 +2,8 @@
 
 #include <png.h>
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -25,9 +27,9 @@ constexpr std::size_t kMessageLength = 256;
 // libpng's own limits would refuse wide files before this reader could say why; its default user limit is a
 // million pixels a side. The reader's byte limit (check_image_size) is the one that binds.
 constexpr png_uint_32 kLargestSide = PNG_UINT_31_MAX;
-// Ancillary chunks are skipped unread, so libpng allocates chunk data only for PLTE and tRNS (under 1 KiB);
-// this bounds whatever else a damaged file might make it allocate.
-constexpr png_alloc_size_t kLargestChunkAllocation = 1 << 20;
+// libpng refuses any chunk but IDAT longer than this, even one it skips. Ancillary chunks are skipped unread,
+// so it allocates chunk data only for PLTE and tRNS (under 1 KiB); the limit is for files with large metadata.
+constexpr png_alloc_size_t kLargestChunk = 64 << 20;
 constexpr png_uint_32 kMostKeptChunks = 64;
 
 // The deepest pixel libpng's row buffer holds while decoding: 16-bit RGBA.
@@ -82,20 +84,51 @@ bool png_step(png_structp png, const Step& step) {
     return true;
 }
 
+// A chunk name as libpng prints it: four letters, any of them written as [xx] when it is not a letter.
 bool is_chunk_name(std::string_view text) {
-    if (text.size() == 4) {
-        for (const char c : text) {
-            if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) {
-                return false;
-            }
+    int characters = 0;
+    for (std::size_t i = 0; i < text.size(); ++characters) {
+        const char c = text[i];
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
+            ++i;
+        } else if (c == '[' && i + 3 < text.size() && text[i + 3] == ']') {
+            i += 4;
+        } else {
+            return false;
         }
-        return true;
     }
-    return text.starts_with('[');  // libpng writes bytes that are not letters as [xx]
+    return characters == 4;
+}
+
+// "Bad adaptive filter value" -> "bad adaptive filter value"; "IDAT ..." stays.
+std::string sentence_part(std::string_view text) {
+    std::string part(text);
+    if (part.size() > 1 && part[0] >= 'A' && part[0] <= 'Z' && part[1] >= 'a' && part[1] <= 'z') {
+        part[0] = static_cast<char>(part[0] - 'A' + 'a');
+    }
+    return part;
 }
 
 // Our wording for libpng's messages: the common ones by name, the rest quoted.
 std::string png_reason(std::string_view message) {
+    // Chunk errors come as "<chunk>: <what>".
+    std::string chunk;
+    std::string_view what = message;
+    const std::size_t colon = message.find(": ");
+    if (colon != std::string_view::npos && is_chunk_name(message.substr(0, colon))) {
+        chunk = message.substr(0, colon);
+        what = message.substr(colon + 2);
+    }
+    if (what == "CRC error") {
+        return "bad checksum in PNG chunk " + chunk;
+    }
+    if (what == "chunk data is too large") {
+        return "the PNG chunk " + chunk + " is larger than this reader accepts (" + std::to_string(kLargestChunk) +
+               " bytes)";
+    }
+    if (what == "unhandled critical chunk") {
+        return "the PNG file has a critical chunk " + chunk + " that this reader does not know";
+    }
     const struct {
         std::string_view libpng;
         const char* ours;
@@ -104,8 +137,7 @@ std::string png_reason(std::string_view message) {
         {"PNG file corrupted by ASCII conversion", "the PNG signature is damaged, as by a transfer in text mode"},
         {"Image width is zero in IHDR", "the width must be at least 1, but the file says 0"},
         {"Image height is zero in IHDR", "the height must be at least 1, but the file says 0"},
-        {"Invalid image width in IHDR", "the width in the PNG header is larger than PNG allows"},
-        {"Invalid image height in IHDR", "the height in the PNG header is larger than PNG allows"},
+        {"PNG unsigned integer out of range", "a length or size in the PNG file is larger than PNG allows"},
         {"Invalid bit depth in IHDR", "the PNG header has an invalid bit depth"},
         {"Invalid color type in IHDR", "the PNG header has an invalid colour type"},
         {"Invalid color type/bit depth combination in IHDR",
@@ -115,29 +147,20 @@ std::string png_reason(std::string_view message) {
         {"Unknown filter method in IHDR", "the PNG header has an unknown filter method"},
         {"Missing IHDR before IDAT", "the PNG file has no header chunk (IHDR) before its image data"},
         {"Missing PLTE before IDAT", "the PNG palette image has no palette (PLTE chunk)"},
+        {"ignored in grayscale PNG", "the grey PNG image has a palette (PLTE chunk), which grey images may not have"},
         {"Not enough image data", "the PNG image data ends before the last row"},
         {"Too much image data", "the PNG image data goes on after the last row"},
         {"Extra compressed data", "the PNG image data goes on after the last row"},
     };
     for (const auto& entry : known) {
-        if (message == entry.libpng) {
+        if (what == entry.libpng) {
             return entry.ours;
         }
     }
-    // Chunk errors come as "<chunk>: <what>".
-    const std::size_t colon = message.find(": ");
-    if (colon != std::string_view::npos && is_chunk_name(message.substr(0, colon))) {
-        const std::string chunk(message.substr(0, colon));
-        const std::string_view what = message.substr(colon + 2);
-        if (what == "CRC error") {
-            return "bad checksum in PNG chunk " + chunk;
-        }
-        if (what == "unknown critical chunk") {
-            return "the PNG file has a critical chunk " + chunk + " this reader does not know";
-        }
-        return "damaged PNG chunk " + chunk + " (" + std::string(what) + ")";
+    if (!chunk.empty()) {
+        return "damaged PNG chunk " + chunk + " (" + sentence_part(what) + ")";
     }
-    return "damaged PNG file (" + std::string(message) + ")";
+    return "damaged PNG file (" + sentence_part(what) + ")";
 }
 
 struct PngHeader {
@@ -171,12 +194,23 @@ public:
             why = "not enough memory to read a PNG file";
             return false;
         }
+        // libpng checks the first chunk only by what it finds in it, and skipped chunks find nothing.
+        std::uint8_t start[16];
+        if (state_.input->size() >= 16) {
+            if (!state_.input->read_exactly(0, start, sizeof start, why)) {
+                return false;
+            }
+            if (png_sig_cmp(start, 0, 8) == 0 && std::memcmp(start + 12, "IHDR", 4) != 0) {
+                why = "the PNG file does not start with its header chunk (IHDR)";
+                return false;
+            }
+        }
         png_structp png = png_;
         png_infop info = info_;
         const bool read = png_step(png, [&] {
             png_set_read_fn(png, &state_, read_input);
             png_set_user_limits(png, kLargestSide, kLargestSide);
-            png_set_chunk_malloc_max(png, kLargestChunkAllocation);
+            png_set_chunk_malloc_max(png, kLargestChunk);
             png_set_chunk_cache_max(png, kMostKeptChunks);
             png_set_crc_action(png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
             // Every chunk but IHDR, PLTE, tRNS, IDAT and IEND is skipped (its checksum still checked): gamma,
@@ -255,6 +289,21 @@ public:
         return true;
     }
 
+    // The palette, each entry R, G, B, A (A from the transparency table, else opaque).
+    std::vector<std::array<std::uint8_t, 4>> palette() const {
+        png_colorp colours = nullptr;
+        int count = 0;
+        png_bytep alphas = nullptr;
+        int alpha_count = 0;
+        png_get_PLTE(png_, info_, &colours, &count);
+        png_get_tRNS(png_, info_, &alphas, &alpha_count, nullptr);
+        std::vector<std::array<std::uint8_t, 4>> entries(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            entries[i] = {colours[i].red, colours[i].green, colours[i].blue, i < alpha_count ? alphas[i] : std::uint8_t{255}};
+        }
+        return entries;
+    }
+
 private:
     std::string reason() const {
         if (state_.read_failed) {
@@ -285,6 +334,28 @@ bool accept_header_size(const PngHeader& header, int bytes_per_pixel, const Imag
         why = accept_size(static_cast<int>(header.width), static_cast<int>(header.height));
     }
     return why.empty();
+}
+
+// Looks every palette index up, refusing one past the palette's end (libpng would read it as black).
+bool expand_palette(const std::vector<std::uint8_t>& indices, const std::vector<std::array<std::uint8_t, 4>>& entries,
+                    int channels, std::vector<std::uint8_t>& pixels, std::string& why) {
+    try {
+        pixels.resize(indices.size() * static_cast<std::size_t>(channels));
+    } catch (const std::bad_alloc&) {
+        why = "not enough memory to expand the PNG palette";
+        return false;
+    }
+    std::uint8_t* to = pixels.data();
+    for (const std::uint8_t index : indices) {
+        if (index >= entries.size()) {
+            why = "the PNG image uses palette entry " + std::to_string(index) + ", but its palette has only " +
+                  std::to_string(entries.size()) + (entries.size() == 1 ? " entry" : " entries");
+            return false;
+        }
+        std::copy_n(entries[index].data(), channels, to);
+        to += channels;
+    }
+    return true;
 }
 
 // What writing learnt, filled by the callbacks.
@@ -378,20 +449,30 @@ bool read_png(const ImageInput& input, Image& image, std::string& why, const Ima
     if (!reader.read_header(header, why)) {
         return false;
     }
+    const bool palette = header.colour_type == PNG_COLOR_TYPE_PALETTE;
     const bool has_alpha = (header.colour_type & PNG_COLOR_MASK_ALPHA) != 0 || header.has_transparency_table;
     const int channels = has_alpha ? 4 : 3;
-    if (!accept_header_size(header, channels, accept_size, why)) {
+    if (!accept_header_size(header, palette ? channels + 1 : channels, accept_size, why)) {
         return false;
     }
-    const std::size_t row_bytes = static_cast<std::size_t>(header.width) * static_cast<std::size_t>(channels);
-    const auto to_8_bit_rgb = [](png_structp png) {
-        png_set_expand(png);  // palette to RGB, grey below 8 bits to 8, transparency table to alpha
-        png_set_scale_16(png);
-        png_set_gray_to_rgb(png);
-    };
     std::vector<std::uint8_t> pixels;
-    if (!reader.start_rows(to_8_bit_rgb, row_bytes, why) || !reader.read_rows(header, row_bytes, pixels, why)) {
-        return false;
+    if (palette) {
+        std::vector<std::uint8_t> indices;
+        const auto as_indices = [](png_structp png) { png_set_packing(png); };
+        if (!reader.start_rows(as_indices, header.width, why) || !reader.read_rows(header, header.width, indices, why) ||
+            !expand_palette(indices, reader.palette(), channels, pixels, why)) {
+            return false;
+        }
+    } else {
+        const std::size_t row_bytes = static_cast<std::size_t>(header.width) * static_cast<std::size_t>(channels);
+        const auto to_8_bit_rgb = [](png_structp png) {
+            png_set_expand(png);  // grey below 8 bits to 8, transparency table to alpha
+            png_set_scale_16(png);
+            png_set_gray_to_rgb(png);
+        };
+        if (!reader.start_rows(to_8_bit_rgb, row_bytes, why) || !reader.read_rows(header, row_bytes, pixels, why)) {
+            return false;
+        }
     }
     image.width = static_cast<int>(header.width);
     image.height = static_cast<int>(header.height);
@@ -418,24 +499,28 @@ bool read_png_samples(const ImageInput& input, PngSamples& samples, std::string&
     }
     const int bit_depth = palette ? 8 : header.bit_depth;
     const int sample_bytes = bit_depth == 16 ? 2 : 1;
-    if (!accept_header_size(header, channels * 2, accept_size, why)) {
+    // Held at once: the decoded bytes (indices and their colours, for a palette) and the 16-bit values.
+    const int bytes_per_pixel = palette ? 1 + channels + 2 * channels : channels * sample_bytes + 2 * channels;
+    if (!accept_header_size(header, bytes_per_pixel, accept_size, why)) {
         return false;
     }
-    const std::size_t row_samples = static_cast<std::size_t>(header.width) * static_cast<std::size_t>(channels);
-    const auto as_stored = [palette](png_structp png) {
-        if (palette) {
-            png_set_palette_to_rgb(png);  // with the transparency table as alpha
-        }
-        png_set_packing(png);  // samples below 8 bits one to a byte, not scaled
-    };
+    // Samples below 8 bits come one to a byte, not scaled.
+    const auto as_stored = [](png_structp png) { png_set_packing(png); };
+    const std::size_t row_bytes = static_cast<std::size_t>(header.width) * (palette ? 1 : channels * sample_bytes);
     std::vector<std::uint8_t> bytes;
-    if (!reader.start_rows(as_stored, row_samples * sample_bytes, why) ||
-        !reader.read_rows(header, row_samples * sample_bytes, bytes, why)) {
+    if (!reader.start_rows(as_stored, row_bytes, why) || !reader.read_rows(header, row_bytes, bytes, why)) {
         return false;
+    }
+    if (palette) {
+        std::vector<std::uint8_t> colours;
+        if (!expand_palette(bytes, reader.palette(), channels, colours, why)) {
+            return false;
+        }
+        bytes = std::move(colours);
     }
     std::vector<std::uint16_t> values;
     try {
-        values.resize(row_samples * header.height);
+        values.resize(static_cast<std::size_t>(header.width) * header.height * static_cast<std::size_t>(channels));
     } catch (const std::bad_alloc&) {
         why = "not enough memory for a " + size_text(header.width, header.height) + " image";
         return false;
