@@ -2,7 +2,7 @@
 
 #include <signal.h>
 
-#include "image/bmp_file.h"
+#include "image/output_file.h"
 
 namespace {
 

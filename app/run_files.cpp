@@ -12,23 +12,32 @@ constexpr std::int64_t kMaxMapPixels = 536'870'911;
 
 std::string size_text(int width, int height) { return std::to_string(width) + "x" + std::to_string(height); }
 
-// Drops an alpha channel that is 255 everywhere; false if some pixel is see-through.
-bool drop_opaque_alpha(Image& image) {
-    if (image.channels != 4) {
-        return true;
-    }
+// A file's console line, out at once: a run stopped by a signal still shows what it finished.
+void announce(const char* verb, const std::string& path, int width, int height) {
+    std::printf("%s %s:%dx%d\n", verb, path.c_str(), width, height);
+    std::fflush(stdout);
+}
+
+bool is_see_through(const Image& image) {
     const std::size_t pixels = static_cast<std::size_t>(image.width) * image.height;
-    for (std::size_t i = 0; i < pixels; ++i) {
+    for (std::size_t i = 0; image.channels == 4 && i < pixels; ++i) {
         if (image.pixels[i * 4 + 3] != 255) {
-            return false;
+            return true;
         }
     }
+    return false;
+}
+
+void drop_alpha(Image& image) {
+    if (image.channels != 4) {
+        return;
+    }
+    const std::size_t pixels = static_cast<std::size_t>(image.width) * image.height;
     for (std::size_t i = 0; i < pixels; ++i) {
         std::copy_n(&image.pixels[i * 4], 3, &image.pixels[i * 3]);
     }
     image.pixels.resize(pixels * 3);
     image.channels = 3;
-    return true;
 }
 
 }  // namespace
@@ -49,18 +58,20 @@ void report_job_error(const JobError& error, std::initializer_list<std::pair<con
     std::fprintf(stderr, "texsynth: %s\n", error.message().c_str());
 }
 
-bool load_picture(const std::string& path, Image& image, const ImageSizeCheck& accept_size, bool colours_only,
-                  const std::string& reason_if_transparent) {
+bool load_picture(const std::string& path, Image& image, const ImageSizeCheck& accept_size, Alpha alpha) {
     std::string why;
     if (!read_image(path, image, why, accept_size)) {
         report(path, why);
         return false;
     }
-    if (colours_only && !drop_opaque_alpha(image)) {
-        report(path, reason_if_transparent);
+    if (alpha == Alpha::only_if_opaque && is_see_through(image)) {
+        report(path, "has transparency, which a BMP file cannot hold; write the result to a .png");
         return false;
     }
-    std::printf("load %s:%dx%d\n", path.c_str(), image.width, image.height);
+    if (alpha != Alpha::keep) {
+        drop_alpha(image);
+    }
+    announce("load", path, image.width, image.height);
     return true;
 }
 
@@ -70,7 +81,7 @@ bool save_picture(const std::string& path, const Image& image) {
         report(path, why);
         return false;
     }
-    std::printf("write %s:%dx%d\n", path.c_str(), image.width, image.height);
+    announce("write", path, image.width, image.height);
     return true;
 }
 
@@ -86,7 +97,7 @@ bool save_source_map(const std::string& path, const SourceMap& map) {
         report(path, why);
         return false;
     }
-    std::printf("write %s:%dx%d\n", path.c_str(), map.width, map.height);
+    announce("write", path, map.width, map.height);
     return true;
 }
 
@@ -123,7 +134,7 @@ bool load_source_map(const std::string& path, SourceMap& map) {
         map.xy[i * 2] = png.samples[i * 3];
         map.xy[i * 2 + 1] = png.samples[i * 3 + 1];
     }
-    std::printf("load %s:%dx%d\n", path.c_str(), map.width, map.height);
+    announce("load", path, map.width, map.height);
     return true;
 }
 

@@ -19,11 +19,16 @@ void report(const std::string& what, const std::string& why);
 // "mask", ...) with the files they came from.
 void report_job_error(const JobError& error, std::initializer_list<std::pair<const char*, std::string>> files);
 
-// Reads a picture (BMP, PNG or JPEG); `accept_size` may refuse its size before its pixels are decoded. With
-// `colours_only`, the picture is to go to BMP files, which keep only colours: an alpha channel that is 255
-// everywhere is dropped, and a see-through picture is refused with `reason_if_transparent`.
+// What becomes of a picture's alpha channel when it is read.
+enum class Alpha {
+    keep,            // for results written to PNG
+    only_if_opaque,  // for a result written to a BMP file: refused if any pixel is see-through, else dropped
+    drop,            // for the positional form's BMP files, which have only ever held colours
+};
+
+// Reads a picture (BMP, PNG or JPEG); `accept_size` may refuse its size before its pixels are decoded.
 bool load_picture(const std::string& path, Image& image, const ImageSizeCheck& accept_size = {},
-                  bool colours_only = false, const std::string& reason_if_transparent = "");
+                  Alpha alpha = Alpha::keep);
 
 // Writes a picture as PNG or BMP by the name's extension.
 bool save_picture(const std::string& path, const Image& image);

@@ -2,21 +2,27 @@
 
 #include <unistd.h>
 
+#include <cctype>
+
 #include "app/progress_line.h"
 #include "app/run_files.h"
 #include "synthesis/job_checks.h"
 
 namespace {
 
-bool ends_in_bmp(const std::string& path) {
-    return path.size() > 4 && (path.ends_with(".bmp") || path.ends_with(".BMP") || path.ends_with(".Bmp"));
+// A result written to BMP cannot keep transparency.
+Alpha alpha_for(const std::string& output) {
+    std::string extension = output.substr(output.size() - 4);
+    for (char& c : extension) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return extension == ".bmp" ? Alpha::only_if_opaque : Alpha::keep;
 }
 
 int apply_map(const RunSettings& settings) {
     Image input;
     SourceMap map;
-    if (!load_picture(settings.input_path, input, {}, ends_in_bmp(settings.output_file),
-                      "has transparency, which a BMP file cannot hold; write the result to a .png") ||
+    if (!load_picture(settings.input_path, input, {}, alpha_for(settings.output_file)) ||
         !load_source_map(settings.apply_map, map)) {
         return 1;
     }
@@ -36,8 +42,7 @@ int generate(const RunSettings& settings) {
         return why.empty() ? check_exemplar(chosen, width, height) : why;
     };
     Image exemplar;
-    if (!load_picture(settings.input_path, exemplar, accept_size, ends_in_bmp(settings.output_file),
-                      "has transparency, which a BMP file cannot hold; write the result to a .png")) {
+    if (!load_picture(settings.input_path, exemplar, accept_size, alpha_for(settings.output_file))) {
         return 1;
     }
     Job job;

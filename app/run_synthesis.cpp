@@ -16,8 +16,7 @@ int run_synthesis(const RunSettings& settings, RunProfile* profile) {
     LapClock clock;
     const auto accept_size = [&settings](int width, int height) { return check_exemplar(settings, width, height); };
     Image exemplar;
-    if (!load_picture(settings.input_path, exemplar, accept_size, true,
-                      "has transparency, which the BMP files of this form cannot hold; use --output=FILE.png")) {
+    if (!load_picture(settings.input_path, exemplar, accept_size, Alpha::drop)) {
         return 1;
     }
     if (profile != nullptr) {

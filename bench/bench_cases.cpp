@@ -12,6 +12,7 @@
 #include "bench/child_process.h"
 #include "bench/process_counters.h"
 #include "image/bmp_file.h"
+#include "image/image_file.h"
 #include "pyramid/exemplar_pyramid.h"
 #include "synthesis/training_set.h"
 
@@ -87,7 +88,7 @@ std::int64_t training_set_bytes(const std::string& input) {
         const RunSettings settings;
         RgbImage exemplar;
         std::string why;
-        if (read_bmp(input, exemplar, why)) {
+        if (read_rgb_image(input, exemplar, why)) {
             std::vector<std::uint8_t> pyramid(
                 static_cast<std::size_t>(pyramid_bytes(exemplar.width, exemplar.height, settings.levels)));
             LevelTable table;
@@ -115,7 +116,7 @@ bool write_centre_crop(const std::string& source, int size, const std::string& d
     const ChildResult child = run_in_child([&] {
         RgbImage image;
         std::string why;
-        if (!read_bmp(source, image, why) || image.width < size || image.height < size) {
+        if (!read_rgb_image(source, image, why) || image.width < size || image.height < size) {
             return std::string("no");
         }
         const int left = (image.width - size) / 2;

@@ -1,22 +1,13 @@
 #include "image/bmp_file.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <climits>
-#include <csignal>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 #include <new>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "image/image_size.h"
+#include "image/output_file.h"
 
 namespace {
 
@@ -31,12 +22,6 @@ constexpr int kWidthField = 18;
 constexpr int kHeightField = 22;
 constexpr int kBitsPerPixelField = 28;
 constexpr int kCompressionField = 30;
-
-// Longest name of one file (the last part of a path) that Linux file systems accept.
-constexpr std::size_t kMaxFileNameLength = NAME_MAX;
-
-// Downstream code indexes pixel bytes with int, so width x height x 3 must fit in one.
-constexpr std::int64_t kMaxPixelBytes = INT_MAX;
 
 std::uint16_t get_u16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 
@@ -59,54 +44,9 @@ void put_u32(std::uint8_t* p, std::uint32_t value) {
 // Bytes per stored row: three per pixel, padded to a multiple of four.
 std::int64_t row_stride(std::int64_t width) { return (width * 3 + 3) & ~std::int64_t{3}; }
 
-std::string system_reason(const char* what, int error) { return std::string(what) + ": " + std::strerror(error); }
-
-std::string size_text(std::int64_t width, std::int64_t height) {
-    return std::to_string(width) + "x" + std::to_string(height);
-}
-
 // "1 byte", "2 bytes".
 std::string count_text(std::int64_t count, const char* unit) {
     return std::to_string(count) + " " + unit + (count == 1 ? "" : "s");
-}
-
-// Closes the descriptor when it goes out of scope (for reading, where a failed close loses nothing).
-class ReadDescriptor {
-public:
-    explicit ReadDescriptor(int fd) : fd_(fd) {}
-    ReadDescriptor(const ReadDescriptor&) = delete;
-    ReadDescriptor& operator=(const ReadDescriptor&) = delete;
-    ~ReadDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
-// Reads exactly `count` bytes at `offset`. Returns false with errno set on an error, or with errno 0 when the
-// file ends first.
-bool read_exactly(int fd, std::uint8_t* buffer, std::size_t count, off_t offset) {
-    while (count > 0) {
-        const ssize_t got = ::pread(fd, buffer, count, offset);
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (got == 0) {
-            errno = 0;
-            return false;
-        }
-        buffer += got;
-        count -= static_cast<std::size_t>(got);
-        offset += got;
-    }
-    return true;
 }
 
 // Checks the 54 header bytes against the file's real length. On success gives the picture's size, whether its
@@ -154,10 +94,9 @@ std::string check_header(const std::uint8_t* header, std::int64_t file_bytes, Pi
     }
     // A negative height means the rows are stored top-down; kept in 64 bits so INT_MIN negates safely.
     const std::int64_t height = stored_height < 0 ? -stored_height : stored_height;
-    if (height > kMaxPixelBytes / 3 / width) {
-        const std::uint64_t bytes = static_cast<std::uint64_t>(width * height) * 3;  // up to 3 x 2^62: unsigned
-        return "the image is too large: " + size_text(width, height) + " pixels would take " +
-               std::to_string(bytes) + " bytes, at most " + std::to_string(kMaxPixelBytes) + " are supported";
+    const std::string size_refusal = check_image_size(width, height, 3);
+    if (!size_refusal.empty()) {
+        return size_refusal;
     }
 
     // An offset short of a plain 40-byte info header is taken to mean the rows follow the header, as this
@@ -194,7 +133,7 @@ std::string check_header(const std::uint8_t* header, std::int64_t file_bytes, Pi
     return "";
 }
 
-// Turns stored rows (B, G, R, padded) into RgbImage rows (R, G, B, top row first).
+// Turns stored rows (B, G, R, padded) into Image rows (R, G, B, top row first).
 void convert_rows(const std::uint8_t* stored, const PixelLayout& layout, std::uint8_t* pixels) {
     const std::size_t width = static_cast<std::size_t>(layout.width);
     const std::size_t height = static_cast<std::size_t>(layout.height);
@@ -242,163 +181,13 @@ std::vector<std::uint8_t> encode(const std::uint8_t* pixels, int width, int heig
     return file;
 }
 
-// The name of the temporary file being written, if any, kept where remove_unfinished_output() can reach it from
-// a signal handler: a fixed buffer and a flag, read without locks or allocation. The buffer is changed only
-// while signals are blocked, so a handler never sees it half written.
-char unfinished_name[PATH_MAX];
-volatile std::sig_atomic_t unfinished_known = 0;
-
-// Blocks every asynchronous signal for its lifetime, so that a file being created or renamed and its entry in
-// unfinished_name change together.
-class SignalBlock {
-public:
-    SignalBlock() {
-        sigset_t all;
-        sigfillset(&all);
-        for (const int synchronous : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT}) {
-            sigdelset(&all, synchronous);
-        }
-        pthread_sigmask(SIG_BLOCK, &all, &saved_);
-    }
-    ~SignalBlock() { pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
-    SignalBlock(const SignalBlock&) = delete;
-    SignalBlock& operator=(const SignalBlock&) = delete;
-
-private:
-    sigset_t saved_{};
-};
-
-// A file being written beside its final name. It appears under that name only through commit(); until then,
-// and on every failure, it is removed again, so no half-written file is ever left under the final name. While
-// it exists, its name is also known to remove_unfinished_output().
-class TemporaryOutput {
-public:
-    explicit TemporaryOutput(std::string final_path) : final_path_(std::move(final_path)) {}
-    TemporaryOutput(const TemporaryOutput&) = delete;
-    TemporaryOutput& operator=(const TemporaryOutput&) = delete;
-    ~TemporaryOutput() { discard(); }
-
-    // Creates a new, empty temporary file; never reuses an existing one.
-    bool create(std::string& why) {
-        static std::atomic<unsigned> counter{0};
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string name = temporary_name(std::to_string(::getpid()) + "." + std::to_string(counter++));
-            if (name.size() >= sizeof unfinished_name) {
-                why = system_reason("cannot create", ENAMETOOLONG);
-                return false;
-            }
-            const SignalBlock block;
-            const int fd = ::open(name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
-            if (fd >= 0) {
-                fd_ = fd;
-                name_ = std::move(name);
-                std::memcpy(unfinished_name, name_.c_str(), name_.size() + 1);
-                unfinished_known = 1;
-                return true;
-            }
-            if (errno != EEXIST) {
-                why = system_reason("cannot create", errno);
-                return false;
-            }
-        }
-        why = "cannot create: no free name for a temporary file";
-        return false;
-    }
-
-    bool write_all(const std::uint8_t* data, std::size_t count, std::string& why) {
-        while (count > 0) {
-            const ssize_t put = ::write(fd_, data, count);
-            if (put < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                why = system_reason("cannot write", errno);
-                return false;
-            }
-            data += put;
-            count -= static_cast<std::size_t>(put);
-        }
-        return true;
-    }
-
-    // Makes the data durable, closes the file and moves it onto the final name.
-    bool commit(std::string& why) {
-        if (::fsync(fd_) != 0) {
-            why = system_reason("cannot write", errno);
-            return false;
-        }
-        const int fd = std::exchange(fd_, -1);
-        if (::close(fd) != 0) {
-            why = system_reason("cannot write", errno);
-            return false;
-        }
-        const SignalBlock block;
-        if (std::rename(name_.c_str(), final_path_.c_str()) != 0) {
-            why = system_reason("cannot replace", errno);
-            return false;
-        }
-        unfinished_known = 0;
-        name_.clear();
-        return true;
-    }
-
-private:
-    // "<final path>.<tag>.tmp"; when that would make the file's own name longer than a name may be, the final
-    // name is shortened in it, so that every final name that can be written can also be written this way.
-    std::string temporary_name(const std::string& tag) const {
-        const std::string suffix = "." + tag + ".tmp";
-        const std::size_t name_start = final_path_.rfind('/') + 1;  // 0 when there is no '/'
-        const std::size_t name_length = final_path_.size() - name_start;
-        const std::size_t room = kMaxFileNameLength - suffix.size();
-        return final_path_.substr(0, name_start + std::min(name_length, room)) + suffix;
-    }
-
-    void discard() noexcept {
-        if (fd_ >= 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
-        if (!name_.empty()) {
-            const SignalBlock block;
-            ::unlink(name_.c_str());
-            unfinished_known = 0;
-            name_.clear();
-        }
-    }
-
-    std::string final_path_;
-    std::string name_;
-    int fd_ = -1;
-};
-
 }  // namespace
 
-bool read_bmp(const std::string& path, RgbImage& image, std::string& why, const BmpSizeCheck& accept_size) {
-    // O_NONBLOCK keeps a FIFO from blocking the open; it is refused below like any other non-regular file.
-    const ReadDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (file.get() < 0) {
-        why = system_reason("cannot open", errno);
-        return false;
-    }
-    struct stat status {};
-    if (::fstat(file.get(), &status) != 0) {
-        why = system_reason("cannot read", errno);
-        return false;
-    }
-    if (S_ISDIR(status.st_mode)) {
-        why = system_reason("cannot read", EISDIR);
-        return false;
-    }
-    if (!S_ISREG(status.st_mode)) {
-        why = "cannot read: not a regular file";
-        return false;
-    }
-    const std::int64_t file_bytes = status.st_size;
-
+bool read_bmp(const ImageInput& input, Image& image, std::string& why, const ImageSizeCheck& accept_size) {
+    const std::int64_t file_bytes = input.size();
     std::uint8_t header[kHeaderBytes] = {};
     const std::size_t header_bytes = file_bytes < kHeaderBytes ? static_cast<std::size_t>(file_bytes) : kHeaderBytes;
-    if (!read_exactly(file.get(), header, header_bytes, 0)) {
-        why = errno != 0 ? system_reason("cannot read", errno) : "cannot read: the file shrank while being read";
+    if (!input.read_exactly(0, header, header_bytes, why)) {
         return false;
     }
     PixelLayout layout;
@@ -425,17 +214,15 @@ bool read_bmp(const std::string& path, RgbImage& image, std::string& why, const 
         why = "not enough memory for a " + size_text(layout.width, layout.height) + " image";
         return false;
     }
-    if (!read_exactly(file.get(), stored.data(), stored_bytes, static_cast<off_t>(layout.offset))) {
-        why = errno != 0 ? system_reason("cannot read", errno) : "cannot read: the file shrank while being read";
+    if (!input.read_exactly(layout.offset, stored.data(), stored_bytes, why)) {
         return false;
     }
     convert_rows(stored.data(), layout, pixels.data());
 
     image.width = layout.width;
     image.height = layout.height;
+    image.channels = 3;
     image.pixels = std::move(pixels);
-    std::printf("load %s:%dx%d\n", path.c_str(), layout.width, layout.height);
-    std::fflush(stdout);
     return true;
 }
 
@@ -444,9 +231,9 @@ bool write_bmp(const std::string& path, const std::uint8_t* pixels, int width, i
         why = "cannot write a " + size_text(width, height) + " image: width and height must be at least 1";
         return false;
     }
-    if (height > kMaxPixelBytes / 3 / width) {
+    if (height > kMaxImageBytes / 3 / width) {
         why = "cannot write a " + size_text(width, height) + " image: it would take more than " +
-              std::to_string(kMaxPixelBytes) + " bytes of pixels";
+              std::to_string(kMaxImageBytes) + " bytes of pixels";
         return false;
     }
     if (pixels == nullptr) {
@@ -460,19 +247,5 @@ bool write_bmp(const std::string& path, const std::uint8_t* pixels, int width, i
         why = "not enough memory to write a " + size_text(width, height) + " image";
         return false;
     }
-
-    TemporaryOutput output(path);
-    if (!output.create(why) || !output.write_all(contents.data(), contents.size(), why) || !output.commit(why)) {
-        return false;
-    }
-    std::printf("write %s:%dx%d\n", path.c_str(), width, height);
-    std::fflush(stdout);
-    return true;
-}
-
-void remove_unfinished_output() noexcept {
-    if (unfinished_known != 0) {
-        ::unlink(unfinished_name);
-        unfinished_known = 0;
-    }
+    return write_file_atomically(path, contents.data(), contents.size(), why);
 }

@@ -4,7 +4,7 @@
 # Usage: scripts/install-deps.sh [extra-package ...]
 set -eu
 
-packages="g++ make cmake libann-dev libgtest-dev $*"
+packages="g++ make cmake libann-dev libpng-dev libjpeg-dev libgtest-dev $*"
 
 missing=""
 for package in $packages; do

@@ -37,18 +37,16 @@ const char* channel_reason(const Image& image) {
     return nullptr;
 }
 
-// The colours that are matched. An opaque exemplar's own; with transparency, the colours weighed by their
-// alpha (laid over black), so that see-through areas match each other whatever colour they hide and the
-// edges of the opaque shapes take part in the match. Every pixel still carries its own RGBA to the result.
+// The colours that are matched: R, G and B as stored. Alpha takes no part in the match (a picture and the
+// same picture without its alpha channel give the same pixels); each copied pixel brings its alpha along.
 std::vector<std::uint8_t> matched_colours(const Image& image) {
+    if (image.channels == 3) {
+        return image.pixels;
+    }
     const std::size_t pixels = static_cast<std::size_t>(image.width) * image.height;
     std::vector<std::uint8_t> rgb(pixels * 3);
     for (std::size_t i = 0; i < pixels; ++i) {
-        const std::uint8_t* pixel = &image.pixels[i * image.channels];
-        const int alpha = image.channels == 4 ? pixel[3] : 255;
-        for (int c = 0; c < 3; ++c) {
-            rgb[i * 3 + c] = static_cast<std::uint8_t>((pixel[c] * alpha + 127) / 255);
-        }
+        std::copy_n(&image.pixels[i * 4], 3, &rgb[i * 3]);
     }
     return rgb;
 }

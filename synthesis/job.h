@@ -66,7 +66,7 @@ struct RunProfile {
 };
 
 // One finished level of the output pyramid, as synthesized (before the finished result is assembled): its
-// size and its R, G, B bytes (for an exemplar with transparency, the colours weighed by their alpha).
+// size and its R, G, B bytes.
 struct LevelPixels {
     int n = 0;
     int width = 0;

@@ -1,42 +1,17 @@
 // texsynth-quality: prints the quality figures of a synthesized texture against its exemplar as one line.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "bench/quality/patch_search.h"
 #include "bench/quality/quality_metrics.h"
-#include "image/bmp_file.h"
+#include "image/image_file.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: texsynth-quality [--threads=N] EXEMPLAR.bmp OUTPUT.bmp\n"
+    "usage: texsynth-quality [--threads=N] EXEMPLAR OUTPUT   (BMP, PNG or JPEG files)\n"
     "Prints one line: seam_z seam_z_columns seam_z_rows coherence_mean coherence_p95 completeness histogram.\n";
-
-// Reads a BMP without letting the reader's "load" line reach standard output, which carries only the figures.
-bool read_quietly(const std::string& path, RgbImage& image, std::string& why) {
-    std::fflush(stdout);
-    const int saved = dup(STDOUT_FILENO);
-    const int sink = open("/dev/null", O_WRONLY);
-    if (saved >= 0 && sink >= 0) {
-        dup2(sink, STDOUT_FILENO);
-    }
-    const bool read = read_bmp(path, image, why);
-    std::fflush(stdout);
-    if (saved >= 0 && sink >= 0) {
-        dup2(saved, STDOUT_FILENO);
-    }
-    if (sink >= 0) {
-        close(sink);
-    }
-    if (saved >= 0) {
-        close(saved);
-    }
-    return read;
-}
 
 }  // namespace
 
@@ -62,7 +37,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 2; ++i) {
         const std::string path = argv[first + i];
         std::string why;
-        if (!read_quietly(path, i == 0 ? exemplar : output, why)) {
+        if (!read_rgb_image(path, i == 0 ? exemplar : output, why)) {
             std::fprintf(stderr, "texsynth-quality: %s: %s\n", path.c_str(), why.c_str());
             return 1;
         }

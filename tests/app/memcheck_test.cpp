@@ -38,7 +38,7 @@ TEST(Memcheck, SmallRunsAreCleanAndFreeEverything) {
          "texsynth: " + refused + ": 24-bit colour is required, but the file has 32 bits per pixel\n"},
         {"bad command line", "demo2.bmp out 16 16 1 x", 2, "",
          "texsynth: half-size m00 (argument 6): expected a whole number from 0 to 64, got \"x\"\n"
-         "usage: texsynth [options] [input prefix W H L m00 m01 ...]; texsynth --help tells more\n"},
+         "usage: texsynth [options] --output=FILE INPUT, or texsynth [options] [input prefix W H L m00 m01 ...]; texsynth --help tells more\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

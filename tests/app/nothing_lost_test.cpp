@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "image/bmp_file.h"
+#include "image/image_file.h"
 #include "support/run_program.h"
 #include "support/scratch_dir.h"
 
@@ -219,9 +219,7 @@ TEST_F(NothingLost, RunKilledHalfWay) {
         EXPECT_NE(run.out.find("write ./" + name + ":256x256\n"), std::string::npos) << name;
         RgbImage image;
         std::string why;
-        testing::internal::CaptureStdout();
-        EXPECT_TRUE(read_bmp(dir / name, image, why)) << name << ": " << why;
-        testing::internal::GetCapturedStdout();
+        EXPECT_TRUE(read_rgb_image(dir / name, image, why)) << name << ": " << why;
         EXPECT_EQ(image.width, 256);
     }
     EXPECT_EQ(listing(dir.path()), (std::vector<std::string>{"demo2.bmp", "out_0.bmp", "out_1.bmp", "out_2.bmp"}));

@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "image/bmp_file.h"
+#include "image/image_file.h"
 #include "pyramid/exemplar_pyramid.h"
 #include "support/run_program.h"
 #include "synthesis/exact_matcher.h"
@@ -157,7 +157,7 @@ TEST(ExactMatcher, FindsThePlainNearestAmongVeryFewCandidates) {
 TEST(ExactMatcher, FindsThePlainNearestOnARealExemplar) {
     RgbImage image;
     std::string why;
-    ASSERT_TRUE(read_bmp(source_file("demo/demo2.bmp"), image, why)) << why;
+    ASSERT_TRUE(read_rgb_image(source_file("demo/demo2.bmp"), image, why)) << why;
     const Exemplar exemplar = make_exemplar(image.pixels, image.width, image.height, 3);
     const int matrix[] = {2, 1, 1, 0, 2, 1, 0, 0, 2};
     std::mt19937 random(9);

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "image/bmp_file.h"
+#include "image/image_file.h"
 #include "pyramid/exemplar_pyramid.h"
 #include "support/run_program.h"
 #include "synthesis/level_synthesis.h"
@@ -26,7 +26,7 @@ struct Scene {
 Scene make_scene(int output_width, int output_height, int levels) {
     RgbImage image;
     std::string why;
-    EXPECT_TRUE(read_bmp(source_file("demo/demo2.bmp"), image, why)) << why;
+    EXPECT_TRUE(read_rgb_image(source_file("demo/demo2.bmp"), image, why)) << why;
     const int width = 40;
     const int height = 36;
     std::vector<std::uint8_t> crop(static_cast<std::size_t>(width) * height * 3);
