@@ -193,6 +193,10 @@ void assemble_result(const Image& exemplar, const std::vector<int>& sources, int
 
 // Checks the job and decides what its settings leave open.
 bool check_job(const Job& job, SynthesisSettings& settings, JobError& error) {
+    if (job.kind != JobKind::generate) {
+        error = {"", "filling and tiling are not built yet"};
+        return false;
+    }
     if (std::string why = check_setting_ranges(job.settings); !why.empty()) {
         error = {"", why};
         return false;
