@@ -50,9 +50,11 @@ test-sanitizers: test-deps
 fuzz-build: test-deps
 	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 		-DTEXSYNTH_FUZZERS=ON -DBUILD_TESTING=OFF
-	cmake --build $(FUZZ_DIR) -j $(JOBS) --target bmp_reader_fuzzer command_line_fuzzer
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target bmp_reader_fuzzer png_reader_fuzzer jpeg_reader_fuzzer \
+		image_reader_fuzzer command_line_fuzzer
 
-# Fuzzes the BMP reader and the command line for FUZZ_SECONDS each; fails on any finding.
+# Fuzzes the BMP, PNG and JPEG readers, read_image's telling them apart and the command line for FUZZ_SECONDS
+# each; fails on any finding.
 fuzz: fuzz-build
 	sh scripts/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 

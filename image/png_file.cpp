@@ -35,8 +35,9 @@ constexpr png_uint_32 kMostKeptChunks = 64;
 // The deepest pixel libpng's row buffer holds while decoding: 16-bit RGBA.
 constexpr int kWidestStoredPixel = 8;
 
-// zlib level 1 with one fixed row filter: a 512 x 512 texture is written in a few milliseconds and comes out
-// within a few per cent of what the slowest settings give, since a noisy texture hardly compresses anyway.
+// zlib level 1 and the Sub filter on every row: a 512 x 512 texture takes about 6 ms of CPU and becomes a third
+// of its raw size. Lazy matching (level 4 and up) makes it a quarter smaller again at two to three times the
+// time; libpng's default (level 6, a filter chosen for each row) takes seven times as long.
 constexpr int kCompressionLevel = 1;
 
 void copy_message(char (&to)[kMessageLength], const char* from) {

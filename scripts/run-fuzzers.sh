@@ -10,12 +10,21 @@ seconds=$2
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 status=0
-for target in bmp_reader command_line; do
-    case $target in
-        bmp_reader) seeds=$root/tests/corpus/bmp ;;
-        command_line) seeds=$root/fuzz/seeds/command_line ;;
-    esac
+for target in bmp_reader png_reader jpeg_reader image_reader command_line; do
     corpus=$build/fuzz-corpus/$target
+    # The seed folders, after the folder the fuzzer adds its finds to: the test corpus and the inputs that once
+    # found a fault (fuzz/regressions/<target>, when there are any).
+    case $target in
+        bmp_reader) set -- "$corpus" "$root/tests/corpus/bmp" ;;
+        png_reader) set -- "$corpus" "$root/tests/corpus/png" ;;
+        jpeg_reader) set -- "$corpus" "$root/tests/corpus/jpeg" ;;
+        image_reader) set -- "$corpus" "$root/tests/corpus/other" "$root/tests/corpus/png" "$root/tests/corpus/jpeg" \
+            "$root/tests/corpus/bmp" ;;
+        command_line) set -- "$corpus" "$root/fuzz/seeds/command_line" ;;
+    esac
+    if [ -d "$root/fuzz/regressions/$target" ]; then
+        set -- "$@" "$root/fuzz/regressions/$target"
+    fi
     findings=$build/fuzz-findings/$target
     log=$build/fuzz-$target.log
     mkdir -p "$corpus" "$findings"
@@ -27,7 +36,7 @@ for target in bmp_reader command_line; do
         echo "running the $target fuzzer over its seeds"
     fi
     if "$build/fuzz/${target}_fuzzer" "$limit" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-        -artifact_prefix="$findings/" "$corpus" "$seeds" >"$log" 2>&1; then
+        -artifact_prefix="$findings/" "$@" >"$log" 2>&1; then
         # The last progress line (executions, coverage, features, corpus) and the run's totals.
         grep -E '^#[0-9]+' "$log" | tail -n 1
         grep -E '^stat::(number_of_executed_units|peak_rss_mb)' "$log"

@@ -21,6 +21,11 @@ TEST(Memcheck, SmallRunsAreCleanAndFreeEverything) {
         GTEST_SKIP() << "valgrind is not installed (scripts/install-deps.sh installs it)";
     }
     const std::string refused = source_file("tests/corpus/bmp/alpha-32.bmp");
+    // PNG and JPEG exemplars, read and refused: the decoding libraries leave by longjmp on a refusal.
+    const std::string png = source_file("tests/corpus/png/rgba-8-interlaced.png");
+    const std::string jpeg = source_file("tests/corpus/jpeg/progressive-420.jpg");
+    const std::string broken_png = source_file("tests/corpus/png/zlib-data.png");
+    const std::string broken_jpeg = source_file("tests/corpus/jpeg/huffman-bad.jpg");
     const std::string valgrind =
         "valgrind --quiet --error-exitcode=99 --leak-check=full --show-leak-kinds=all --errors-for-leak-kinds=all";
     const struct {
@@ -36,6 +41,13 @@ TEST(Memcheck, SmallRunsAreCleanAndFreeEverything) {
          "texsynth: missing/out_0.bmp: cannot create: No such file or directory\n"},
         {"exemplar refused", shell_quoted(refused) + " out 16 16 1 1", 1, "",
          "texsynth: " + refused + ": 24-bit colour is required, but the file has 32 bits per pixel\n"},
+        {"a PNG exemplar", shell_quoted(png) + " out 8 8 1 1", 0, "load " + png + ":17x13\nwrite out_0.bmp:8x8\n", ""},
+        {"a JPEG exemplar", shell_quoted(jpeg) + " out 8 8 1 1", 0, "load " + jpeg + ":17x13\nwrite out_0.bmp:8x8\n",
+         ""},
+        {"a PNG refused", shell_quoted(broken_png) + " out 8 8 1 1", 1, "",
+         "texsynth: " + broken_png + ": damaged PNG chunk IDAT (invalid code -- missing end-of-block)\n"},
+        {"a JPEG refused", shell_quoted(broken_jpeg) + " out 8 8 1 1", 1, "",
+         "texsynth: " + broken_jpeg + ": damaged JPEG data: bad Huffman code\n"},
         {"bad command line", "demo2.bmp out 16 16 1 x", 2, "",
          "texsynth: half-size m00 (argument 6): expected a whole number from 0 to 64, got \"x\"\n"
          "usage: texsynth [options] --output=FILE INPUT, or texsynth [options] [input prefix W H L m00 m01 ...]; texsynth --help tells more\n"},
