@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <limits>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -121,6 +122,32 @@ bool read_option(std::string_view option, RunSettings& settings, CommandLineActi
         if (!parse_whole_number(value, settings.similar) || settings.similar < 0 || settings.similar > kMaxSimilar) {
             return refuse("expected --k=K with K from 0 to " + std::to_string(kMaxSimilar));
         }
+    } else if (name == "--x-edges") {
+        if (value == "inside") {
+            settings.edges_x = settings.edges_y = ExemplarEdges::inside;
+        } else if (value == "clamped") {
+            settings.edges_x = settings.edges_y = ExemplarEdges::clamped;
+        } else if (value == "wrapped") {
+            settings.edges_x = settings.edges_y = ExemplarEdges::wrapped;
+        } else if (value == "auto") {
+            settings.auto_edges = true;
+        } else {
+            return refuse("expected inside, clamped, wrapped or auto");
+        }
+    } else if (name == "--x-later") {
+        settings.later_shape = value == "full" ? NeighbourhoodShape::full : NeighbourhoodShape::causal;
+    } else if (name == "--x-later-k") {
+        parse_whole_number(value, settings.later_similar);
+    } else if (name == "--x-lattice") {
+        parse_whole_number(value, settings.lattice);
+    } else if (name == "--x-repeat") {
+        settings.repeat_penalty = std::stod(std::string(value));
+    } else if (name == "--x-exact-levels") {
+        parse_whole_number(value, settings.exact_levels);
+    } else if (name == "--x-coarse-passes") {
+        parse_whole_number(value, settings.coarse_passes);
+    } else if (name == "--x-first") {
+        settings.first_pass = value == "parent" ? FirstPass::continue_parent : FirstPass::scan;
     } else {
         return refuse("unknown option (texsynth --help lists the options)");
     }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "synthesis/candidate_grid.h"
+#include "synthesis/level_synthesis.h"
 #include "synthesis/neighbourhood.h"
 
 // Longest input path or output prefix accepted, in characters.
@@ -38,4 +40,15 @@ struct RunSettings {
     int passes = 1;      // raster passes over every level
     int similar = 0;     // similar candidates per source, for the coherent search
     bool quiet = false;  // no progress line
+    // Experimental, for the coherent search.
+    ExemplarEdges edges_x = ExemplarEdges::inside;
+    ExemplarEdges edges_y = ExemplarEdges::inside;
+    bool auto_edges = false;
+    NeighbourhoodShape later_shape = NeighbourhoodShape::causal;
+    int later_similar = -1;  // -1: as the first pass
+    int lattice = 1;
+    double repeat_penalty = 0;
+    FirstPass first_pass = FirstPass::scan;
+    int exact_levels = 0;  // the coarsest levels searched exactly
+    int coarse_passes = 0; // passes at those levels (0: as the others)
 };

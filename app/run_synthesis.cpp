@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "image/bmp_file.h"
 #include "pyramid/enlarge.h"
 #include "pyramid/exemplar_pyramid.h"
+#include "synthesis/exemplar_edges.h"
 #include "synthesis/level_synthesis.h"
 #include "synthesis/training_set.h"
 
@@ -104,6 +106,15 @@ int run_synthesis(const RunSettings& settings, RunProfile* profile) {
         profile->noise += clock.lap();
     }
 
+    ExemplarEdges edges_x = settings.edges_x;
+    ExemplarEdges edges_y = settings.edges_y;
+    if (settings.auto_edges) {
+        CandidateOptions chosen;
+        choose_exemplar_edges(exemplar.pixels.data(), exemplar.width, exemplar.height, chosen);
+        edges_x = chosen.edges_x;
+        edges_y = chosen.edges_y;
+    }
+
     bool output_lost = false;
     TrainingSet training;
     // The kd-tree search keeps its state in globals: only the exact and coherent searches use more threads.
@@ -135,18 +146,44 @@ int run_synthesis(const RunSettings& settings, RunProfile* profile) {
             level = synthesize_level(training, job, kSearchErrorBound);
         } else {
             LapClock build_clock;
-            const ExactMatcher matcher(exemplar_pyramid.data(), exemplar_levels, row, n, levels);
+            CandidateOptions candidates;
+            candidates.edges_x = edges_x;
+            candidates.edges_y = edges_y;
+            const ExactMatcher matcher(exemplar_pyramid.data(), exemplar_levels, row, n, levels, candidates);
             if (settings.match == MatchMode::exact) {
                 if (job.hooks.profile != nullptr) {
                     job.hooks.profile->tree_construction += build_clock.lap();
                 }
                 level = synthesize_level_exact(matcher, job);
             } else {
-                const SimilarCandidates similar(matcher, settings.similar, team);
+                const bool exact_here = n >= levels - settings.exact_levels;
+                if (exact_here && settings.coarse_passes > 0) {
+                    job.passes = settings.coarse_passes;
+                }
+                const SimilarCandidates similar(matcher, exact_here ? 0 : settings.similar, team);
+                std::unique_ptr<ExactMatcher> later_matcher;
+                std::unique_ptr<SimilarCandidates> later_similar;
+                if (job.passes > 1 && (settings.later_shape != NeighbourhoodShape::causal ||
+                                       settings.later_similar >= 0)) {
+                    CandidateOptions later = candidates;
+                    later.shape = settings.later_shape;
+                    later_matcher = std::make_unique<ExactMatcher>(exemplar_pyramid.data(), exemplar_levels, row, n,
+                                                                   levels, later);
+                    later_similar = std::make_unique<SimilarCandidates>(
+                        *later_matcher,
+                        exact_here ? 0 : settings.later_similar >= 0 ? settings.later_similar : settings.similar,
+                        team);
+                    job.later.matcher = later_matcher.get();
+                    job.later.similar = later_similar.get();
+                }
+                job.later.lattice = settings.lattice;
+                job.later.repeat_penalty = settings.repeat_penalty;
+                job.first_pass = settings.first_pass;
                 if (job.hooks.profile != nullptr) {
                     job.hooks.profile->tree_construction += build_clock.lap();
                 }
-                level = synthesize_level_coherent(matcher, similar, job);
+                level = exact_here ? synthesize_level_exact(matcher, job)
+                                   : synthesize_level_coherent(matcher, similar, job);
             }
         }
         progress.finish_level();

@@ -8,7 +8,7 @@
 namespace {
 
 // A 10 x 10 exemplar level with a border of 1: candidate (x - 1) + 8 (y - 1) is exemplar pixel (x, y).
-const CandidateGrid kGrid{1, 8, 8, 10};
+const CandidateGrid kGrid{1, 1, 8, 8, 10, 10};
 
 int at(int x, int y) { return (y - 1) * 8 + (x - 1); }
 

@@ -114,8 +114,8 @@ void expect_matches_plain_search(const Exemplar& exemplar, const int* row, int n
             ASSERT_EQ(overall.index, expected) << searchers << " searchers";
         }
         // The colour is the candidate pixel's own.
-        const int x = matcher.grid().border + expected % matcher.grid().columns;
-        const int y = matcher.grid().border + expected / matcher.grid().columns;
+        const int x = matcher.grid().left + expected % matcher.grid().columns;
+        const int y = matcher.grid().top + expected / matcher.grid().columns;
         const std::uint8_t* pixel = &exemplar.pyramid[pixel_index(exemplar.table, n, x, y)];
         ASSERT_TRUE(std::equal(pixel, pixel + 3, matcher.colour(expected)));
     }
