@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <limits>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -105,8 +104,10 @@ bool read_option(std::string_view option, RunSettings& settings, CommandLineActi
             settings.match = MatchMode::exact;
         } else if (value == "coherent") {
             settings.match = MatchMode::coherent;
+        } else if (value == "refined") {
+            settings.match = MatchMode::refined;
         } else {
-            return refuse("expected --match=approximate, --match=exact or --match=coherent");
+            return refuse("expected --match=approximate, --match=exact, --match=coherent or --match=refined");
         }
     } else if (name == "--threads") {
         int threads = 0;
@@ -122,32 +123,15 @@ bool read_option(std::string_view option, RunSettings& settings, CommandLineActi
         if (!parse_whole_number(value, settings.similar) || settings.similar < 0 || settings.similar > kMaxSimilar) {
             return refuse("expected --k=K with K from 0 to " + std::to_string(kMaxSimilar));
         }
-    } else if (name == "--x-edges") {
-        if (value == "inside") {
-            settings.edges_x = settings.edges_y = ExemplarEdges::inside;
-        } else if (value == "clamped") {
-            settings.edges_x = settings.edges_y = ExemplarEdges::clamped;
-        } else if (value == "wrapped") {
-            settings.edges_x = settings.edges_y = ExemplarEdges::wrapped;
-        } else if (value == "auto") {
-            settings.auto_edges = true;
-        } else {
-            return refuse("expected inside, clamped, wrapped or auto");
+    } else if (name == "--output") {
+        if (value.empty()) {
+            return refuse("expected --output=FILE");
         }
-    } else if (name == "--x-later") {
-        settings.later_shape = value == "full" ? NeighbourhoodShape::full : NeighbourhoodShape::causal;
-    } else if (name == "--x-later-k") {
-        parse_whole_number(value, settings.later_similar);
-    } else if (name == "--x-lattice") {
-        parse_whole_number(value, settings.lattice);
-    } else if (name == "--x-repeat") {
-        settings.repeat_penalty = std::stod(std::string(value));
-    } else if (name == "--x-exact-levels") {
-        parse_whole_number(value, settings.exact_levels);
-    } else if (name == "--x-coarse-passes") {
-        parse_whole_number(value, settings.coarse_passes);
-    } else if (name == "--x-first") {
-        settings.first_pass = value == "parent" ? FirstPass::continue_parent : FirstPass::scan;
+        if (value.size() > static_cast<std::size_t>(kMaxPathLength)) {
+            return refuse("the file name is " + std::to_string(value.size()) + " characters long, at most " +
+                          std::to_string(kMaxPathLength) + " are accepted");
+        }
+        settings.output_file = value;
     } else {
         return refuse("unknown option (texsynth --help lists the options)");
     }
@@ -171,6 +155,8 @@ bool check_prefix_name(const Positionals& args, const std::string& prefix, std::
 CommandLineAction parse_command_line(int argc, const char* const* argv, RunSettings& settings, std::string& error) {
     RunSettings parsed;
     CommandLineAction action = CommandLineAction::run;
+    bool match_given = false;
+    bool passes_given = false;
     // Options come first; "--" ends them, and so does the first argument that is not one.
     int i = 1;
     for (; i < argc; ++i) {
@@ -185,6 +171,8 @@ CommandLineAction parse_command_line(int argc, const char* const* argv, RunSetti
         if (!read_option(argument, parsed, action, error)) {
             return CommandLineAction::refuse;
         }
+        match_given = match_given || argument.starts_with("--match=");
+        passes_given = passes_given || argument.starts_with("--passes=");
     }
     if (action != CommandLineAction::run) {
         return action;
@@ -194,9 +182,39 @@ CommandLineAction parse_command_line(int argc, const char* const* argv, RunSetti
         args.values.emplace_back(argv[i]);
         args.argv_index.push_back(i);
     }
+    const bool output_form = !parsed.output_file.empty();
+    if (output_form) {
+        // input W H [L m00 ...]: the output file stands in for the prefix, and the new way is the default.
+        if (args.values.empty()) {
+            error = "command line: --output needs input W H, optionally followed by L and L x L half-sizes";
+            return CommandLineAction::refuse;
+        }
+        args.values.insert(args.values.begin() + 1, parsed.output_file);
+        args.argv_index.insert(args.argv_index.begin() + 1, 0);
+        if (!match_given) {
+            parsed.match = MatchMode::refined;
+        }
+        if (!passes_given) {
+            parsed.passes = 2;
+        }
+    }
 
     const int count = static_cast<int>(args.values.size());
-    if (count > 0) {
+    if (output_form && count == 4) {
+        parsed.automatic_levels = true;
+        parsed.levels = 1;
+        parsed.matrix = {};
+        parsed.matrix.entries[0] = 2;
+        if (!read_path(args, 1, parsed.input_path, error) ||
+            !read_number(args, 3, 1, 1, std::numeric_limits<int>::max(), parsed.width, error) ||
+            !read_number(args, 4, 1, 1, std::numeric_limits<int>::max(), parsed.height, error)) {
+            return CommandLineAction::refuse;
+        }
+    } else if (output_form && count < 6) {
+        error = "command line: --output needs input W H, optionally followed by L and L x L half-sizes, got " +
+                std::to_string(count - 1) + (count == 2 ? " argument" : " arguments");
+        return CommandLineAction::refuse;
+    } else if (count > 0) {
         if (count < 5) {
             error = "command line: expected input prefix W H L and L x L half-sizes, got " + std::to_string(count) +
                     (count == 1 ? " argument" : " arguments");
@@ -208,13 +226,17 @@ CommandLineAction parse_command_line(int argc, const char* const* argv, RunSetti
         const int levels = parsed.levels;
         const int expected = 5 + levels * levels;
         if (count != expected) {
-            error = "command line: L = " + std::to_string(levels) + " needs " + std::to_string(expected) +
-                    " arguments (input prefix W H L and " + std::to_string(levels * levels) + " half-sizes), got " +
-                    std::to_string(count);
+            // The --output form has no prefix among its arguments.
+            const int shown = output_form ? 1 : 0;
+            error = "command line: L = " + std::to_string(levels) + " needs " + std::to_string(expected - shown) +
+                    " arguments (input " + (output_form ? "" : "prefix ") + "W H L and " +
+                    std::to_string(levels * levels) + " half-sizes), got " + std::to_string(count - shown);
             return CommandLineAction::refuse;
         }
-        if (!read_path(args, 1, parsed.input_path, error) || !read_path(args, 2, parsed.output_prefix, error) ||
-            !check_prefix_name(args, parsed.output_prefix, error) || !read_number(args, 3, levels, 1, std::numeric_limits<int>::max(), parsed.width, error) ||
+        if (!read_path(args, 1, parsed.input_path, error) ||
+            (!output_form &&
+             (!read_path(args, 2, parsed.output_prefix, error) || !check_prefix_name(args, parsed.output_prefix, error))) ||
+            !read_number(args, 3, levels, 1, std::numeric_limits<int>::max(), parsed.width, error) ||
             !read_number(args, 4, levels, 1, std::numeric_limits<int>::max(), parsed.height, error)) {
             return CommandLineAction::refuse;
         }
@@ -239,6 +261,7 @@ std::string usage_hint() {
 
 std::string usage_text() {
     return R"(usage: texsynth [options] [input prefix W H L m00 m01 ... m(L-1)(L-1)]
+       texsynth [options] --output=FILE input W H [L m00 m01 ... m(L-1)(L-1)]
 
 Synthesizes a texture of W x H pixels from an exemplar image, one level of an L-level image pyramid at a
 time, coarse to fine. Every output pixel takes the colour of the exemplar pixel whose neighbourhood best
@@ -263,11 +286,17 @@ Options (before the arguments; "--" ends them):
   --match=coherent     take the nearest among the exemplar pixels that continue where the neighbours were
                        copied from, their K most similar ones and the one under the coarser level's pixel:
                        much faster, and copies larger coherent pieces of the exemplar
+  --match=refined      copy coherently as --match=coherent, then correct every pixel against its whole
+                       surroundings; every exemplar pixel is a candidate (reads wrap around along an axis
+                       where the exemplar tiles by itself). The default of the --output form
   --k=K                similar candidates per source for --match=coherent (0 to 16; default 0)
   --passes=N           passes over every level (1 to 16; default 1): each further pass matches every pixel
                        again against the pass before, all around, which mends the wrap-around seam
   --threads=N          threads for the exact and coherent searches (1 to 64; default: one per processor
                        core); the files are the same for any N
+  --output=FILE        write only the finished texture, to FILE; the arguments are then
+                       input W H [L m00 ...], without L the levels and half-sizes suit the exemplar's size,
+                       and the defaults are --match=refined --passes=2
   --quiet              no progress line (it is shown only when standard error is a terminal)
   --help, -h           this text
   --version            the version

@@ -2,8 +2,6 @@
 
 #include <string>
 
-#include "synthesis/candidate_grid.h"
-#include "synthesis/level_synthesis.h"
 #include "synthesis/neighbourhood.h"
 
 // Longest input path or output prefix accepted, in characters.
@@ -22,6 +20,7 @@ enum class MatchMode {
     approximate,  // kd-tree search within a factor 3 of the nearest distance (the default)
     exact,        // the nearest candidate, ties to the lowest index
     coherent,     // the nearest among the candidates that continue the neighbours' sources
+    refined,      // coherent copying corrected against every pixel's whole surroundings (synthesis/refined_plan.h)
 };
 
 // The settings of one run.
@@ -40,15 +39,8 @@ struct RunSettings {
     int passes = 1;      // raster passes over every level
     int similar = 0;     // similar candidates per source, for the coherent search
     bool quiet = false;  // no progress line
-    // Experimental, for the coherent search.
-    ExemplarEdges edges_x = ExemplarEdges::inside;
-    ExemplarEdges edges_y = ExemplarEdges::inside;
-    bool auto_edges = false;
-    NeighbourhoodShape later_shape = NeighbourhoodShape::causal;
-    int later_similar = -1;  // -1: as the first pass
-    int lattice = 1;
-    double repeat_penalty = 0;
-    FirstPass first_pass = FirstPass::scan;
-    int exact_levels = 0;  // the coarsest levels searched exactly
-    int coarse_passes = 0; // passes at those levels (0: as the others)
+    // The --output form: only the finest level, written to this file ("": the prefix form, every level).
+    std::string output_file;
+    // Levels and neighbourhoods chosen from the exemplar's size once it is read (the --output form without L).
+    bool automatic_levels = false;
 };

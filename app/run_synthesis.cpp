@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +18,7 @@
 #include "pyramid/exemplar_pyramid.h"
 #include "synthesis/exemplar_edges.h"
 #include "synthesis/level_synthesis.h"
+#include "synthesis/refined_plan.h"
 #include "synthesis/training_set.h"
 
 namespace {
@@ -73,12 +74,27 @@ int thread_count(const RunSettings& settings) {
 
 }  // namespace
 
-int run_synthesis(const RunSettings& settings, RunProfile* profile) {
+int run_synthesis(const RunSettings& given, RunProfile* profile) {
     LapClock total_clock;
     LapClock clock;
     RgbImage exemplar;
     std::string why;
-    const auto accept_size = [&settings](int width, int height) { return check_exemplar(settings, width, height); };
+    // Levels chosen from the exemplar's size are settled, and checked, as soon as its size is known.
+    RunSettings settings = given;
+    const auto accept_size = [&settings](int width, int height) {
+        if (settings.automatic_levels) {
+            settings.levels = automatic_levels(width, height);
+            while (settings.levels > 1 && std::min(settings.width, settings.height) >> (settings.levels - 1) < 1) {
+                --settings.levels;
+            }
+            settings.matrix = automatic_matrix(settings.levels);
+            const std::string refusal = check_settings(settings);
+            if (!refusal.empty()) {
+                return refusal;
+            }
+        }
+        return check_exemplar(settings, width, height);
+    };
     if (!read_bmp(settings.input_path, exemplar, why, accept_size)) {
         report(settings.input_path, why);
         return 1;
@@ -106,13 +122,10 @@ int run_synthesis(const RunSettings& settings, RunProfile* profile) {
         profile->noise += clock.lap();
     }
 
-    ExemplarEdges edges_x = settings.edges_x;
-    ExemplarEdges edges_y = settings.edges_y;
-    if (settings.auto_edges) {
-        CandidateOptions chosen;
-        choose_exemplar_edges(exemplar.pixels.data(), exemplar.width, exemplar.height, chosen);
-        edges_x = chosen.edges_x;
-        edges_y = chosen.edges_y;
+    // The refined search reads the exemplar's edges as its own seams suggest.
+    CandidateOptions edges;
+    if (settings.match == MatchMode::refined) {
+        choose_exemplar_edges(exemplar.pixels.data(), exemplar.width, exemplar.height, edges);
     }
 
     bool output_lost = false;
@@ -144,57 +157,65 @@ int run_synthesis(const RunSettings& settings, RunProfile* profile) {
         if (settings.match == MatchMode::approximate) {
             build_training_set(exemplar_pyramid.data(), exemplar_levels, row, n, levels, training, job.hooks.profile);
             level = synthesize_level(training, job, kSearchErrorBound);
+        } else if (settings.match == MatchMode::refined) {
+            LapClock build_clock;
+            const RefinedLevelPlan plan = refined_level_plan(n, levels, settings.passes, edges.edges_x, edges.edges_y);
+            job.passes = plan.passes;
+            job.first_pass = plan.first_pass;
+            job.later.lattice = plan.lattice;
+            job.later.repeat_penalty = plan.repeat_penalty;
+            // A first pass that only carries the parent's result over needs no search of its own: the later
+            // passes' candidates lie where its candidates would.
+            std::optional<ExactMatcher> later;
+            if (plan.passes > 1) {
+                later.emplace(exemplar_pyramid.data(), exemplar_levels, row, n, levels, plan.later);
+            }
+            std::optional<ExactMatcher> first;
+            if (!later || plan.first_pass == FirstPass::scan) {
+                first.emplace(exemplar_pyramid.data(), exemplar_levels, row, n, levels, plan.first);
+            }
+            const ExactMatcher& first_matcher = first ? *first : *later;
+            const SimilarCandidates similar(first_matcher, settings.similar, team);
+            std::optional<SimilarCandidates> later_similar;
+            if (later) {
+                later_similar.emplace(*later, settings.similar, team);
+                job.later.matcher = &*later;
+                job.later.similar = &*later_similar;
+            }
+            if (job.hooks.profile != nullptr) {
+                job.hooks.profile->tree_construction += build_clock.lap();
+            }
+            level = synthesize_level_coherent(first_matcher, similar, job);
         } else {
             LapClock build_clock;
-            CandidateOptions candidates;
-            candidates.edges_x = edges_x;
-            candidates.edges_y = edges_y;
-            const ExactMatcher matcher(exemplar_pyramid.data(), exemplar_levels, row, n, levels, candidates);
+            const ExactMatcher matcher(exemplar_pyramid.data(), exemplar_levels, row, n, levels);
             if (settings.match == MatchMode::exact) {
                 if (job.hooks.profile != nullptr) {
                     job.hooks.profile->tree_construction += build_clock.lap();
                 }
                 level = synthesize_level_exact(matcher, job);
             } else {
-                const bool exact_here = n >= levels - settings.exact_levels;
-                if (exact_here && settings.coarse_passes > 0) {
-                    job.passes = settings.coarse_passes;
-                }
-                const SimilarCandidates similar(matcher, exact_here ? 0 : settings.similar, team);
-                std::unique_ptr<ExactMatcher> later_matcher;
-                std::unique_ptr<SimilarCandidates> later_similar;
-                if (job.passes > 1 && (settings.later_shape != NeighbourhoodShape::causal ||
-                                       settings.later_similar >= 0)) {
-                    CandidateOptions later = candidates;
-                    later.shape = settings.later_shape;
-                    later_matcher = std::make_unique<ExactMatcher>(exemplar_pyramid.data(), exemplar_levels, row, n,
-                                                                   levels, later);
-                    later_similar = std::make_unique<SimilarCandidates>(
-                        *later_matcher,
-                        exact_here ? 0 : settings.later_similar >= 0 ? settings.later_similar : settings.similar,
-                        team);
-                    job.later.matcher = later_matcher.get();
-                    job.later.similar = later_similar.get();
-                }
-                job.later.lattice = settings.lattice;
-                job.later.repeat_penalty = settings.repeat_penalty;
-                job.first_pass = settings.first_pass;
+                const SimilarCandidates similar(matcher, settings.similar, team);
                 if (job.hooks.profile != nullptr) {
                     job.hooks.profile->tree_construction += build_clock.lap();
                 }
-                level = exact_here ? synthesize_level_exact(matcher, job)
-                                   : synthesize_level_coherent(matcher, similar, job);
+                level = synthesize_level_coherent(matcher, similar, job);
             }
         }
         progress.finish_level();
         if (profile != nullptr) {
             clock.lap();
         }
+        if (!settings.output_file.empty() && n > 0) {
+            continue;  // the --output form writes only the finished texture
+        }
         int enlarged_width = 0;
         int enlarged_height = 0;
         enlarge_by_replication(output_pyramid.data() + level.offset, level.width, level.height, enlarged.data(),
                                enlarged_width, enlarged_height, 1 << n);
-        const std::string name = settings.output_prefix + "_" + std::to_string(n) + ".bmp";
+        const std::string name = settings.output_file.empty()
+                                     ? settings.output_prefix + "_" + std::to_string(n) + ".bmp"
+                                     : settings.output_file;
         if (!write_bmp(name, enlarged.data(), enlarged_width, enlarged_height, why)) {
             report(name, why);
             output_lost = true;

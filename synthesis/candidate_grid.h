@@ -5,7 +5,8 @@
 // Which exemplar pixels are candidates along one axis, and what their neighbourhoods read beyond its edges.
 enum class ExemplarEdges {
     inside,   // only pixels whose every read lies inside its level (a border as wide as the reads need)
-    clamped,  // pixels inside a border of the own level's half-size; coarser reads past an edge are clamped
+    clamped,  // every pixel, reads past an edge taking the nearest pixel inside: an edge pixel's neighbourhood is
+              // then partly made up, but it can be copied at all, and so can its surroundings
     wrapped,  // every pixel, reads wrapping around every level: for an exemplar that tiles along the axis
 };
 
@@ -15,6 +16,8 @@ struct CandidateOptions {
     NeighbourhoodShape shape = NeighbourhoodShape::causal;
     ExemplarEdges edges_x = ExemplarEdges::inside;
     ExemplarEdges edges_y = ExemplarEdges::inside;
+    // Whether the neighbourhoods take the squares at the coarser levels too, or only the own level's pixels.
+    bool coarser_levels = true;
 };
 
 // Where the candidates of an exemplar level lie: every pixel inside a margin, row by row from the top, each

@@ -83,6 +83,8 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
     grid_ = training_grid(exemplar, matrix_row, n, levels, options.edges_x, options.edges_y);
     count_ = grid_.count();
     shape_ = options.shape;
+    levels = options.coarser_levels ? levels : n + 1;
+    levels_read_ = levels;
     dimension_ = neighbourhood_dimension(matrix_row, n, levels, options.shape);
     assert(count_ > 0 && dimension_ > 0);
     padded_ = (dimension_ + kDistanceBlock - 1) / kDistanceBlock * kDistanceBlock;

@@ -53,8 +53,8 @@ public:
 
     // Only the components: the projections are made when a search needs them.
     template <class View>
-    void gather(const int* matrix_row, int n, int levels, int x, int y, const View& view) {
-        gather_neighbourhood(matrix_row, n, levels, x, y, view, vector_.data(), matcher_.shape());
+    void gather(const int* matrix_row, int n, int /*levels*/, int x, int y, const View& view) {
+        gather_neighbourhood(matrix_row, n, matcher_.levels_read(), x, y, view, vector_.data(), matcher_.shape());
         matcher_.load(vector_.data(), query_);
     }
     int find(int x, int y, const SourceMaps& sources) {

@@ -87,17 +87,7 @@ int training_border(const LevelTable& exemplar, const int* matrix_row, int n, in
 CandidateGrid training_grid(const LevelTable& exemplar, const int* matrix_row, int n, int levels,
                             ExemplarEdges edges_x, ExemplarEdges edges_y) {
     const int inside = training_border(exemplar, matrix_row, n, levels);
-    auto margin = [&](ExemplarEdges edges) {
-        switch (edges) {
-        case ExemplarEdges::inside:
-            return inside;
-        case ExemplarEdges::clamped:
-            return std::min(inside, matrix_row[n]);
-        case ExemplarEdges::wrapped:
-            break;
-        }
-        return 0;
-    };
+    auto margin = [&](ExemplarEdges edges) { return edges == ExemplarEdges::inside ? inside : 0; };
     CandidateGrid grid;
     grid.left = margin(edges_x);
     grid.top = margin(edges_y);

@@ -42,8 +42,8 @@ int training_border(const LevelTable& exemplar, const int* matrix_row, int n, in
 // Candidates of exemplar level n inside a border of `border` pixels (0 when none are left).
 std::int64_t training_candidate_count(const LevelTable& exemplar, int n, int border);
 
-// Where the candidates of exemplar level n lie: along an axis with `inside` edges within training_border, with
-// `clamped` edges within the own level's half-size, with `wrapped` edges everywhere.
+// Where the candidates of exemplar level n lie: along an axis with `inside` edges within training_border,
+// otherwise everywhere.
 // Precondition: the level has at least one candidate.
 CandidateGrid training_grid(const LevelTable& exemplar, const int* matrix_row, int n, int levels,
                             ExemplarEdges edges_x = ExemplarEdges::inside, ExemplarEdges edges_y = ExemplarEdges::inside);

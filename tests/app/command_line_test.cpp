@@ -94,7 +94,7 @@ TEST(CommandLine, OptionsComeFirstAndChangeNothingElse) {
         std::vector<std::string> arguments;
         std::string error;
     } refusals[] = {
-        {{"--match=best"}, "option \"--match=best\": expected --match=approximate, --match=exact or --match=coherent"},
+        {{"--match=best"}, "option \"--match=best\": expected --match=approximate, --match=exact, --match=coherent or --match=refined"},
         {{"--passes=0"}, "option \"--passes=0\": expected --passes=N with N from 1 to 16"},
         {{"--passes=17"}, "option \"--passes=17\""},
         {{"--k=-1"}, "option \"--k=-1\": expected --k=K with K from 0 to 16"},
@@ -119,6 +119,52 @@ TEST(CommandLine, OptionsComeFirstAndChangeNothingElse) {
     EXPECT_EQ(parsed.settings.similar, 16);
     EXPECT_EQ(parse({}).settings.passes, 1);
     EXPECT_EQ(parse({}).settings.similar, 0);
+}
+
+TEST(CommandLine, OutputFormTakesInputAndSizeWithTheRefinedDefaults) {
+    Parsed parsed = parse({"--output=tex.bmp", "in.bmp", "512", "256"});
+    ASSERT_EQ(parsed.action, CommandLineAction::run) << parsed.error;
+    EXPECT_EQ(parsed.settings.output_file, "tex.bmp");
+    EXPECT_EQ(parsed.settings.input_path, "in.bmp");
+    EXPECT_EQ(parsed.settings.width, 512);
+    EXPECT_EQ(parsed.settings.height, 256);
+    EXPECT_TRUE(parsed.settings.automatic_levels);
+    EXPECT_EQ(parsed.settings.match, MatchMode::refined);
+    EXPECT_EQ(parsed.settings.passes, 2);
+
+    // Levels and half-sizes may still be given, and so may any way of matching and any passes.
+    parsed = parse({"--match=coherent", "--passes=3", "--output=tex.bmp", "in.bmp", "64", "32", "2", "2", "1", "0",
+                    "2"});
+    ASSERT_EQ(parsed.action, CommandLineAction::run) << parsed.error;
+    EXPECT_FALSE(parsed.settings.automatic_levels);
+    EXPECT_EQ(parsed.settings.match, MatchMode::coherent);
+    EXPECT_EQ(parsed.settings.passes, 3);
+    EXPECT_EQ(parsed.settings.levels, 2);
+    EXPECT_EQ(parsed.settings.matrix.entries[1], 1);
+    EXPECT_EQ(parsed.settings.width, 64);
+
+    // The prefix form is untouched by the new way of matching unless it is asked for.
+    EXPECT_EQ(parse({"in.bmp", "out", "64", "64", "1", "2"}).settings.match, MatchMode::approximate);
+    EXPECT_EQ(parse({"--match=refined", "in.bmp", "out", "64", "64", "1", "2"}).settings.match, MatchMode::refined);
+
+    const struct {
+        std::vector<std::string> arguments;
+        std::string error;
+    } refusals[] = {
+        {{"--output="}, "option \"--output=\": expected --output=FILE"},
+        {{"--output=t.bmp"}, "command line: --output needs input W H, optionally followed by L"},
+        {{"--output=t.bmp", "in.bmp", "64"}, "command line: --output needs input W H, optionally followed by L and "
+                                             "L x L half-sizes, got 2 arguments"},
+        {{"--output=t.bmp", "in.bmp", "64", "64", "2", "2"}, "command line: L = 2 needs 8 arguments (input W H L and "
+                                                             "4 half-sizes), got 5"},
+        {{"--output=t.bmp", "in.bmp", "x", "64"}, "W (argument 3): expected a whole number of at least 1, got \"x\""},
+        {{"--output=t.bmp", "in.bmp", "64", "0"}, "H (argument 4): expected a whole number of at least 1"},
+    };
+    for (const auto& c : refusals) {
+        parsed = parse(c.arguments);
+        EXPECT_EQ(parsed.action, CommandLineAction::refuse);
+        EXPECT_EQ(parsed.error.rfind(c.error, 0), 0u) << parsed.error;
+    }
 }
 
 TEST(CommandLine, HelpAndVersion) {
