@@ -323,7 +323,7 @@ void continue_parent_pass(const Search& search, const LevelJob& job, const Level
     for (int y = 0; y < table.height[n]; ++y) {
         std::uint8_t* row = job.output_pyramid + pixel_index(table, n, 0, y);
         for (int x = 0; x < table.width[n]; ++x) {
-            const int parent = sources.coarser[static_cast<std::size_t>(y / 2) * sources.coarser_width + x / 2];
+            const int parent = sources.parent_at(x, y);
             int ex = 2 * (parent % coarser_exemplar_width) + x % 2;
             int ey = 2 * (parent / coarser_exemplar_width) + y % 2;
             if (!grid.wraps_x) {
@@ -357,6 +357,7 @@ LevelGeometry run_passes(MakeSearch make_search, bool parallel_later_passes, con
     if (job.coarser_sources != nullptr) {
         sources.coarser = job.coarser_sources->data();
         sources.coarser_width = table.width[n + 1];
+        sources.coarser_height = table.height[n + 1];
     }
     auto first = make_search(-1);
     sources.exemplar_width = first->grid().exemplar_width;

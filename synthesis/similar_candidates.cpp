@@ -57,7 +57,7 @@ void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& sim
     }
     if (sources.coarser != nullptr) {
         // The parent's source, at twice the coordinates in this level, plus the pixel's place in its block.
-        const int parent = sources.coarser[static_cast<std::size_t>(y / 2) * sources.coarser_width + x / 2];
+        const int parent = sources.parent_at(x, y);
         const int coarser_exemplar_width = sources.exemplar_width / 2;
         add(grid.candidate_at(2 * (parent % coarser_exemplar_width) + x % 2,
                               2 * (parent / coarser_exemplar_width) + y % 2));

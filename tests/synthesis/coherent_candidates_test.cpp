@@ -18,7 +18,7 @@ struct Fixture {
     std::vector<int> level = std::vector<int>(16, 5 * 10 + 5);
     std::vector<int> coarser = std::vector<int>(4, 3 * 5 + 2);
     Fixture() { level[3 * 4 + 3] = 1 * 10 + 1; }
-    SourceMaps sources() const { return {level.data(), 4, 4, coarser.data(), 2, 10}; }
+    SourceMaps sources() const { return {level.data(), 4, 4, coarser.data(), 2, 2, 10}; }
 };
 
 std::vector<int> candidates_of(const SimilarCandidates& similar, const SourceMaps& sources, int x, int y,
