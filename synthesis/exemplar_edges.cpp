@@ -46,7 +46,8 @@ double wrap_seam_z(const std::uint8_t* image, int width, int height, bool rows) 
 }
 
 void choose_exemplar_edges(const std::uint8_t* image, int width, int height, CandidateOptions& options) {
-    auto edges = [](double z) { return z < kTilingSeamZ ? ExemplarEdges::wrapped : ExemplarEdges::clamped; };
-    options.edges_x = edges(wrap_seam_z(image, width, height, false));
-    options.edges_y = edges(wrap_seam_z(image, width, height, true));
+    const bool tiles = wrap_seam_z(image, width, height, false) < kTilingSeamZ &&
+                       wrap_seam_z(image, width, height, true) < kTilingSeamZ;
+    options.edges_x = tiles ? ExemplarEdges::wrapped : ExemplarEdges::clamped;
+    options.edges_y = options.edges_x;
 }

@@ -15,5 +15,7 @@ double wrap_seam_z(const std::uint8_t* image, int width, int height, bool rows);
 // the shipped exemplars and six photos, those that tile score 3.3 at most, those that do not 4.3 and above.
 inline constexpr double kTilingSeamZ = 4.0;
 
-// Wrapped edges along an axis where the exemplar tiles by itself, clamped edges where it does not.
+// Wrapped edges where the exemplar tiles by itself along both axes, clamped edges otherwise. Wrapping only
+// the axis that tiles lets copies run on endlessly along it, so that every jump the other axis forces (at its
+// edge) cuts straight across the whole copy: a long straight seam, as on planks that tile sideways only.
 void choose_exemplar_edges(const std::uint8_t* image, int width, int height, CandidateOptions& options);

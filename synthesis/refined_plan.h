@@ -14,8 +14,8 @@
 //     they change only every second pixel, which pins the copies' seams to a 2 x 2 grid), in 3 x 3
 //     interleaved subsets that read what the subsets before them wrote, among the candidates that continue
 //     every neighbour's source, each penalised by how often its pixel is copied beyond its share;
-//   - candidates are every exemplar pixel: reads wrap around along an axis where the exemplar tiles by
-//     itself, and are clamped at the edges along an axis where it does not.
+//   - candidates are every exemplar pixel: reads wrap around where the exemplar tiles by itself, and are
+//     clamped at its edges where it does not (synthesis/exemplar_edges.h).
 struct RefinedLevelPlan {
     CandidateOptions first;  // candidates of the first pass (only the coarsest level searches in it)
     CandidateOptions later;  // candidates of the later passes

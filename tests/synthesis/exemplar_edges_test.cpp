@@ -42,12 +42,17 @@ TEST(ExemplarEdges, PeriodicImagesTileAndCutOnesDoNot) {
     }
     const std::vector<std::uint8_t> image =
         grey_image(32, 36, [&](int x, int y) { return noise[(y % 8) * 8 + x % 8] + 5 * y; });
-    CandidateOptions options;
-    choose_exemplar_edges(image.data(), 32, 36, options);
-    EXPECT_EQ(options.edges_x, ExemplarEdges::wrapped);
-    EXPECT_EQ(options.edges_y, ExemplarEdges::clamped);
     EXPECT_LT(wrap_seam_z(image.data(), 32, 36, false), kTilingSeamZ);
     EXPECT_GT(wrap_seam_z(image.data(), 32, 36, true), kTilingSeamZ);
+    // Tiling along one axis only is not enough to wrap either.
+    CandidateOptions options;
+    choose_exemplar_edges(image.data(), 32, 36, options);
+    EXPECT_EQ(options.edges_x, ExemplarEdges::clamped);
+    EXPECT_EQ(options.edges_y, ExemplarEdges::clamped);
+    const std::vector<std::uint8_t> both = grey_image(32, 40, [&](int x, int y) { return noise[(y % 8) * 8 + x % 8]; });
+    choose_exemplar_edges(both.data(), 32, 40, options);
+    EXPECT_EQ(options.edges_x, ExemplarEdges::wrapped);
+    EXPECT_EQ(options.edges_y, ExemplarEdges::wrapped);
 }
 
 TEST(ExemplarEdges, CandidatesCoverEveryPixelAndWrapOnlyWhereAsked) {
