@@ -31,7 +31,11 @@ NeighbourhoodMatrix automatic_matrix(int levels) {
     NeighbourhoodMatrix matrix;
     for (int n = 0; n < levels; ++n) {
         for (int v = n; v < levels; ++v) {
-            matrix.entries[static_cast<std::size_t>(n * levels + v)] = v == n ? 2 : 1;
+            int half_size = 1;
+            if (v == n) {
+                half_size = n == levels - 1 ? kCoarsestHalfSize : 2;
+            }
+            matrix.entries[static_cast<std::size_t>(n * levels + v)] = half_size;
         }
     }
     return matrix;

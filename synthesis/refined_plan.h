@@ -39,6 +39,8 @@ RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges
 inline constexpr int kCoarsestExemplarSide = 16;
 int automatic_levels(int exemplar_width, int exemplar_height);
 
-// The neighbourhoods for `levels` levels: a causal (or full) half-size of 2 at every level and 3 x 3 squares
-// at every coarser one.
+// The neighbourhoods for `levels` levels: a causal (or full) half-size of 2 at every level but the coarsest,
+// which takes kCoarsestHalfSize (it lays out the structure: brick courses and tile joints hold together
+// better when it sees about a brick), and 3 x 3 squares at every coarser level.
+inline constexpr int kCoarsestHalfSize = 3;
 NeighbourhoodMatrix automatic_matrix(int levels);

@@ -13,9 +13,9 @@ TEST(RefinedPlan, LevelsKeepTheCoarsestExemplarLevelAtLeastSixteenPixels) {
     EXPECT_EQ(automatic_levels(31, 31), 1);
     EXPECT_EQ(automatic_levels(900, 900), 4);
     const NeighbourhoodMatrix three = automatic_matrix(3);
-    const NeighbourhoodMatrix expected{{2, 1, 1, 0, 2, 1, 0, 0, 2}};
+    const NeighbourhoodMatrix expected{{2, 1, 1, 0, 2, 1, 0, 0, kCoarsestHalfSize}};
     EXPECT_EQ(three.entries, expected.entries);
-    EXPECT_EQ(automatic_matrix(1).entries[0], 2);
+    EXPECT_EQ(automatic_matrix(1).entries[0], kCoarsestHalfSize);
 }
 
 TEST(RefinedPlan, CoarsestScansAndCorrectsLongerFinerLevelsCarryTheParentOver) {
