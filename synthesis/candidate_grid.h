@@ -18,6 +18,9 @@ struct CandidateOptions {
     ExemplarEdges edges_y = ExemplarEdges::inside;
     // Whether the neighbourhoods take the squares at the coarser levels too, or only the own level's pixels.
     bool coarser_levels = true;
+    // Whether the exact matcher builds its index for searches over every candidate. A coherent search whose
+    // candidates always include the pixel's own source never needs it (its rare searches then try all).
+    bool indexed = true;
 };
 
 // Where the candidates of an exemplar level lie: every pixel inside a margin, row by row from the top, each
@@ -41,11 +44,12 @@ struct CandidateGrid {
     int pixel_of(int index) const { return (top + index / columns) * exemplar_width + left + index % columns; }
     // The candidate at exemplar pixel (x, y), or -1 if that pixel is no candidate.
     int candidate_at(int x, int y) const {
-        if (wraps_x) {
+        // Nearly every position asked for lies inside: the division only for those that do not.
+        if (wraps_x && (x < 0 || x >= exemplar_width)) {
             x %= exemplar_width;
             x = x < 0 ? x + exemplar_width : x;
         }
-        if (wraps_y) {
+        if (wraps_y && (y < 0 || y >= exemplar_height)) {
             y %= exemplar_height;
             y = y < 0 ? y + exemplar_height : y;
         }

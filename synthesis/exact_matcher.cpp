@@ -138,6 +138,24 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
     std::stable_sort(component_order_.begin(), component_order_.end(),
                      [&](int a, int b) { return variance[a] > variance[b]; });
 
+    if (!options.indexed) {
+        // The candidates in their own order, and no axes or slabs: every search tries them all.
+        indexed_ = false;
+        vectors_.assign(static_cast<std::size_t>(count_) * padded_, 0);
+        index_of_.resize(static_cast<std::size_t>(count_));
+        position_of_.resize(static_cast<std::size_t>(count_));
+        for (int i = 0; i < count_; ++i) {
+            index_of_[i] = i;
+            position_of_[i] = i;
+            const std::uint8_t* source = &raw[static_cast<std::size_t>(i) * dimension_];
+            std::int16_t* target = &vectors_[static_cast<std::size_t>(i) * padded_];
+            for (int j = 0; j < dimension_; ++j) {
+                target[j] = source[component_order_[j]];
+            }
+        }
+        return;
+    }
+
     // Principal axes of the leading components, by power iteration on their covariance.
     axis_span_ = std::min(dimension_, kMaxAxisSpan);
     const int real_axes = std::min(kMaxAxes, axis_span_);
@@ -481,11 +499,23 @@ bool ExactMatcher::search(const Query& query, int first_step, int end_step, Best
 int ExactMatcher::find(const Query& query, std::span<const int> guesses) const {
     Best best;
     try_guesses(query, guesses, best);
+    if (!indexed_) {
+        for (int position = 0; position < count_; ++position) {
+            consider(query, position, best, INT64_MAX);
+        }
+        return best.index;
+    }
     walk(query, 0, std::numeric_limits<int>::max(), best, nullptr);
     return best.index;
 }
 
 void ExactMatcher::find_nearest(const Query& query, Nearest& nearest) const {
+    if (!indexed_) {
+        for (int position = 0; position < count_; ++position) {
+            consider(query, position, nearest, INT64_MAX);
+        }
+        return;
+    }
     walk(query, 0, std::numeric_limits<int>::max(), nearest, nullptr);
 }
 
@@ -493,9 +523,11 @@ ExactMatcher::Query ExactMatcher::query_of(int index) const {
     Query query = make_query();
     const int position = position_of_[index];
     std::copy_n(&vectors_[static_cast<std::size_t>(position) * padded_], padded_, query.components.begin());
-    const float* block = &block_projections_[static_cast<std::size_t>(position / kLanes) * axes_ * kLanes];
-    for (int a = 0; a < axes_; ++a) {
-        query.projections[a] = block[a * kLanes + position % kLanes];
+    if (indexed_) {
+        const float* block = &block_projections_[static_cast<std::size_t>(position / kLanes) * axes_ * kLanes];
+        for (int a = 0; a < axes_; ++a) {
+            query.projections[a] = block[a * kLanes + position % kLanes];
+        }
     }
     place(query);
     return query;

@@ -31,6 +31,8 @@ public:
     int count() const { return count_; }
     int dimension() const { return dimension_; }
     NeighbourhoodShape shape() const { return shape_; }
+    // Without an index (CandidateOptions::indexed), every search tries every candidate.
+    bool indexed() const { return indexed_; }
     // The levels its neighbourhoods take: n .. levels_read() - 1.
     int levels_read() const { return levels_read_; }
     const CandidateGrid& grid() const { return grid_; }
@@ -123,6 +125,7 @@ private:
     int dimension_ = 0;
     NeighbourhoodShape shape_ = NeighbourhoodShape::causal;
     int levels_read_ = 0;
+    bool indexed_ = true;
     int padded_ = 0;     // dimension rounded up to kDistanceBlock
     int axes_ = 0;       // principal axes used for bounds, a multiple of 8 (unused ones are zero)
     int axis_span_ = 0;  // leading permuted components the axes are taken over

@@ -76,7 +76,7 @@ public:
     }
     int find(std::span<const int> guesses) {
         matcher_.project_query(query_);
-        return team_ != nullptr ? find_together(guesses) : matcher_.find(query_, guesses);
+        return team_ != nullptr && matcher_.indexed() ? find_together(guesses) : matcher_.find(query_, guesses);
     }
     const ExactMatcher::Query& query() const { return query_; }
     const std::uint8_t* colour(int index) const { return matcher_.colour(index); }

@@ -10,6 +10,8 @@ RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges
     plan.later = plan.first;
     plan.later.shape = NeighbourhoodShape::full;
     plan.later.coarser_levels = false;
+    // Every later pass weighs each pixel's own source, so its candidates are never none.
+    plan.later.indexed = false;
     const bool coarsest = n == levels - 1;
     plan.passes = coarsest && passes > 1 ? passes + kCoarsestExtraPasses : passes;
     plan.first_pass = coarsest ? FirstPass::scan : FirstPass::continue_parent;

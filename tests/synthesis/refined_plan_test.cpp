@@ -26,6 +26,8 @@ TEST(RefinedPlan, CoarsestScansAndCorrectsLongerFinerLevelsCarryTheParentOver) {
     EXPECT_TRUE(coarsest.first.coarser_levels);
     EXPECT_EQ(coarsest.later.shape, NeighbourhoodShape::full);
     EXPECT_FALSE(coarsest.later.coarser_levels);
+    EXPECT_TRUE(coarsest.first.indexed);
+    EXPECT_FALSE(coarsest.later.indexed);
     EXPECT_EQ(coarsest.later.edges_x, ExemplarEdges::wrapped);
     EXPECT_EQ(coarsest.later.edges_y, ExemplarEdges::clamped);
 
