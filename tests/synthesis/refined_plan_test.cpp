@@ -5,12 +5,13 @@
 
 namespace {
 
-TEST(RefinedPlan, LevelsKeepTheCoarsestExemplarLevelAtLeastSixteenPixels) {
+TEST(RefinedPlan, LevelsKeepTheCoarsestExemplarLevelAtLeastTwelvePixels) {
     EXPECT_EQ(automatic_levels(128, 128), 4);  // 16 x 16 at the coarsest
-    EXPECT_EQ(automatic_levels(127, 200), 3);
-    EXPECT_EQ(automatic_levels(96, 96), 3);
+    EXPECT_EQ(automatic_levels(96, 200), 4);   // 12 x 25
+    EXPECT_EQ(automatic_levels(95, 95), 3);    // 23 x 23; 11 x 11 would be too small
     EXPECT_EQ(automatic_levels(64, 300), 3);
-    EXPECT_EQ(automatic_levels(31, 31), 1);
+    EXPECT_EQ(automatic_levels(24, 24), 2);
+    EXPECT_EQ(automatic_levels(23, 23), 1);
     EXPECT_EQ(automatic_levels(900, 900), 4);
     const NeighbourhoodMatrix three = automatic_matrix(3);
     const NeighbourhoodMatrix expected{{2, 1, 1, 0, 2, 1, 0, 0, kCoarsestHalfSize}};
