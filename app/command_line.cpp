@@ -287,8 +287,8 @@ Options (before the arguments; "--" ends them):
                        copied from, their K most similar ones and the one under the coarser level's pixel:
                        much faster, and copies larger coherent pieces of the exemplar
   --match=refined      copy coherently as --match=coherent, then correct every pixel against its whole
-                       surroundings; every exemplar pixel is a candidate (reads wrap around along an axis
-                       where the exemplar tiles by itself). The default of the --output form
+                       surroundings; every exemplar pixel is a candidate (reads wrap around where the
+                       exemplar tiles by itself). The default of the --output form
   --k=K                similar candidates per source for --match=coherent (0 to 16; default 0)
   --passes=N           passes over every level (1 to 16; default 1): each further pass matches every pixel
                        again against the pass before, all around, which mends the wrap-around seam

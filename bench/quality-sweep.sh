@@ -1,10 +1,13 @@
 #!/bin/sh
-# Runs one texsynth variant on every exemplar and prints one Markdown table row per exemplar: the wall time
-# and CPU time, and the quality figures of the finest level (texsynth-quality on two threads, and bench/block-ratio.py).
+# Runs one texsynth variant on every exemplar and prints one Markdown table row per exemplar:
+#   | LABEL | exemplar | wall s | CPU s | coherence mean | coherence p95 | completeness | seam z (the larger)
+#   | block ratio 2 | block ratio 4 |
+# the figures of the finest level from texsynth-quality (on two threads) and bench/block-ratio.py.
 # Usage: bench/quality-sweep.sh BUILD_DIR LABEL ARGUMENTS...
-#   ARGUMENTS are texsynth's, with @IN for the exemplar and @OUT for the output: a file name ending in .bmp
-#   (the --output form), or a prefix whose _0.bmp is the finest level. The default size is 512 x 512.
-# Exemplars: demo/*.bmp and the texture exemplars in /work/staging/exemplars/, or those named in $EXEMPLARS (paths).
+#   ARGUMENTS are texsynth's, with @IN for the exemplar and @OUT for the output (the --output form, e.g.
+#   --output=@OUT @IN 512 512), or @OUT_PREFIX for a prefix whose _0.bmp is the finest level.
+# Exemplars: demo/*.bmp and stone, wood, grass, grate, tiles and gravel from $EXEMPLAR_DIR (default
+# /work/staging/exemplars, where they are kept on the development machine), or those named in $EXEMPLARS.
 # Outputs are kept in $SWEEP_DIR (default /tmp/quality-sweep/LABEL), as EXEMPLAR.bmp.
 set -eu
 
@@ -14,7 +17,7 @@ shift 2
 here=$(cd "$(dirname "$0")/.." && pwd)
 texsynth=$build/texsynth
 quality=$build/bench/quality/texsynth-quality
-exemplars=${EXEMPLARS:-$(ls "$here"/demo/*.bmp 2>/dev/null; for e in stone wood grass grate tiles gravel; do ls /work/staging/exemplars/$e.bmp 2>/dev/null; done)}
+exemplars=${EXEMPLARS:-$(ls "$here"/demo/*.bmp 2>/dev/null; for e in stone wood grass grate tiles gravel; do ls "${EXEMPLAR_DIR:-/work/staging/exemplars}/$e.bmp" 2>/dev/null; done)}
 safe_label=$(printf %s "$label" | tr -c 'A-Za-z0-9_.=-' '_')
 dir=${SWEEP_DIR:-/tmp/quality-sweep/$safe_label}
 mkdir -p "$dir"
