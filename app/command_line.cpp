@@ -195,7 +195,7 @@ CommandLineAction parse_command_line(int argc, const char* const* argv, RunSetti
             parsed.match = MatchMode::refined;
         }
         if (!passes_given) {
-            parsed.passes = 2;
+            parsed.passes = kOutputFormPasses;
         }
     }
 
@@ -296,7 +296,7 @@ Options (before the arguments; "--" ends them):
                        core); the files are the same for any N
   --output=FILE        write only the finished texture, to FILE; the arguments are then
                        input W H [L m00 ...], without L the levels and half-sizes suit the exemplar's size,
-                       and the defaults are --match=refined --passes=2
+                       and the defaults are --match=refined --passes=3
   --quiet              no progress line (it is shown only when standard error is a terminal)
   --help, -h           this text
   --version            the version

@@ -130,7 +130,7 @@ TEST(CommandLine, OutputFormTakesInputAndSizeWithTheRefinedDefaults) {
     EXPECT_EQ(parsed.settings.height, 256);
     EXPECT_TRUE(parsed.settings.automatic_levels);
     EXPECT_EQ(parsed.settings.match, MatchMode::refined);
-    EXPECT_EQ(parsed.settings.passes, 2);
+    EXPECT_EQ(parsed.settings.passes, 3);
 
     // Levels and half-sizes may still be given, and so may any way of matching and any passes.
     parsed = parse({"--match=coherent", "--passes=3", "--output=tex.bmp", "in.bmp", "64", "32", "2", "2", "1", "0",
