@@ -34,17 +34,19 @@ enum class FirstPass {
                       // level's result carried to this one; the coarsest level scans all the same
 };
 
-// What the passes after the first do, for the coherent search.
+// What the passes after the first do.
 struct LaterPasses {
-    // The candidates they weigh, if not those of the first pass: e.g. with the full neighbourhood shape.
+    // The candidates the exact and coherent searches weigh, if not those of the first pass: e.g. with the full
+    // neighbourhood shape (it must lie on the same candidate grid when the first pass carries the parent over).
     const ExactMatcher* matcher = nullptr;
-    const SimilarCandidates* similar = nullptr;
+    const SimilarCandidates* similar = nullptr;  // for the coherent search
     // Each pass visits the pixels in lattice x lattice interleaved subsets, one after another (left to right,
     // then top to bottom, by their offsets); the pixels of a subset read what the subsets before them wrote.
     // 1: every pixel reads the pass before.
     int lattice = 1;
-    // Per candidate, a penalty added to its squared distance for every output pixel copied from it beyond the
-    // level's share (output pixels / candidates), counted at the start of each subset; 0: none.
+    // For the coherent search, per candidate, a penalty added to its squared distance for every output pixel
+    // copied from it beyond the level's share (output pixels / candidates), times the vector's dimension,
+    // counted at the start of each subset; 0: none.
     double repeat_penalty = 0;
 };
 
