@@ -63,11 +63,15 @@ bench-build: deps
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target texsynth texsynth_bench texsynth-quality
 
 # The default runs with their stage times (bench/texsynth_bench), then every way of matching side by side
-# with quality figures, the peer's and pictures (bench/compare-matchers.sh); both go to BENCHMARKS.md.
+# with quality figures, the peer's and pictures (bench/compare-matchers.sh); both go to BENCHMARKS.md, followed
+# by the quality research on the refined matching (bench/quality-research.md, made by hand with
+# bench/quality-sweep.sh on exemplars that are not shipped).
 bench: bench-build
 	$(BENCH_DIR)/bench/texsynth_bench --markdown BENCHMARKS.md
 	sh bench/compare-matchers.sh $(BENCH_DIR) $(BENCH_DIR)/matchers.md bench/pictures
 	cat $(BENCH_DIR)/matchers.md >>BENCHMARKS.md
+	echo >>BENCHMARKS.md
+	cat bench/quality-research.md >>BENCHMARKS.md
 
 bench-quick: bench-build
 	$(BENCH_DIR)/bench/texsynth_bench --quick

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/message_text.h"
+#include "synthesis/refined_plan.h"
 #include "synthesis/job_checks.h"
 
 namespace {
@@ -181,8 +182,10 @@ bool read_option(std::string_view option, RunSettings& settings, GivenOptions& g
             settings.match = MatchMode::exact;
         } else if (value == "coherent") {
             settings.match = MatchMode::coherent;
+        } else if (value == "refined") {
+            settings.match = MatchMode::refined;
         } else {
-            return refuse("expected --match=approximate, --match=exact or --match=coherent");
+            return refuse("expected --match=approximate, --match=exact, --match=coherent or --match=refined");
         }
         given.match = true;
     } else if (name == "--threads") {
@@ -287,11 +290,12 @@ bool finish_output_form(const Positionals& args, const GivenOptions& given, cons
         parsed.width = kDefaultOutputSide;
         parsed.height = kDefaultOutputSide;
     }
+    const SynthesisSettings defaults = finished_texture_defaults();
     if (!given.match) {
-        parsed.match = MatchMode::coherent;
+        parsed.match = defaults.match;
     }
     if (!given.passes) {
-        parsed.passes = 2;
+        parsed.passes = defaults.passes;
     }
     if (given.half_sizes) {
         const int levels = static_cast<int>(std::lround(std::sqrt(static_cast<double>(half_sizes.size()))));
@@ -304,9 +308,9 @@ bool finish_output_form(const Positionals& args, const GivenOptions& given, cons
         parsed.matrix = {};
         std::copy(half_sizes.begin(), half_sizes.end(), parsed.matrix.entries.begin());
     } else if (given.levels) {
-        parsed.matrix = default_matrix(parsed.levels);
+        parsed.matrix = automatic_matrix(parsed.levels);
     } else {
-        parsed.levels = 0;  // chosen once the exemplar's size is known
+        parsed.levels = defaults.levels;  // 0: chosen once the exemplar's size is known
         return true;
     }
     error = check_settings(parsed, parsed.width, parsed.height);

@@ -26,7 +26,13 @@ bool same(const RunSettings& a, const RunSettings& b) {
 void check_accepted(const RunSettings& settings, int argument_count) {
     const int levels = settings.levels;
     require(levels >= 1 && levels <= kMaxLevels);
-    require(argument_count == 0 || argument_count == 5 + levels * levels);
+    if (settings.output_file.empty()) {
+        require(argument_count == 0 || argument_count == 5 + levels * levels);
+    } else {
+        // input W H, with L and the half-sizes or with levels chosen once the exemplar is read.
+        require(settings.automatic_levels ? argument_count == 3 : argument_count == 4 + levels * levels);
+        require(settings.output_file.size() <= static_cast<std::size_t>(kMaxPathLength));
+    }
     require(settings.input_path.size() <= static_cast<std::size_t>(kMaxPathLength));
     require(settings.output_prefix.size() <= static_cast<std::size_t>(kMaxPathLength));
     require(settings.width >= 1 && settings.height >= 1);

@@ -1,24 +1,60 @@
 #pragma once
 
-// Where the candidates of an exemplar level lie: every pixel inside a border, row by row from the top, each
-// row left to right, so that candidate i is pixel (border + i % columns, border + i / columns). Output pixels
-// remember the exemplar pixel they came from as its index y * width + x in the exemplar level.
+#include "synthesis/neighbourhood.h"
+
+// Which exemplar pixels are candidates along one axis, and what their neighbourhoods read beyond its edges.
+enum class ExemplarEdges {
+    inside,   // only pixels whose every read lies inside its level (a border as wide as the reads need)
+    clamped,  // every pixel, reads past an edge taking the nearest pixel inside: an edge pixel's neighbourhood is
+              // then partly made up, but it can be copied at all, and so can its surroundings
+    wrapped,  // every pixel, reads wrapping around every level: for an exemplar that tiles along the axis
+};
+
+// What a set of candidates is made of: the shape of their neighbourhoods and how the exemplar's edges are
+// read, along its columns (x) and its rows (y).
+struct CandidateOptions {
+    NeighbourhoodShape shape = NeighbourhoodShape::causal;
+    ExemplarEdges edges_x = ExemplarEdges::inside;
+    ExemplarEdges edges_y = ExemplarEdges::inside;
+    // Whether the neighbourhoods take the squares at the coarser levels too, or only the own level's pixels.
+    bool coarser_levels = true;
+    // Whether the exact matcher builds its index for searches over every candidate. A coherent search whose
+    // candidates always include the pixel's own source never needs it (its rare searches then try all).
+    bool indexed = true;
+};
+
+// Where the candidates of an exemplar level lie: every pixel inside a margin, row by row from the top, each
+// row left to right, so that candidate i is pixel (left + i % columns, top + i / columns); the margins are
+// as wide on the far side. Output pixels remember the exemplar pixel they came from as its index
+// y * width + x in the exemplar level.
 struct CandidateGrid {
-    int border = 0;
+    int left = 0;
+    int top = 0;
     int columns = 0;
     int rows = 0;
     int exemplar_width = 0;  // of the level
+    int exemplar_height = 0;
+    // Along an axis that wraps, every pixel is a candidate, and positions past an edge wrap around.
+    bool wraps_x = false;
+    bool wraps_y = false;
 
     int count() const { return columns * rows; }
 
     // The exemplar pixel of candidate `index`.
-    int pixel_of(int index) const {
-        return (border + index / columns) * exemplar_width + border + index % columns;
-    }
+    int pixel_of(int index) const { return (top + index / columns) * exemplar_width + left + index % columns; }
     // The candidate at exemplar pixel (x, y), or -1 if that pixel is no candidate.
     int candidate_at(int x, int y) const {
-        const int column = x - border;
-        const int row = y - border;
+        // Nearly every position asked for lies inside: the division only for those that do not.
+        if (wraps_x && (x < 0 || x >= exemplar_width)) {
+            x %= exemplar_width;
+            x = x < 0 ? x + exemplar_width : x;
+        }
+        if (wraps_y && (y < 0 || y >= exemplar_height)) {
+            y %= exemplar_height;
+            y = y < 0 ? y + exemplar_height : y;
+        }
+        const int column = x - left;
+        const int row = y - top;
         return column >= 0 && column < columns && row >= 0 && row < rows ? row * columns + column : -1;
     }
 };

@@ -74,27 +74,41 @@ void orthonormalise(std::vector<double>& axes, int count, int span) {
 }  // namespace
 
 ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTable& exemplar, const int* matrix_row,
-                           int n, int levels)
+                           int n, int levels, CandidateOptions options)
     : distance_(squared_distance_function()), surviving_lanes_(surviving_lanes_function()),
       box_distance_(box_distance_function()) {
 #if defined(__x86_64__) || defined(__i386__)
     vectorised_ = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #endif
-    grid_ = training_grid(exemplar, matrix_row, n, levels);
+    grid_ = training_grid(exemplar, matrix_row, n, levels, options.edges_x, options.edges_y);
     count_ = grid_.count();
-    dimension_ = neighbourhood_dimension(matrix_row, n, levels);
+    shape_ = options.shape;
+    levels = options.coarser_levels ? levels : n + 1;
+    levels_read_ = levels;
+    dimension_ = neighbourhood_dimension(matrix_row, n, levels, options.shape);
     assert(count_ > 0 && dimension_ > 0);
     padded_ = (dimension_ + kDistanceBlock - 1) / kDistanceBlock * kDistanceBlock;
 
     // The candidates in their usual order, as bytes.
     std::vector<std::uint8_t> raw(static_cast<std::size_t>(count_) * dimension_);
     colours_.resize(static_cast<std::size_t>(count_) * 3);
-    const DirectPyramidView view(exemplar_pyramid, exemplar);
-    for (int i = 0; i < count_; ++i) {
-        const int x = grid_.border + i % grid_.columns;
-        const int y = grid_.border + i / grid_.columns;
-        gather_neighbourhood(matrix_row, n, levels, x, y, view, &raw[static_cast<std::size_t>(i) * dimension_]);
-        std::copy_n(exemplar_pyramid + pixel_index(exemplar, n, x, y), 3, &colours_[static_cast<std::size_t>(i) * 3]);
+    auto gather_all = [&](const auto& view) {
+        for (int i = 0; i < count_; ++i) {
+            const int x = grid_.left + i % grid_.columns;
+            const int y = grid_.top + i / grid_.columns;
+            gather_neighbourhood(matrix_row, n, levels, x, y, view, &raw[static_cast<std::size_t>(i) * dimension_],
+                                 options.shape);
+            std::copy_n(exemplar_pyramid + pixel_index(exemplar, n, x, y), 3,
+                        &colours_[static_cast<std::size_t>(i) * 3]);
+        }
+    };
+    if (options.edges_x == ExemplarEdges::inside && options.edges_y == ExemplarEdges::inside) {
+        gather_all(DirectPyramidView(exemplar_pyramid, exemplar));
+    } else {
+        // Inside edges are never read past, so clamping them changes nothing.
+        auto rule = [](ExemplarEdges edges) { return edges == ExemplarEdges::wrapped ? EdgeRule::wrap : EdgeRule::clamp; };
+        gather_all(EdgePyramidView(exemplar_pyramid, exemplar, matrix_row, n, levels, rule(options.edges_x),
+                                   rule(options.edges_y)));
     }
 
     // Statistics over an evenly spaced sample of the candidates.
@@ -123,6 +137,24 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
     std::iota(component_order_.begin(), component_order_.end(), 0);
     std::stable_sort(component_order_.begin(), component_order_.end(),
                      [&](int a, int b) { return variance[a] > variance[b]; });
+
+    if (!options.indexed) {
+        // The candidates in their own order, and no axes or slabs: every search tries them all.
+        indexed_ = false;
+        vectors_.assign(static_cast<std::size_t>(count_) * padded_, 0);
+        index_of_.resize(static_cast<std::size_t>(count_));
+        position_of_.resize(static_cast<std::size_t>(count_));
+        for (int i = 0; i < count_; ++i) {
+            index_of_[i] = i;
+            position_of_[i] = i;
+            const std::uint8_t* source = &raw[static_cast<std::size_t>(i) * dimension_];
+            std::int16_t* target = &vectors_[static_cast<std::size_t>(i) * padded_];
+            for (int j = 0; j < dimension_; ++j) {
+                target[j] = source[component_order_[j]];
+            }
+        }
+        return;
+    }
 
     // Principal axes of the leading components, by power iteration on their covariance.
     axis_span_ = std::min(dimension_, kMaxAxisSpan);
@@ -305,6 +337,29 @@ void ExactMatcher::prepare(const std::int16_t* vector, Query& query) const {
     place(query);
 }
 
+void ExactMatcher::load(const std::int16_t* vector, Query& query) const {
+    for (int j = 0; j < dimension_; ++j) {
+        query.components[j] = vector[component_order_[j]];
+    }
+}
+
+void ExactMatcher::project_query(Query& query) const {
+    double projections[kMaxAxes];
+#if defined(__x86_64__) || defined(__i386__)
+    if (vectorised_) {
+        project_avx2(query.components.data(), axis_by_component_.data(), axis_span_, axes_, projections);
+    } else {
+        project_plain(query.components.data(), axis_by_component_.data(), axis_span_, axes_, projections);
+    }
+#else
+    project_plain(query.components.data(), axis_by_component_.data(), axis_span_, axes_, projections);
+#endif
+    for (int a = 0; a < axes_; ++a) {
+        query.projections[a] = static_cast<float>(projections[a]);
+    }
+    place(query);
+}
+
 void ExactMatcher::place(Query& query) const {
     query.start_slab = static_cast<int>(
         std::partition_point(slabs_.begin(), slabs_.end(),
@@ -354,6 +409,11 @@ void ExactMatcher::search_block(const Query& query, int block, double allowed, C
 float ExactMatcher::box_bound(const Query& query, int block) const {
     const float* lower = &block_boxes_[static_cast<std::size_t>(block) * 2 * kLanes];
     return box_distance_(lower, lower + kLanes, query.projections.data());
+}
+
+std::int64_t ExactMatcher::distance(const Query& query, int index, std::int64_t limit) const {
+    return distance_(query.components.data(), &vectors_[static_cast<std::size_t>(position_of_[index]) * padded_],
+                     padded_, limit);
 }
 
 void ExactMatcher::try_guesses(const Query& query, std::span<const int> guesses, Best& best) const {
@@ -439,11 +499,23 @@ bool ExactMatcher::search(const Query& query, int first_step, int end_step, Best
 int ExactMatcher::find(const Query& query, std::span<const int> guesses) const {
     Best best;
     try_guesses(query, guesses, best);
+    if (!indexed_) {
+        for (int position = 0; position < count_; ++position) {
+            consider(query, position, best, INT64_MAX);
+        }
+        return best.index;
+    }
     walk(query, 0, std::numeric_limits<int>::max(), best, nullptr);
     return best.index;
 }
 
 void ExactMatcher::find_nearest(const Query& query, Nearest& nearest) const {
+    if (!indexed_) {
+        for (int position = 0; position < count_; ++position) {
+            consider(query, position, nearest, INT64_MAX);
+        }
+        return;
+    }
     walk(query, 0, std::numeric_limits<int>::max(), nearest, nullptr);
 }
 
@@ -451,9 +523,11 @@ ExactMatcher::Query ExactMatcher::query_of(int index) const {
     Query query = make_query();
     const int position = position_of_[index];
     std::copy_n(&vectors_[static_cast<std::size_t>(position) * padded_], padded_, query.components.begin());
-    const float* block = &block_projections_[static_cast<std::size_t>(position / kLanes) * axes_ * kLanes];
-    for (int a = 0; a < axes_; ++a) {
-        query.projections[a] = block[a * kLanes + position % kLanes];
+    if (indexed_) {
+        const float* block = &block_projections_[static_cast<std::size_t>(position / kLanes) * axes_ * kLanes];
+        for (int a = 0; a < axes_; ++a) {
+            query.projections[a] = block[a * kLanes + position % kLanes];
+        }
     }
     place(query);
     return query;

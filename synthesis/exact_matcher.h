@@ -26,10 +26,15 @@
 class ExactMatcher {
 public:
     ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTable& exemplar, const int* matrix_row, int n,
-                 int levels);
+                 int levels, CandidateOptions options = {});
 
     int count() const { return count_; }
     int dimension() const { return dimension_; }
+    NeighbourhoodShape shape() const { return shape_; }
+    // Without an index (CandidateOptions::indexed), every search tries every candidate.
+    bool indexed() const { return indexed_; }
+    // The levels its neighbourhoods take: n .. levels_read() - 1.
+    int levels_read() const { return levels_read_; }
     const CandidateGrid& grid() const { return grid_; }
     const std::uint8_t* colour(int index) const { return &colours_[static_cast<std::size_t>(index) * 3]; }
 
@@ -42,6 +47,9 @@ public:
     Query make_query() const;
     // Fills `query` from a neighbourhood vector in the usual component order.
     void prepare(const std::int16_t* vector, Query& query) const;
+    // Fills only the components of `query`: enough for try_guesses. project_query completes it for a search.
+    void load(const std::int16_t* vector, Query& query) const;
+    void project_query(Query& query) const;
 
     // The best candidate so far, by (distance, index).
     struct Best {
@@ -91,6 +99,9 @@ public:
         std::vector<Item> items_;
     };
 
+    // The squared distance from the query to candidate `index`, or some value above `limit` once it exceeds it.
+    std::int64_t distance(const Query& query, int index, std::int64_t limit) const;
+
     // Tries the candidates `guesses` (indices; negative ones are skipped): a good guess gives a tight bound
     // before the search proper.
     void try_guesses(const Query& query, std::span<const int> guesses, Best& best) const;
@@ -112,6 +123,9 @@ public:
 private:
     int count_ = 0;
     int dimension_ = 0;
+    NeighbourhoodShape shape_ = NeighbourhoodShape::causal;
+    int levels_read_ = 0;
+    bool indexed_ = true;
     int padded_ = 0;     // dimension rounded up to kDistanceBlock
     int axes_ = 0;       // principal axes used for bounds, a multiple of 8 (unused ones are zero)
     int axis_span_ = 0;  // leading permuted components the axes are taken over

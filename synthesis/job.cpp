@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "pyramid/exemplar_pyramid.h"
+#include "synthesis/exemplar_edges.h"
 #include "synthesis/job_checks.h"
 #include "synthesis/level_synthesis.h"
 #include "synthesis/noise.h"
+#include "synthesis/refined_plan.h"
 #include "synthesis/training_set.h"
 
 namespace {
@@ -95,9 +98,10 @@ int thread_count(const SynthesisSettings& settings) {
 // Synthesizes every level of the output pyramid, coarsest first. On return `final_sources` holds, for every
 // pixel of output level 0, the exemplar pixel it was copied from.
 bool synthesize_levels(const SynthesisSettings& settings, const std::uint8_t* exemplar_pyramid,
-                       const LevelTable& exemplar_levels, std::vector<std::uint8_t>& output_pyramid,
-                       const LevelTable& output_levels, const std::vector<int>& drawn,
-                       std::vector<int>& final_sources, const JobHooks& hooks, JobError& error) {
+                       const LevelTable& exemplar_levels, const CandidateOptions& exemplar_edges,
+                       std::vector<std::uint8_t>& output_pyramid, const LevelTable& output_levels,
+                       const std::vector<int>& drawn, std::vector<int>& final_sources, const JobHooks& hooks,
+                       JobError& error) {
     const int levels = settings.levels;
     const bool approximate = settings.match == MatchMode::approximate;
     std::unique_lock<std::mutex> tree_turn(tree_search_turn(), std::defer_lock);
@@ -141,22 +145,48 @@ bool synthesize_levels(const SynthesisSettings& settings, const std::uint8_t* ex
             hooks.on_level_start(n, output_levels.width[n], output_levels.height[n]);
         }
         LevelGeometry level;
+        LapClock build_clock;
+        const auto count_build_time = [&] {
+            if (job.hooks.profile != nullptr) {
+                job.hooks.profile->tree_construction += build_clock.lap();
+            }
+        };
         if (approximate) {
             build_training_set(exemplar_pyramid, exemplar_levels, row, n, levels, training, job.hooks.profile);
             level = synthesize_level(training, job, kSearchErrorBound);
+        } else if (settings.match == MatchMode::refined) {
+            const RefinedLevelPlan plan =
+                refined_level_plan(n, levels, settings.passes, exemplar_edges.edges_x, exemplar_edges.edges_y);
+            job.passes = plan.passes;
+            job.first_pass = plan.first_pass;
+            job.later.lattice = plan.lattice;
+            job.later.repeat_penalty = plan.repeat_penalty;
+            std::optional<ExactMatcher> later;
+            std::optional<SimilarCandidates> later_similar;
+            if (plan.passes > 1) {
+                later.emplace(exemplar_pyramid, exemplar_levels, row, n, levels, plan.later);
+                later_similar.emplace(*later, settings.similar, team);
+                job.later.matcher = &*later;
+                job.later.similar = &*later_similar;
+            }
+            // A first pass that only carries the parent's result over needs no search of its own: the later
+            // passes' candidates lie where its candidates would.
+            std::optional<ExactMatcher> first;
+            if (!later || plan.first_pass == FirstPass::scan) {
+                first.emplace(exemplar_pyramid, exemplar_levels, row, n, levels, plan.first);
+            }
+            const ExactMatcher& first_matcher = first ? *first : *later;
+            const SimilarCandidates similar(first_matcher, settings.similar, team);
+            count_build_time();
+            level = synthesize_level_coherent(first_matcher, similar, job);
         } else {
-            LapClock build_clock;
             const ExactMatcher matcher(exemplar_pyramid, exemplar_levels, row, n, levels);
             if (settings.match == MatchMode::exact) {
-                if (job.hooks.profile != nullptr) {
-                    job.hooks.profile->tree_construction += build_clock.lap();
-                }
+                count_build_time();
                 level = synthesize_level_exact(matcher, job);
             } else {
                 const SimilarCandidates similar(matcher, settings.similar, team);
-                if (job.hooks.profile != nullptr) {
-                    job.hooks.profile->tree_construction += build_clock.lap();
-                }
+                count_build_time();
                 level = synthesize_level_coherent(matcher, similar, job);
             }
         }
@@ -259,9 +289,14 @@ bool run_job(const Job& job, JobResult& result, JobError& error, const JobHooks&
     if (hooks.profile != nullptr) {
         hooks.profile->noise += clock.lap();
     }
+    // The refined search reads the exemplar's edges as its own seams suggest.
+    CandidateOptions exemplar_edges;
+    if (settings.match == MatchMode::refined) {
+        choose_exemplar_edges(exemplar_rgb.data(), exemplar.width, exemplar.height, exemplar_edges);
+    }
     std::vector<int> sources;
-    if (!synthesize_levels(settings, exemplar_pyramid.data(), exemplar_levels, output_pyramid, output_levels, drawn,
-                           sources, hooks, error)) {
+    if (!synthesize_levels(settings, exemplar_pyramid.data(), exemplar_levels, exemplar_edges, output_pyramid,
+                           output_levels, drawn, sources, hooks, error)) {
         return false;
     }
     assemble_result(exemplar, sources, job.width, job.height, result);

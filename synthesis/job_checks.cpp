@@ -1,7 +1,10 @@
 #include "synthesis/job_checks.h"
 
+#include <algorithm>
+
 #include "pyramid/level_table.h"
 #include "synthesis/neighbourhood.h"
+#include "synthesis/refined_plan.h"
 #include "synthesis/training_set.h"
 
 namespace {
@@ -113,13 +116,10 @@ SynthesisSettings with_levels_chosen(const SynthesisSettings& settings, int exem
         return settings;
     }
     SynthesisSettings chosen = settings;
-    for (int levels = kMostChosenLevels; levels >= 1; --levels) {
-        chosen.levels = levels;
-        chosen.matrix = default_matrix(levels);
-        if (levels == 1 || (check_exemplar(chosen, exemplar_width, exemplar_height).empty() &&
-                            check_settings(chosen, output_width, output_height).empty())) {
-            break;
-        }
+    chosen.levels = automatic_levels(exemplar_width, exemplar_height);
+    while (chosen.levels > 1 && std::min(output_width, output_height) >> (chosen.levels - 1) < 1) {
+        --chosen.levels;
     }
+    chosen.matrix = automatic_matrix(chosen.levels);
     return chosen;
 }

@@ -30,8 +30,8 @@ int largest_square_exemplar(int levels);
 // refusing the exemplar, or "" if fine.
 std::string check_exemplar(const SynthesisSettings& settings, int width, int height);
 
-// `settings` with the number of levels decided: unchanged if it is given; otherwise the most levels, up to
-// kMostChosenLevels, for which the exemplar and the output pass the checks above (or 1 if none does, so that
-// the checks then say what is wrong), with the default neighbourhoods.
+// `settings` with the number of levels decided: unchanged if it is given; otherwise those that suit the
+// exemplar (automatic_levels), fewer if the output is too small for them, with automatic_matrix's
+// neighbourhoods.
 SynthesisSettings with_levels_chosen(const SynthesisSettings& settings, int exemplar_width, int exemplar_height,
                                      int output_width, int output_height);

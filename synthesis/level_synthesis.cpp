@@ -51,10 +51,11 @@ public:
           team_(team != nullptr && team->size() > 1 && matcher.count() >= kMinCandidatesPerTeam ? team : nullptr),
           results_(team_ != nullptr ? static_cast<std::size_t>(team_->size()) : 0) {}
 
+    // Only the components: the projections are made when a search needs them.
     template <class View>
-    void gather(const int* matrix_row, int n, int levels, int x, int y, const View& view) {
-        gather_neighbourhood(matrix_row, n, levels, x, y, view, vector_.data());
-        matcher_.prepare(vector_.data(), query_);
+    void gather(const int* matrix_row, int n, int /*levels*/, int x, int y, const View& view) {
+        gather_neighbourhood(matrix_row, n, matcher_.levels_read(), x, y, view, vector_.data(), matcher_.shape());
+        matcher_.load(vector_.data(), query_);
     }
     int find(int x, int y, const SourceMaps& sources) {
         // Neighbours already synthesized in this pass, shifted by their offsets.
@@ -74,7 +75,8 @@ public:
         return find(std::span<const int>(guesses, static_cast<std::size_t>(count)));
     }
     int find(std::span<const int> guesses) {
-        return team_ != nullptr ? find_together(guesses) : matcher_.find(query_, guesses);
+        matcher_.project_query(query_);
+        return team_ != nullptr && matcher_.indexed() ? find_together(guesses) : matcher_.find(query_, guesses);
     }
     const ExactMatcher::Query& query() const { return query_; }
     const std::uint8_t* colour(int index) const { return matcher_.colour(index); }
@@ -140,11 +142,27 @@ public:
             return exact_.find({});
         }
         ExactMatcher::Best best;
-        matcher_.try_guesses(exact_.query(), candidates_, best);
+        if (penalty_ == nullptr) {
+            matcher_.try_guesses(exact_.query(), candidates_, best);
+            return best.index;
+        }
+        for (const int candidate : candidates_) {
+            const std::int64_t penalty = (*penalty_)[static_cast<std::size_t>(candidate)];
+            const std::int64_t limit = best.limit_for(candidate) - penalty;
+            if (limit >= 0) {
+                const std::int64_t d = matcher_.distance(exact_.query(), candidate, limit);
+                if (d <= limit) {
+                    best.offer(d + penalty, candidate);
+                }
+            }
+        }
         return best.index;
     }
+    // Penalties per candidate added to the distances from now on (nullptr: none).
+    void set_penalty(const std::vector<std::int64_t>* penalty) { penalty_ = penalty; }
     const std::uint8_t* colour(int index) const { return matcher_.colour(index); }
     const CandidateGrid& grid() const { return matcher_.grid(); }
+    int dimension() const { return matcher_.dimension(); }
 
 private:
     ExactSearch exact_;
@@ -155,10 +173,14 @@ private:
     std::vector<int> candidates_;
     std::vector<int> seen_;  // the pixel (stamp) for which each candidate was last added
     int stamp_ = 0;
+    const std::vector<std::int64_t>* penalty_ = nullptr;
 };
 
+// Whether the caller has asked the level to stop (asked after every row, on the calling thread).
+bool stop_asked(const LevelJob& job) { return job.hooks.should_stop && job.hooks.should_stop(); }
+
 // The first pass: the raster scan, in place. The timed variant reads the clock around every stage of every
-// pixel; the untimed one, which the program runs, has nothing but the work in its loop.
+// pixel; the untimed one, which the program runs, has nothing but the work in its loop. False if stopped.
 template <bool kTimed, class Search>
 bool raster_pass(Search& search, const LevelJob& job, const LevelTable& table, SourceMaps& sources,
                  std::vector<int>* level_sources) {
@@ -190,7 +212,7 @@ bool raster_pass(Search& search, const LevelJob& job, const LevelTable& table, S
         if (job.hooks.on_row) {
             job.hooks.on_row(y + 1, table.height[n] * job.passes);
         }
-        if (job.hooks.should_stop && job.hooks.should_stop()) {
+        if (stop_asked(job)) {
             return false;
         }
     }
@@ -204,57 +226,132 @@ bool raster_pass(Search& search, const LevelJob& job, const LevelTable& table, S
     return true;
 }
 
-// A later pass: every query reads a copy of the pyramid and of the sources as the pass before left them,
-// so the rows are independent; with `parallel`, the team's threads take them in turns, each with a search of
-// its own from `make_search`.
+// Penalties per candidate of `grid` for the copies of each exemplar pixel in `sources` beyond the share
+// output pixels / candidates: `weight` times the dimension per copy beyond it.
+void repeat_penalties(const CandidateGrid& grid, const std::vector<int>& sources, double weight, int dimension,
+                      std::vector<std::int64_t>& penalty) {
+    std::vector<int> copies(static_cast<std::size_t>(grid.count()), 0);
+    for (const int source : sources) {
+        const int candidate = grid.candidate_at(source % grid.exemplar_width, source / grid.exemplar_width);
+        if (candidate >= 0) {
+            ++copies[static_cast<std::size_t>(candidate)];
+        }
+    }
+    const double share = static_cast<double>(sources.size()) / grid.count();
+    penalty.resize(copies.size());
+    for (std::size_t i = 0; i < copies.size(); ++i) {
+        penalty[i] = static_cast<std::int64_t>(std::max(0.0, copies[i] - share) * weight * dimension);
+    }
+}
+
+// A later pass, in lattice x lattice subsets of pixels one after another: every query reads a copy of the
+// pyramid and of the sources as the subsets before left them, so the rows of a subset are independent; with
+// `parallel`, the team's threads take them in turns, each with a search of its own from `make_search`.
 template <class MakeSearch>
 bool later_pass(MakeSearch& make_search, bool parallel, const LevelJob& job, const LevelTable& table,
                 SourceMaps sources, std::vector<int>* level_sources, int pass) {
     const int n = job.n;
     const int width = table.width[n];
     const int height = table.height[n];
-    const std::vector<std::uint8_t> before(job.output_pyramid,
-                                           job.output_pyramid + pyramid_bytes(table.width[0], table.height[0],
-                                                                              job.levels));
+    const int lattice = std::max(1, job.later.lattice);
+    const std::size_t bytes = static_cast<std::size_t>(pyramid_bytes(table.width[0], table.height[0], job.levels));
+    std::vector<std::uint8_t> before(job.output_pyramid, job.output_pyramid + bytes);
     std::vector<int> sources_before;
-    if (level_sources != nullptr) {
-        sources_before = *level_sources;
-        sources.level = sources_before.data();
-    }
-    const WrappedPyramidView view(before.data(), table, job.matrix_row, n, job.levels);
     SearchTeam solo(1);
     SearchTeam& team = parallel && job.team != nullptr ? *job.team : solo;
     std::vector<decltype(make_search(0))> searches;
     for (int t = 0; t < team.size(); ++t) {
         searches.push_back(make_search(t));
     }
-    std::atomic<int> rows_done{0};
-    std::atomic<bool> stopping{false};
-    auto work = [&](int thread, int y) {
-        if (y >= height || stopping.load(std::memory_order_relaxed)) {
-            return false;
+    // Only the coherent search weighs penalties.
+    std::vector<std::int64_t> penalty;
+    constexpr bool kPenalisable = requires { searches[0]->set_penalty(&penalty); };
+    const bool penalised = kPenalisable && job.later.repeat_penalty > 0 && level_sources != nullptr;
+    if constexpr (kPenalisable) {
+        for (auto& search : searches) {
+            search->set_penalty(penalised ? &penalty : nullptr);
         }
-        auto& search = *searches[static_cast<std::size_t>(thread)];
-        std::uint8_t* row = job.output_pyramid + pixel_index(table, n, 0, y);
-        for (int x = 0; x < width; ++x) {
-            search.gather(job.matrix_row, n, job.levels, x, y, view);
-            const int index = search.find(x, y, sources);
-            std::copy_n(search.colour(index), 3, row + x * 3);
-            if (level_sources != nullptr) {
-                (*level_sources)[static_cast<std::size_t>(y) * width + x] = search.grid().pixel_of(index);
+    }
+    const WrappedPyramidView view(before.data(), table, job.matrix_row, n, job.levels);
+    int rows_visited = 0;  // over the subsets so far; a pass visits lattice x height rows
+    std::atomic<bool> stopping{false};
+    for (int subset = 0; subset < lattice * lattice && !stopping; ++subset) {
+        const int first_x = subset % lattice;
+        const int first_y = subset / lattice;
+        if (subset > 0) {
+            std::copy_n(job.output_pyramid, bytes, before.begin());
+        }
+        if (level_sources != nullptr) {
+            sources_before = *level_sources;
+            sources.level = sources_before.data();
+            if constexpr (kPenalisable) {
+                if (penalised) {
+                    repeat_penalties(searches[0]->grid(), sources_before, job.later.repeat_penalty,
+                                     searches[0]->dimension(), penalty);
+                }
             }
         }
-        const int done = rows_done.fetch_add(1) + 1;
-        if (thread == 0 && job.hooks.on_row) {
-            job.hooks.on_row((pass - 1) * height + done, height * job.passes);
-        }
-        if (thread == 0 && job.hooks.should_stop && job.hooks.should_stop()) {
-            stopping = true;
-        }
-        return y + 1 < height;
-    };
-    team.share(work);
+        const int rows = first_y < height ? (height - first_y + lattice - 1) / lattice : 0;
+        std::atomic<int> rows_done{0};
+        auto work = [&](int thread, int share) {
+            if (share >= rows || stopping.load(std::memory_order_relaxed)) {
+                return false;
+            }
+            const int y = first_y + share * lattice;
+            auto& search = *searches[static_cast<std::size_t>(thread)];
+            std::uint8_t* row = job.output_pyramid + pixel_index(table, n, 0, y);
+            for (int x = first_x; x < width; x += lattice) {
+                search.gather(job.matrix_row, n, job.levels, x, y, view);
+                const int index = search.find(x, y, sources);
+                std::copy_n(search.colour(index), 3, row + x * 3);
+                if (level_sources != nullptr) {
+                    (*level_sources)[static_cast<std::size_t>(y) * width + x] = search.grid().pixel_of(index);
+                }
+            }
+            const int done = rows_done.fetch_add(1) + 1;
+            if (thread == 0 && job.hooks.on_row) {
+                job.hooks.on_row((pass - 1) * height + (rows_visited + done) / lattice, height * job.passes);
+            }
+            if (thread == 0 && stop_asked(job)) {
+                stopping = true;
+            }
+            return share + 1 < rows;
+        };
+        team.share(work);
+        rows_visited += rows;
+    }
     return !stopping;
+}
+
+// The first pass that carries the coarser level's result over: each pixel takes the candidate under its
+// parent's source, at twice its coordinates plus the pixel's place in its 2 x 2 block (the nearest candidate
+// where that pixel is none).
+template <class Search>
+void continue_parent_pass(const Search& search, const LevelJob& job, const LevelTable& table,
+                          const SourceMaps& sources, std::vector<int>& level_sources) {
+    const int n = job.n;
+    const CandidateGrid& grid = search.grid();
+    const int coarser_exemplar_width = sources.exemplar_width / 2;
+    for (int y = 0; y < table.height[n]; ++y) {
+        std::uint8_t* row = job.output_pyramid + pixel_index(table, n, 0, y);
+        for (int x = 0; x < table.width[n]; ++x) {
+            const int parent = sources.parent_at(x, y);
+            int ex = 2 * (parent % coarser_exemplar_width) + x % 2;
+            int ey = 2 * (parent / coarser_exemplar_width) + y % 2;
+            if (!grid.wraps_x) {
+                ex = std::clamp(ex, grid.left, grid.left + grid.columns - 1);
+            }
+            if (!grid.wraps_y) {
+                ey = std::clamp(ey, grid.top, grid.top + grid.rows - 1);
+            }
+            const int index = grid.candidate_at(ex, ey);
+            std::copy_n(search.colour(index), 3, row + x * 3);
+            level_sources[static_cast<std::size_t>(y) * table.width[n] + x] = grid.pixel_of(index);
+        }
+        if (job.hooks.on_row) {
+            job.hooks.on_row(y + 1, table.height[n] * job.passes);
+        }
+    }
 }
 
 // Runs every pass of a level. make_search(-1) makes the search of the first pass (which may share each
@@ -272,15 +369,21 @@ LevelGeometry run_passes(MakeSearch make_search, bool parallel_later_passes, con
     if (job.coarser_sources != nullptr) {
         sources.coarser = job.coarser_sources->data();
         sources.coarser_width = table.width[n + 1];
+        sources.coarser_height = table.height[n + 1];
     }
     auto first = make_search(-1);
     sources.exemplar_width = first->grid().exemplar_width;
-    const bool finished = job.hooks.profile != nullptr ? raster_pass<true>(*first, job, table, sources, job.sources)
-                                                        : raster_pass<false>(*first, job, table, sources, job.sources);
-    for (int pass = 2; finished && pass <= job.passes; ++pass) {
-        if (!later_pass(make_search, parallel_later_passes, job, table, sources, job.sources, pass)) {
-            break;
-        }
+    bool going = true;
+    if (job.first_pass == FirstPass::continue_parent && sources.coarser != nullptr && job.sources != nullptr) {
+        continue_parent_pass(*first, job, table, sources, *job.sources);
+        going = !stop_asked(job);
+    } else if (job.hooks.profile != nullptr) {
+        going = raster_pass<true>(*first, job, table, sources, job.sources);
+    } else {
+        going = raster_pass<false>(*first, job, table, sources, job.sources);
+    }
+    for (int pass = 2; going && pass <= job.passes; ++pass) {
+        going = later_pass(make_search, parallel_later_passes, job, table, sources, job.sources, pass);
     }
     return {table.width[n], table.height[n], table.offset[n]};
 }
@@ -308,18 +411,26 @@ LevelGeometry synthesize_level(const TrainingSet& set, const LevelJob& job, doub
 
 LevelGeometry synthesize_level_exact(const ExactMatcher& matcher, const LevelJob& job) {
     // The first pass (thread -1) shares each search among the team; later passes give each thread rows.
+    const ExactMatcher& later_matcher = job.later.matcher != nullptr ? *job.later.matcher : matcher;
     return run_passes(
-        [&](int thread) { return std::make_unique<ExactSearch>(matcher, thread < 0 ? job.team : nullptr); }, true,
-        job);
+        [&](int thread) {
+            return thread < 0 ? std::make_unique<ExactSearch>(matcher, job.team)
+                              : std::make_unique<ExactSearch>(later_matcher, nullptr);
+        },
+        true, job);
 }
 
 LevelGeometry synthesize_level_coherent(const ExactMatcher& matcher, const SimilarCandidates& similar,
                                         const LevelJob& job) {
     const int half_size = job.matrix_row[job.n];
+    const ExactMatcher& later_matcher = job.later.matcher != nullptr ? *job.later.matcher : matcher;
+    const SimilarCandidates& later_similar = job.later.similar != nullptr ? *job.later.similar : similar;
     return run_passes(
         [&](int thread) {
-            return std::make_unique<CoherentSearch>(matcher, similar, half_size, thread >= 0,
-                                                    thread < 0 ? job.team : nullptr);
+            if (thread < 0) {
+                return std::make_unique<CoherentSearch>(matcher, similar, half_size, false, job.team);
+            }
+            return std::make_unique<CoherentSearch>(later_matcher, later_similar, half_size, true, nullptr);
         },
         true, job);
 }

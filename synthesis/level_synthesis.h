@@ -27,6 +27,29 @@ LevelGeometry synthesize_level(const TrainingSet& set, const int* matrix_row, st
                                int output_width, int output_height, int n, int levels, double eps,
                                const ScanHooks& hooks = {});
 
+// How the first pass of a level starts it.
+enum class FirstPass {
+    scan,             // the raster scan with the causal neighbourhood
+    continue_parent,  // every pixel takes the exemplar pixel under its parent's source (no search): the coarser
+                      // level's result carried to this one; the coarsest level scans all the same
+};
+
+// What the passes after the first do.
+struct LaterPasses {
+    // The candidates the exact and coherent searches weigh, if not those of the first pass: e.g. with the full
+    // neighbourhood shape (it must lie on the same candidate grid when the first pass carries the parent over).
+    const ExactMatcher* matcher = nullptr;
+    const SimilarCandidates* similar = nullptr;  // for the coherent search
+    // Each pass visits the pixels in lattice x lattice interleaved subsets, one after another (left to right,
+    // then top to bottom, by their offsets); the pixels of a subset read what the subsets before them wrote.
+    // 1: every pixel reads the pass before.
+    int lattice = 1;
+    // For the coherent search, per candidate, a penalty added to its squared distance for every output pixel
+    // copied from it beyond the level's share (output pixels / candidates), times the vector's dimension,
+    // counted at the start of each subset; 0: none.
+    double repeat_penalty = 0;
+};
+
 // One level's synthesis with everything a run may ask for beyond the default.
 struct LevelJob {
     const int* matrix_row = nullptr;
@@ -47,6 +70,8 @@ struct LevelJob {
     std::vector<int>* sources = nullptr;
     // The same for output level n + 1, if there is one.
     const std::vector<int>* coarser_sources = nullptr;
+    FirstPass first_pass = FirstPass::scan;
+    LaterPasses later;
     ScanHooks hooks;
 };
 

@@ -1,16 +1,21 @@
 #include "synthesis/pyramid_views.h"
 
+#include <algorithm>
+
 namespace {
 
-int wrap(int coordinate, int size) {
+int place(int coordinate, int size, EdgeRule rule) {
+    if (rule == EdgeRule::clamp) {
+        return std::clamp(coordinate, 0, size - 1);
+    }
     const int r = coordinate % size;
     return r < 0 ? r + size : r;
 }
 
 }  // namespace
 
-WrappedPyramidView::WrappedPyramidView(const std::uint8_t* pyramid, const LevelTable& table,
-                                       const int* matrix_row, int n, int levels)
+EdgePyramidView::EdgePyramidView(const std::uint8_t* pyramid, const LevelTable& table, const int* matrix_row, int n,
+                                 int levels, EdgeRule columns, EdgeRule rows)
     : pyramid_(pyramid) {
     for (int v = n; v < levels; ++v) {
         // A pixel of level n maps to coordinates 0 .. size at a coarser level (an odd last row or
@@ -21,11 +26,11 @@ WrappedPyramidView::WrappedPyramidView(const std::uint8_t* pyramid, const LevelT
         reach_[v] = reach;
         column_offsets_[v].resize(static_cast<std::size_t>(width) + 2 * reach + 1);
         for (int c = -reach; c <= width + reach; ++c) {
-            column_offsets_[v][c + reach] = wrap(c, width) * 3;
+            column_offsets_[v][c + reach] = place(c, width, columns) * 3;
         }
         row_offsets_[v].resize(static_cast<std::size_t>(height) + 2 * reach + 1);
         for (int r = -reach; r <= height + reach; ++r) {
-            row_offsets_[v][r + reach] = table.offset[v] + wrap(r, height) * width * 3;
+            row_offsets_[v][r + reach] = table.offset[v] + place(r, height, rows) * width * 3;
         }
     }
 }

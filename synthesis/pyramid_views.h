@@ -21,14 +21,19 @@ private:
     const LevelTable& table_;
 };
 
-// Pixel lookup in a packed pyramid with wrap-around: column c of a level of width w is read at c mod w
-// (a true modulo, so even a reach wider than the level stays inside it), and likewise for rows. The
-// wrapped positions are computed once, for every coordinate the neighbourhoods of `levels` can ask for.
-class WrappedPyramidView {
+// What a coordinate outside a level reads.
+enum class EdgeRule {
+    wrap,   // the coordinate modulo the level's size (a true modulo, so even a reach wider than the level stays in it)
+    clamp,  // the nearest row or column inside the level
+};
+
+// Pixel lookup in a packed pyramid that reaches past the levels' edges by a rule for columns and one for rows. The positions are computed
+// once, for every coordinate the neighbourhoods of `levels` can ask for.
+class EdgePyramidView {
 public:
     // Prepares levels n .. levels-1 of `table` for neighbourhoods of the given matrix row.
-    WrappedPyramidView(const std::uint8_t* pyramid, const LevelTable& table, const int* matrix_row, int n,
-                       int levels);
+    EdgePyramidView(const std::uint8_t* pyramid, const LevelTable& table, const int* matrix_row, int n, int levels,
+                    EdgeRule columns, EdgeRule rows);
 
     const std::uint8_t* row(int level, int r) const {
         return pyramid_ + row_offsets_[level][r + reach_[level]];
@@ -38,7 +43,14 @@ public:
 private:
     const std::uint8_t* pyramid_;
     int reach_[kLevelTableCapacity] = {};
-    // Indexed by coordinate + reach: byte offset of the wrapped row start, and of the wrapped column.
+    // Indexed by coordinate + reach: byte offset of the row start, and of the column, that it reads.
     std::vector<int> row_offsets_[kLevelTableCapacity];
     std::vector<int> column_offsets_[kLevelTableCapacity];
+};
+
+// The output's view: reads wrap around every level, so that the result tiles.
+class WrappedPyramidView : public EdgePyramidView {
+public:
+    WrappedPyramidView(const std::uint8_t* pyramid, const LevelTable& table, const int* matrix_row, int n, int levels)
+        : EdgePyramidView(pyramid, table, matrix_row, n, levels, EdgeRule::wrap, EdgeRule::wrap) {}
 };

@@ -41,12 +41,22 @@ void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& sim
         }
     };
     const int s = half_size;
+    const int width = sources.width;
+    const int height = sources.height;
+    // Where the square stays within one wrap of the level, rows and columns wrap by a step, not a division.
+    const bool near = s < width && s < height;
     for (int dy = -s; dy <= (all_around ? s : 0); ++dy) {
         const int last = all_around || dy < 0 ? s : -1;
+        int row = y + dy;
+        row = row < 0 ? row + height : row >= height ? row - height : row;
+        const int* level_row = near ? sources.level + static_cast<std::size_t>(row) * width : nullptr;
         for (int dx = -s; dx <= last; ++dx) {
-            const int source = sources.at(x + dx, y + dy);
-            const int candidate =
-                grid.candidate_at(source % sources.exemplar_width - dx, source / sources.exemplar_width - dy);
+            int column = x + dx;
+            column = column < 0 ? column + width : column >= width ? column - width : column;
+            const int source = near ? level_row[column] : sources.at(x + dx, y + dy);
+            const int source_y = source / sources.exemplar_width;
+            const int source_x = source - source_y * sources.exemplar_width;
+            const int candidate = grid.candidate_at(source_x - dx, source_y - dy);
             add(candidate);
             if (candidate >= 0) {
                 for (const int other : similar.of(candidate)) {
@@ -57,7 +67,7 @@ void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& sim
     }
     if (sources.coarser != nullptr) {
         // The parent's source, at twice the coordinates in this level, plus the pixel's place in its block.
-        const int parent = sources.coarser[static_cast<std::size_t>(y / 2) * sources.coarser_width + x / 2];
+        const int parent = sources.parent_at(x, y);
         const int coarser_exemplar_width = sources.exemplar_width / 2;
         add(grid.candidate_at(2 * (parent % coarser_exemplar_width) + x % 2,
                               2 * (parent / coarser_exemplar_width) + y % 2));

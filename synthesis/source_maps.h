@@ -10,6 +10,7 @@ struct SourceMaps {
     int height = 0;
     const int* coarser = nullptr;  // per pixel of the next coarser output level, if there is one
     int coarser_width = 0;
+    int coarser_height = 0;
     int exemplar_width = 0;  // of the exemplar level
 
     // The exemplar pixel that pixel (x, y) of the level came from, with wrap-around.
@@ -17,5 +18,13 @@ struct SourceMaps {
         x = ((x % width) + width) % width;
         y = ((y % height) + height) % height;
         return level[static_cast<std::size_t>(y) * width + x];
+    }
+    // The exemplar pixel that the parent of pixel (x, y) came from. The parent of an odd last column lies one
+    // past the coarser level's row, read as the next entry in memory (the start of the next row, as the
+    // coherent search has always read it); past the last row it wraps around to the top.
+    int parent_at(int x, int y) const {
+        const std::size_t entry = static_cast<std::size_t>(y / 2) * coarser_width + x / 2;
+        const std::size_t entries = static_cast<std::size_t>(coarser_width) * coarser_height;
+        return coarser[entry < entries ? entry : entry % entries];
     }
 };

@@ -84,12 +84,19 @@ int training_border(const LevelTable& exemplar, const int* matrix_row, int n, in
     return border;
 }
 
-CandidateGrid training_grid(const LevelTable& exemplar, const int* matrix_row, int n, int levels) {
+CandidateGrid training_grid(const LevelTable& exemplar, const int* matrix_row, int n, int levels,
+                            ExemplarEdges edges_x, ExemplarEdges edges_y) {
+    const int inside = training_border(exemplar, matrix_row, n, levels);
+    auto margin = [&](ExemplarEdges edges) { return edges == ExemplarEdges::inside ? inside : 0; };
     CandidateGrid grid;
-    grid.border = training_border(exemplar, matrix_row, n, levels);
-    grid.columns = exemplar.width[n] - 2 * grid.border;
-    grid.rows = exemplar.height[n] - 2 * grid.border;
+    grid.left = margin(edges_x);
+    grid.top = margin(edges_y);
+    grid.wraps_x = edges_x == ExemplarEdges::wrapped;
+    grid.wraps_y = edges_y == ExemplarEdges::wrapped;
+    grid.columns = exemplar.width[n] - 2 * grid.left;
+    grid.rows = exemplar.height[n] - 2 * grid.top;
     grid.exemplar_width = exemplar.width[n];
+    grid.exemplar_height = exemplar.height[n];
     return grid;
 }
 

@@ -42,9 +42,11 @@ int training_border(const LevelTable& exemplar, const int* matrix_row, int n, in
 // Candidates of exemplar level n inside a border of `border` pixels (0 when none are left).
 std::int64_t training_candidate_count(const LevelTable& exemplar, int n, int border);
 
-// Where the candidates of exemplar level n lie.
+// Where the candidates of exemplar level n lie: along an axis with `inside` edges within training_border,
+// otherwise everywhere.
 // Precondition: the level has at least one candidate.
-CandidateGrid training_grid(const LevelTable& exemplar, const int* matrix_row, int n, int levels);
+CandidateGrid training_grid(const LevelTable& exemplar, const int* matrix_row, int n, int levels,
+                            ExemplarEdges edges_x = ExemplarEdges::inside, ExemplarEdges edges_y = ExemplarEdges::inside);
 
 // Replaces `set` with the candidates of exemplar level n: the old set is released first, then every pixel
 // (x, y) inside the border becomes a point, row by row from the top, each row left to right, and the

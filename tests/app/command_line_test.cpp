@@ -94,7 +94,7 @@ TEST(CommandLine, OptionsComeFirstAndChangeNothingElse) {
         std::vector<std::string> arguments;
         std::string error;
     } refusals[] = {
-        {{"--match=best"}, "option \"--match=best\": expected --match=approximate, --match=exact or --match=coherent"},
+        {{"--match=best"}, "option \"--match=best\": expected --match=approximate, --match=exact, --match=coherent or --match=refined"},
         {{"--passes=0"}, "option \"--passes=0\": expected --passes=N with N from 1 to 16"},
         {{"--passes=17"}, "option \"--passes=17\""},
         {{"--k=-1"}, "option \"--k=-1\": expected --k=K with K from 0 to 16"},
@@ -119,6 +119,61 @@ TEST(CommandLine, OptionsComeFirstAndChangeNothingElse) {
     EXPECT_EQ(parsed.settings.similar, 16);
     EXPECT_EQ(parse({}).settings.passes, 1);
     EXPECT_EQ(parse({}).settings.similar, 0);
+}
+
+TEST(CommandLine, OutputFormTakesOneInputWithTheFinishedTextureDefaults) {
+    Parsed parsed = parse({"--output=tex.bmp", "in.png"});
+    ASSERT_EQ(parsed.action, CommandLineAction::run) << parsed.error;
+    EXPECT_EQ(parsed.settings.output_file, "tex.bmp");
+    EXPECT_EQ(parsed.settings.input_path, "in.png");
+    EXPECT_EQ(parsed.settings.width, 512);
+    EXPECT_EQ(parsed.settings.height, 512);
+    EXPECT_EQ(parsed.settings.levels, 0);  // chosen from the exemplar
+    EXPECT_EQ(parsed.settings.match, MatchMode::refined);
+    EXPECT_EQ(parsed.settings.passes, 3);
+
+    // Size, levels, half-sizes, any way of matching and any passes may be given.
+    parsed = parse({"--match=coherent", "--passes=4", "--size=64x32", "--half-sizes=2,1,0,2", "-o", "tex.png",
+                    "in.bmp"});
+    ASSERT_EQ(parsed.action, CommandLineAction::run) << parsed.error;
+    EXPECT_EQ(parsed.settings.output_file, "tex.png");
+    EXPECT_EQ(parsed.settings.match, MatchMode::coherent);
+    EXPECT_EQ(parsed.settings.passes, 4);
+    EXPECT_EQ(parsed.settings.levels, 2);
+    EXPECT_EQ(parsed.settings.matrix.entries, (std::array<int, 16>{2, 1, 0, 2}));
+    EXPECT_EQ(parsed.settings.width, 64);
+    EXPECT_EQ(parsed.settings.height, 32);
+    // Levels alone take the neighbourhoods chosen levels would have.
+    parsed = parse({"--levels=2", "-o", "tex.png", "in.bmp"});
+    ASSERT_EQ(parsed.action, CommandLineAction::run) << parsed.error;
+    EXPECT_EQ(parsed.settings.matrix.entries, (std::array<int, 16>{2, 1, 0, 4}));
+
+    // The positional form is untouched by the new way of matching unless it is asked for.
+    EXPECT_EQ(parse({"in.bmp", "out", "64", "64", "1", "2"}).settings.match, MatchMode::approximate);
+    EXPECT_EQ(parse({"--match=refined", "in.bmp", "out", "64", "64", "1", "2"}).settings.match, MatchMode::refined);
+    EXPECT_EQ(parse({"--seed=12", "in.bmp", "out", "64", "64", "1", "2"}).settings.seed, 12u);
+    EXPECT_FALSE(parse({"in.bmp", "out", "64", "64", "1", "2"}).settings.seed.has_value());
+
+    const struct {
+        std::vector<std::string> arguments;
+        std::string error;
+    } refusals[] = {
+        {{"--output="}, "option \"--output=\": expected --output=FILE"},
+        {{"--output=t.bmp"}, "command line: --output takes exactly one input file, got 0 arguments"},
+        {{"--output=t.tif", "in.bmp"}, "option \"--output=t.tif\": the output file's name must end in .png or .bmp"},
+        {{"--size=64x", "--output=t.bmp", "in.bmp"}, "option \"--size=64x\": expected --size=WxH"},
+        {{"--size=x64", "--output=t.bmp", "in.bmp"}, "option \"--size=x64\""},
+        {{"--size=30000x30000", "--output=t.bmp", "--levels=1", "in.bmp"}, "output size: 30000x30000 is too large"},
+        {{"--levels=5", "--output=t.bmp", "in.bmp"}, "option \"--levels=5\": expected --levels=L with L from 1 to 4"},
+        {{"--half-sizes=2,1,1,x", "--output=t.bmp", "in.bmp"}, "option \"--half-sizes=2,1,1,x\""},
+        {{"--half-sizes=65", "--output=t.bmp", "in.bmp"}, "option \"--half-sizes=65\""},
+        {{"--half-sizes=2,1,0,0", "--output=t.bmp", "in.bmp"}, "half-size m11: is 0"},
+    };
+    for (const auto& c : refusals) {
+        parsed = parse(c.arguments);
+        EXPECT_EQ(parsed.action, CommandLineAction::refuse);
+        EXPECT_EQ(parsed.error.rfind(c.error, 0), 0u) << parsed.error;
+    }
 }
 
 TEST(CommandLine, HelpAndVersion) {

@@ -51,15 +51,18 @@ TEST_F(OutputForm, WritesOneFinishedFileByItsExtension) {
     EXPECT_EQ(files_in(dir), 4);
 }
 
-// The form's defaults are the coherent matcher with two passes: spelling them out changes nothing, and the
-// finished file is the positional form's level 0 with the same settings.
+// The form's defaults are the refined matcher with three passes and, for a 128 x 128 exemplar, four levels
+// whose coarsest takes a causal half-size of 4: spelling them out changes nothing, and the finished file is
+// the positional form's level 0 with the same settings.
 TEST_F(OutputForm, DefaultsAreSpelledOutByTheOptions) {
     ASSERT_EQ(run_texsynth(dir.path(), "--size=64x48 -o a.bmp demo2.bmp").status, 0);
-    ASSERT_EQ(run_texsynth(dir.path(), "--size=64x48 --match=coherent --passes=2 --levels=3 "
-                                       "--half-sizes=2,1,1,0,2,1,0,0,2 -o b.bmp demo2.bmp")
+    ASSERT_EQ(run_texsynth(dir.path(), "--size=64x48 --match=refined --passes=3 --levels=4 "
+                                       "--half-sizes=2,1,1,1,0,2,1,1,0,0,2,1,0,0,0,4 -o b.bmp demo2.bmp")
                   .status,
               0);
-    ASSERT_EQ(run_texsynth(dir.path(), "--match=coherent --passes=2 demo2.bmp p 64 48 3 2 1 1 0 2 1 0 0 2").status, 0);
+    ASSERT_EQ(run_texsynth(dir.path(), "--match=refined --passes=3 demo2.bmp p 64 48 4 2 1 1 1 0 2 1 1 0 0 2 1 0 0 0 4")
+                  .status,
+              0);
     EXPECT_EQ(read_file(dir / "a.bmp"), read_file(dir / "b.bmp"));
     EXPECT_EQ(read_file(dir / "a.bmp"), read_file(dir / "p_0.bmp"));
 }

@@ -8,7 +8,7 @@
 namespace {
 
 // A 10 x 10 exemplar level with a border of 1: candidate (x - 1) + 8 (y - 1) is exemplar pixel (x, y).
-const CandidateGrid kGrid{1, 8, 8, 10};
+const CandidateGrid kGrid{1, 1, 8, 8, 10, 10};
 
 int at(int x, int y) { return (y - 1) * 8 + (x - 1); }
 
@@ -18,7 +18,7 @@ struct Fixture {
     std::vector<int> level = std::vector<int>(16, 5 * 10 + 5);
     std::vector<int> coarser = std::vector<int>(4, 3 * 5 + 2);
     Fixture() { level[3 * 4 + 3] = 1 * 10 + 1; }
-    SourceMaps sources() const { return {level.data(), 4, 4, coarser.data(), 2, 10}; }
+    SourceMaps sources() const { return {level.data(), 4, 4, coarser.data(), 2, 2, 10}; }
 };
 
 std::vector<int> candidates_of(const SimilarCandidates& similar, const SourceMaps& sources, int x, int y,

@@ -114,10 +114,62 @@ void expect_matches_plain_search(const Exemplar& exemplar, const int* row, int n
             ASSERT_EQ(overall.index, expected) << searchers << " searchers";
         }
         // The colour is the candidate pixel's own.
-        const int x = matcher.grid().border + expected % matcher.grid().columns;
-        const int y = matcher.grid().border + expected / matcher.grid().columns;
+        const int x = matcher.grid().left + expected % matcher.grid().columns;
+        const int y = matcher.grid().top + expected / matcher.grid().columns;
         const std::uint8_t* pixel = &exemplar.pyramid[pixel_index(exemplar.table, n, x, y)];
         ASSERT_TRUE(std::equal(pixel, pixel + 3, matcher.colour(expected)));
+    }
+}
+
+// Candidates read past the exemplar's edges, with the full square of their own level only, with and without
+// the index: every candidate is each pixel of the level, its vector read with wrapped or clamped positions.
+TEST(ExactMatcher, FindsThePlainNearestWithEdgesReadPastAndWithoutIndex) {
+    std::mt19937 random(9);
+    const int width = 23;
+    const int height = 17;
+    std::vector<std::uint8_t> image(static_cast<std::size_t>(width) * height * 3);
+    for (auto& byte : image) {
+        byte = static_cast<std::uint8_t>(random() % 256);
+    }
+    const Exemplar exemplar = make_exemplar(image, width, height, 2);
+    const int row[] = {2, 1};
+    for (const ExemplarEdges edges : {ExemplarEdges::wrapped, ExemplarEdges::clamped}) {
+        for (const bool indexed : {true, false}) {
+            for (const bool coarser : {true, false}) {
+                CandidateOptions options;
+                options.shape = NeighbourhoodShape::full;
+                options.edges_x = edges;
+                options.edges_y = edges;
+                options.indexed = indexed;
+                options.coarser_levels = coarser;
+                const ExactMatcher matcher(exemplar.pyramid.data(), exemplar.table, row, 0, 2, options);
+                ASSERT_EQ(matcher.count(), width * height);
+                const int levels_read = coarser ? 2 : 1;
+                EXPECT_EQ(matcher.levels_read(), levels_read);
+                const EdgeRule rule = edges == ExemplarEdges::wrapped ? EdgeRule::wrap : EdgeRule::clamp;
+                const EdgePyramidView view(exemplar.pyramid.data(), exemplar.table, row, 0, 2, rule, rule);
+                std::vector<std::vector<std::int16_t>> candidates;
+                for (int y = 0; y < height; ++y) {
+                    for (int x = 0; x < width; ++x) {
+                        std::vector<std::int16_t> v(static_cast<std::size_t>(
+                            neighbourhood_dimension(row, 0, levels_read, NeighbourhoodShape::full)));
+                        gather_neighbourhood(row, 0, levels_read, x, y, view, v.data(), NeighbourhoodShape::full);
+                        candidates.push_back(v);
+                    }
+                }
+                ExactMatcher::Query query = matcher.make_query();
+                for (const auto& vector : queries_for(candidates, random, 40)) {
+                    matcher.prepare(vector.data(), query);
+                    const int expected = plain_nearest(candidates, vector);
+                    ASSERT_EQ(matcher.find(query, {}), expected);
+                    std::int64_t d = 0;
+                    for (std::size_t c = 0; c < vector.size(); ++c) {
+                        d += (vector[c] - candidates[expected][c]) * (vector[c] - candidates[expected][c]);
+                    }
+                    EXPECT_EQ(matcher.distance(query, expected, INT64_MAX), d);
+                }
+            }
+        }
     }
 }
 

@@ -105,24 +105,42 @@ TEST(Job, SeedsChangeTheResultAndRepeatOnAnyNumberOfThreads) {
     EXPECT_NE(run(job).image.pixels, seeded.image.pixels);
 }
 
-TEST(Job, LevelsLeftOpenAreChosenToSuitTheExemplar) {
+// The top left side x side pixels of the demo exemplar.
+Image demo_crop(int side) {
     const Image exemplar = demo_exemplar();
-    // A 19 x 19 crop: three levels leave no candidate at the coarsest, two do not.
-    Image small{19, 19, 3, {}};
-    for (int y = 0; y < 19; ++y) {
+    Image crop{side, side, 3, {}};
+    for (int y = 0; y < side; ++y) {
         const auto row = exemplar.pixels.begin() + static_cast<std::ptrdiff_t>(y) * exemplar.width * 3;
-        small.pixels.insert(small.pixels.end(), row, row + 19 * 3);
+        crop.pixels.insert(crop.pixels.end(), row, row + side * 3);
     }
+    return crop;
+}
+
+// Levels left open: as many as keep the exemplar's coarsest level at least 12 pixels a side, fewer where the
+// output is too small for them.
+TEST(Job, LevelsLeftOpenAreChosenToSuitTheExemplarAndTheOutput) {
+    const struct {
+        int exemplar_side, output_side;
+        std::vector<int> levels;
+    } cases[] = {{128, 64, {3, 2, 1, 0}}, {48, 32, {2, 1, 0}}, {47, 32, {1, 0}}, {48, 3, {1, 0}}, {23, 32, {0}}};
+    for (const auto& c : cases) {
+        const Image exemplar = demo_crop(c.exemplar_side);
+        Job job = generate(exemplar, c.output_side, c.output_side);
+        job.settings.levels = 0;
+        std::vector<int> levels;
+        JobHooks hooks;
+        hooks.on_level = [&levels](const LevelPixels& level) { levels.push_back(level.n); };
+        JobResult result;
+        JobError error;
+        ASSERT_TRUE(run_job(job, result, error, hooks)) << error.message();
+        EXPECT_EQ(levels, c.levels) << c.exemplar_side << " to " << c.output_side;
+    }
+    // Levels that are given are kept, and refused if the exemplar is too small for them.
+    const Image small = demo_crop(19);
     Job job = generate(small, 32, 32);
-    job.settings.levels = 0;
-    std::vector<int> levels;
-    JobHooks hooks;
-    hooks.on_level = [&levels](const LevelPixels& level) { levels.push_back(level.n); };
+    job.settings.levels = 3;
     JobResult result;
     JobError error;
-    ASSERT_TRUE(run_job(job, result, error, hooks)) << error.message();
-    EXPECT_EQ(levels, (std::vector<int>{1, 0}));
-    job.settings.levels = 3;
     EXPECT_FALSE(run_job(job, result, error));
     EXPECT_EQ(error.subject, "exemplar");
     EXPECT_NE(error.why.find("too small"), std::string::npos) << error.why;

@@ -2,6 +2,7 @@
 // with a full modulo, each pixel replaced at once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -298,6 +299,150 @@ TEST(LevelSynthesis, CoherentScanTakesTheBestOfItsCandidatesWithAnyNumberOfThrea
             }
             EXPECT_EQ(output, plain) << threads << " threads, " << passes << " passes";
             EXPECT_EQ(level_sources, sources) << threads << " threads, " << passes << " passes";
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The refined passes written out plainly for one level: the first pass carries the coarser level's sources
+// over (each pixel the exemplar pixel under its parent's source, clamped or wrapped at the exemplar's edges),
+// then every later pass visits 3 x 3 interleaved subsets in turn, each pixel of a subset reading what the
+// subsets before it wrote; its candidates continue every neighbour's source in the 5 x 5 square (itself
+// included), it is compared on the full square of its own level, and a candidate whose pixel is copied more
+// often than its share is penalised per copy beyond it.
+TEST(LevelSynthesis, RefinedPassesCorrectInterleavedSubsetsWithAnyNumberOfThreads) {
+    const int width = 26;
+    const int height = 19;  // odd: the last row's parents lie past the coarser level
+    const int levels = 2;
+    const int n = 0;
+    const int row[] = {2, 1};
+    const Scene scene = make_scene(width, height, levels);
+    const LevelTable table = make_level_table(width, height, levels);
+    const int ew = scene.exemplar.width[n];
+    const int eh = scene.exemplar.height[n];
+    std::mt19937 random(11);
+    std::vector<int> coarser(static_cast<std::size_t>(table.width[1]) * table.height[1]);
+    for (int& source : coarser) {
+        source = static_cast<int>(random() % (scene.exemplar.width[1] * scene.exemplar.height[1]));
+    }
+    const double weight = 3.0;
+
+    for (const ExemplarEdges edges : {ExemplarEdges::wrapped, ExemplarEdges::clamped}) {
+        auto place = [&](int c, int size) {
+            return edges == ExemplarEdges::wrapped ? ((c % size) + size) % size : std::clamp(c, 0, size - 1);
+        };
+        // The full square of own-level pixels around (x, y), less the pixel, read by `pixel`.
+        auto square = [&](int x, int y, auto pixel) {
+            std::vector<int> v;
+            for (int dy = -2; dy <= 2; ++dy) {
+                for (int dx = -2; dx <= 2; ++dx) {
+                    if (dx != 0 || dy != 0) {
+                        const std::uint8_t* p = pixel(x + dx, y + dy);
+                        v.insert(v.end(), p, p + 3);
+                    }
+                }
+            }
+            return v;
+        };
+        auto exemplar_pixel = [&](int x, int y) {
+            return &scene.exemplar_pyramid[pixel_index(scene.exemplar, n, place(x, ew), place(y, eh))];
+        };
+        auto candidate_of = [&](int ex, int ey) {  // -1 past a clamped edge
+            if (edges == ExemplarEdges::clamped && (ex < 0 || ex >= ew || ey < 0 || ey >= eh)) {
+                return -1;
+            }
+            return place(ey, eh) * ew + place(ex, ew);
+        };
+
+        // The plain way.
+        std::vector<std::uint8_t> plain = scene.noise;
+        std::vector<int> sources(static_cast<std::size_t>(width) * height);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                std::size_t entry = static_cast<std::size_t>(y / 2) * table.width[1] + x / 2;
+                entry %= coarser.size();
+                const int parent = coarser[entry];
+                const int ex = std::clamp(2 * (parent % scene.exemplar.width[1]) + x % 2, 0, ew - 1);
+                const int ey = std::clamp(2 * (parent / scene.exemplar.width[1]) + y % 2, 0, eh - 1);
+                sources[static_cast<std::size_t>(y) * width + x] = ey * ew + ex;
+                std::copy_n(exemplar_pixel(ex, ey), 3, &plain[pixel_index(table, n, x, y)]);
+            }
+        }
+        for (int subset = 0; subset < 9; ++subset) {
+            const std::vector<std::uint8_t> before = plain;
+            const std::vector<int> sources_before = sources;
+            std::vector<int> copies(static_cast<std::size_t>(ew) * eh, 0);
+            for (const int source : sources_before) {
+                ++copies[static_cast<std::size_t>(source)];
+            }
+            const double share = static_cast<double>(width * height) / (ew * eh);
+            for (int y = subset / 3; y < height; y += 3) {
+                for (int x = subset % 3; x < width; x += 3) {
+                    const std::vector<int> query = square(x, y, [&](int c, int r) {
+                        return &before[pixel_index(table, n, ((c % width) + width) % width,
+                                                   ((r % height) + height) % height)];
+                    });
+                    std::pair<std::int64_t, int> best{INT64_MAX, -1};
+                    for (int dy = -2; dy <= 2; ++dy) {
+                        for (int dx = -2; dx <= 2; ++dx) {
+                            const int source = sources_before[static_cast<std::size_t>((y + dy + height) % height) *
+                                                                  width +
+                                                              (x + dx + width) % width];
+                            const int c = candidate_of(source % ew - dx, source / ew - dy);
+                            if (c < 0) {
+                                continue;
+                            }
+                            const std::vector<int> v = square(c % ew, c / ew, exemplar_pixel);
+                            std::int64_t d = 0;
+                            for (std::size_t i = 0; i < v.size(); ++i) {
+                                d += (v[i] - query[i]) * (v[i] - query[i]);
+                            }
+                            d += static_cast<std::int64_t>(std::max(0.0, copies[static_cast<std::size_t>(c)] - share) *
+                                                           weight * 72);
+                            best = std::min(best, {d, c});
+                        }
+                    }
+                    ASSERT_GE(best.second, 0);  // some neighbour always continues inside this scene
+                    sources[static_cast<std::size_t>(y) * width + x] = best.second;
+                    std::copy_n(exemplar_pixel(best.second % ew, best.second / ew), 3,
+                                &plain[pixel_index(table, n, x, y)]);
+                }
+            }
+        }
+
+        for (const int threads : {1, 2, 3}) {
+            std::vector<std::uint8_t> output = scene.noise;
+            std::vector<int> level_sources(sources.size(), 0);
+            SearchTeam team(threads);
+            CandidateOptions options;
+            options.shape = NeighbourhoodShape::full;
+            options.coarser_levels = false;
+            options.edges_x = edges;
+            options.edges_y = edges;
+            const ExactMatcher matcher(scene.exemplar_pyramid.data(), scene.exemplar, row, n, levels, options);
+            const SimilarCandidates similar(matcher, 0, team);
+            LevelJob job;
+            job.matrix_row = row;
+            job.output_pyramid = output.data();
+            job.output_width = width;
+            job.output_height = height;
+            job.n = n;
+            job.levels = levels;
+            job.passes = 2;
+            job.team = &team;
+            job.sources = &level_sources;
+            job.coarser_sources = &coarser;
+            job.first_pass = FirstPass::continue_parent;
+            job.later.lattice = 3;
+            job.later.repeat_penalty = weight;
+            synthesize_level_coherent(matcher, similar, job);
+            const std::size_t level_bytes = static_cast<std::size_t>(width) * height * 3;
+            EXPECT_TRUE(std::equal(output.begin(), output.begin() + level_bytes, plain.begin()))
+                << threads << " threads";
+            EXPECT_EQ(level_sources, sources) << threads << " threads";
         }
     }
 }

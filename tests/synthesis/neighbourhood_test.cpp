@@ -1,6 +1,7 @@
 // The layout of neighbourhood vectors, read directly (exemplar) and with wrap-around (output).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -149,6 +150,54 @@ TEST(Neighbourhood, WrappedViewMatchesThePlainModuloEverywhere) {
                         }
                         ASSERT_EQ(gathered_pixels(row, n, levels, x, y, view), expected)
                             << size[0] << "x" << size[1] << " L " << levels << " n " << n << " at " << x << "," << y;
+                    }
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Neighbourhood, FullShapeTakesTheWholeSquareLessThePixel) {
+    const int defaults[] = {2, 1, 1};
+    EXPECT_EQ(neighbourhood_dimension(defaults, 0, 3, NeighbourhoodShape::full), 72 + 27 + 27);
+    EXPECT_EQ(neighbourhood_dimension(defaults, 0, 1, NeighbourhoodShape::full), 72);
+    const int zero[] = {0};
+    EXPECT_EQ(neighbourhood_dimension(zero, 0, 1, NeighbourhoodShape::full), 0);
+
+    const LevelTable table = make_level_table(16, 16, 1);
+    const std::vector<std::uint8_t> pyramid = coordinate_pyramid(table, 1);
+    const int row[] = {1};
+    std::vector<int> components(static_cast<std::size_t>(neighbourhood_dimension(row, 0, 1, NeighbourhoodShape::full)));
+    const int* end = gather_neighbourhood(row, 0, 1, 5, 7, DirectPyramidView(pyramid.data(), table),
+                                          components.data(), NeighbourhoodShape::full);
+    ASSERT_EQ(end, components.data() + components.size());
+    const std::vector<int> expected = {4, 6, 0, 5, 6, 0, 6, 6, 0,   // the row above
+                                       4, 7, 0, 6, 7, 0,            // left and right of the pixel
+                                       4, 8, 0, 5, 8, 0, 6, 8, 0};  // the row below
+    EXPECT_EQ(components, expected);
+}
+
+// Clamped reads take the nearest pixel inside, along each axis by its own rule, at every level.
+TEST(Neighbourhood, EdgeViewClampsAndWrapsEachAxisByItsRule) {
+    const LevelTable table = make_level_table(10, 7, 2);
+    const std::vector<std::uint8_t> pyramid = coordinate_pyramid(table, 2);
+    const int row[] = {3, 2};
+    for (const EdgeRule columns : {EdgeRule::wrap, EdgeRule::clamp}) {
+        for (const EdgeRule rows : {EdgeRule::wrap, EdgeRule::clamp}) {
+            const EdgePyramidView view(pyramid.data(), table, row, 0, 2, columns, rows);
+            for (int level = 0; level < 2; ++level) {
+                const int w = table.width[level];
+                const int h = table.height[level];
+                for (int r = -row[level]; r <= h + row[level]; ++r) {
+                    for (int c = -row[level]; c <= w + row[level]; ++c) {
+                        const std::uint8_t* pixel = view.row(level, r) + view.column(level, c);
+                        const int x = columns == EdgeRule::wrap ? ((c % w) + w) % w : std::clamp(c, 0, w - 1);
+                        const int y = rows == EdgeRule::wrap ? ((r % h) + h) % h : std::clamp(r, 0, h - 1);
+                        EXPECT_EQ(Pixel(pixel[0], pixel[1], pixel[2]), Pixel(x, y, level)) << c << "," << r;
                     }
                 }
             }

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "synthesis/candidate_grid.h"
+#include "synthesis/level_synthesis.h"
+#include "synthesis/neighbourhood.h"
+
+// The refined synthesis: coherent copying corrected against every pixel's whole surroundings. What it does
+// at each level, as data for the one level loop:
+//   - the coarsest level is scanned from the noise with the causal neighbourhood and the coherent search,
+//     then corrected by kCoarsestExtraPasses more passes than the others get (its layout decides the rest);
+//   - every finer level starts as the coarser level's result carried over (each pixel the exemplar pixel
+//     under its parent's source), with no search;
+//   - every later pass corrects each pixel against the full square of its own level (no coarser squares:
+//     they change only every second pixel, which pins the copies' seams to a 2 x 2 grid), in 3 x 3
+//     interleaved subsets that read what the subsets before them wrote, among the candidates that continue
+//     every neighbour's source, each penalised by how often its pixel is copied beyond its share;
+//   - candidates are every exemplar pixel: reads wrap around where the exemplar tiles by itself, and are
+//     clamped at its edges where it does not (synthesis/exemplar_edges.h).
+struct RefinedLevelPlan {
+    CandidateOptions first;  // candidates of the first pass (only the coarsest level searches in it)
+    CandidateOptions later;  // candidates of the later passes
+    int passes = 1;
+    FirstPass first_pass = FirstPass::scan;
+    int lattice = 1;
+    double repeat_penalty = 0;
+};
+
+inline constexpr int kCoarsestExtraPasses = 2;
+inline constexpr int kRefinedLattice = 3;
+// Per copy beyond the share, in squared grey levels per component: about a grey level and a half of
+// difference, enough to prefer a fresh pixel over a nearly as good overused one.
+inline constexpr double kRefinedRepeatPenalty = 2.0;
+
+// The plan for level n of `levels`, with `passes` passes asked for (at least 1) and the exemplar's edges.
+RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges edges_x, ExemplarEdges edges_y);
+
+// Pyramid levels for an exemplar: as many as keep its coarsest level at least kCoarsestExemplarSide pixels
+// on its shorter side (features at that level are a few pixels wide), from 1 to 4. Measured: 96-pixel
+// exemplars (4 levels, 12 pixels at the coarsest) copy more faithfully than with 3 levels (24 pixels).
+inline constexpr int kCoarsestExemplarSide = 12;
+int automatic_levels(int exemplar_width, int exemplar_height);
+
+// The neighbourhoods for `levels` levels: a causal (or full) half-size of 2 at every level but the coarsest,
+// which takes kCoarsestHalfSize (it lays out the structure: brick courses and tile joints hold together
+// better when it sees about a brick; 4 copies more faithfully than 2 or 3 on nine exemplars), and 3 x 3
+// squares at every coarser level.
+inline constexpr int kCoarsestHalfSize = 4;
+NeighbourhoodMatrix automatic_matrix(int levels);

@@ -1,0 +1,75 @@
+// Exemplars that tile, and the candidates of exemplars whose edges are read past.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "pyramid/level_table.h"
+#include "synthesis/exemplar_edges.h"
+#include "synthesis/training_set.h"
+
+namespace {
+
+// A width x height image of grey levels given by `value(x, y)`.
+template <class Value>
+std::vector<std::uint8_t> grey_image(int width, int height, Value value) {
+    std::vector<std::uint8_t> image(static_cast<std::size_t>(width) * height * 3);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            std::fill_n(&image[(static_cast<std::size_t>(y) * width + x) * 3], 3, static_cast<std::uint8_t>(value(x, y)));
+        }
+    }
+    return image;
+}
+
+TEST(ExemplarEdges, SeamScoreByHand) {
+    // Columns 0, 1, 2, 4: interior steps 1, 1, 2 (mean 4/3, deviation sqrt(2)/3); the seam steps 4.
+    const std::vector<std::uint8_t> ramp = grey_image(4, 3, [](int x, int) { return x == 3 ? 4 : x; });
+    EXPECT_NEAR(wrap_seam_z(ramp.data(), 4, 3, false), (4 - 4.0 / 3) / (std::sqrt(2.0) / 3), 1e-9);
+    // Every row alike: no step anywhere, and the seam is like the rest.
+    EXPECT_EQ(wrap_seam_z(ramp.data(), 4, 3, true), 0);
+}
+
+TEST(ExemplarEdges, PeriodicImagesTileAndCutOnesDoNot) {
+    // A pattern whose period divides the width tiles along x; along y it brightens steadily, so that its last
+    // row and its first differ far more than any two neighbouring rows.
+    std::mt19937 random(3);
+    std::vector<int> noise(8 * 8);
+    for (int& v : noise) {
+        v = static_cast<int>(random() % 40);
+    }
+    const std::vector<std::uint8_t> image =
+        grey_image(32, 36, [&](int x, int y) { return noise[(y % 8) * 8 + x % 8] + 5 * y; });
+    EXPECT_LT(wrap_seam_z(image.data(), 32, 36, false), kTilingSeamZ);
+    EXPECT_GT(wrap_seam_z(image.data(), 32, 36, true), kTilingSeamZ);
+    // Tiling along one axis only is not enough to wrap either.
+    CandidateOptions options;
+    choose_exemplar_edges(image.data(), 32, 36, options);
+    EXPECT_EQ(options.edges_x, ExemplarEdges::clamped);
+    EXPECT_EQ(options.edges_y, ExemplarEdges::clamped);
+    const std::vector<std::uint8_t> both = grey_image(32, 40, [&](int x, int y) { return noise[(y % 8) * 8 + x % 8]; });
+    choose_exemplar_edges(both.data(), 32, 40, options);
+    EXPECT_EQ(options.edges_x, ExemplarEdges::wrapped);
+    EXPECT_EQ(options.edges_y, ExemplarEdges::wrapped);
+}
+
+TEST(ExemplarEdges, CandidatesCoverEveryPixelAndWrapOnlyWhereAsked) {
+    const LevelTable table = make_level_table(20, 12, 2);
+    const int row[] = {2, 1};
+    const CandidateGrid inside = training_grid(table, row, 0, 2);
+    EXPECT_EQ(inside.left, training_border(table, row, 0, 2));
+    EXPECT_EQ(inside.top, inside.left);
+
+    const CandidateGrid grid = training_grid(table, row, 0, 2, ExemplarEdges::wrapped, ExemplarEdges::clamped);
+    EXPECT_EQ(grid.count(), 20 * 12);
+    EXPECT_EQ(grid.pixel_of(25), 25);
+    EXPECT_EQ(grid.candidate_at(-1, 3), 3 * 20 + 19);   // wraps along x
+    EXPECT_EQ(grid.candidate_at(41, 3), 3 * 20 + 1);
+    EXPECT_EQ(grid.candidate_at(4, -1), -1);            // not along y
+    EXPECT_EQ(grid.candidate_at(4, 12), -1);
+    EXPECT_EQ(grid.candidate_at(4, 11), 11 * 20 + 4);
+}
+
+}  // namespace
