@@ -287,11 +287,12 @@ bool finish_output_form(const Positionals& args, const GivenOptions& given, cons
         parsed.width = kDefaultOutputSide;
         parsed.height = kDefaultOutputSide;
     }
+    const SynthesisSettings defaults = finished_texture_defaults();
     if (!given.match) {
-        parsed.match = MatchMode::coherent;
+        parsed.match = defaults.match;
     }
     if (!given.passes) {
-        parsed.passes = 2;
+        parsed.passes = defaults.passes;
     }
     if (given.half_sizes) {
         const int levels = static_cast<int>(std::lround(std::sqrt(static_cast<double>(half_sizes.size()))));
@@ -306,7 +307,7 @@ bool finish_output_form(const Positionals& args, const GivenOptions& given, cons
     } else if (given.levels) {
         parsed.matrix = default_matrix(parsed.levels);
     } else {
-        parsed.levels = 0;  // chosen once the exemplar's size is known
+        parsed.levels = defaults.levels;  // 0: chosen once the exemplar's size is known
         return true;
     }
     error = check_settings(parsed, parsed.width, parsed.height);

@@ -48,3 +48,14 @@ inline NeighbourhoodMatrix default_matrix(int levels) {
     }
     return matrix;
 }
+
+// The settings a finished texture is made with where its caller leaves them open (the command line's
+// --output=FILE INPUT form and the Python module both start from these): the coherent search with a second
+// pass, the best result quickly, and the levels chosen to suit the exemplar and the output.
+inline SynthesisSettings finished_texture_defaults() {
+    SynthesisSettings settings;
+    settings.levels = 0;
+    settings.match = MatchMode::coherent;
+    settings.passes = 2;
+    return settings;
+}
