@@ -13,11 +13,9 @@ import pytest
 
 SOURCE_DIR = Path(__file__).resolve().parents[2]
 BUILD_DIR = SOURCE_DIR / "build"
-try:
-    import texsynth
-except ImportError:
-    sys.path.insert(0, str(BUILD_DIR / "python"))
-    import texsynth
+if "PYTHONPATH" not in os.environ:
+    sys.path.insert(0, str(BUILD_DIR / "python"))  # this tree's module, before any installed one
+import texsynth  # noqa: E402
 
 EXECUTABLE = os.environ.get("TEXSYNTH_EXECUTABLE", str(BUILD_DIR / "texsynth"))
 
