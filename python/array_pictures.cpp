@@ -83,7 +83,7 @@ Image picture_from_array(py::handle value, const char* what, PictureLayout& layo
     picture.channels = alpha ? 4 : 3;
     picture.pixels.resize(static_cast<std::size_t>(picture.width) * picture.height * picture.channels);
     const bool contiguous = (array.flags() & py::array::c_style) != 0;
-    if (!grey && contiguous) {
+    if (!grey && contiguous && !picture.pixels.empty()) {
         std::memcpy(picture.pixels.data(), array.data(), picture.pixels.size());
     } else {
         const StridedBytes bytes(array);

@@ -35,12 +35,13 @@ JobResult call_job(const Job& job, const std::vector<std::pair<std::string, std:
     auto last_check = std::chrono::steady_clock::now();
     bool signalled = false;
     JobHooks hooks;
+    // Everything below is touched on the calling thread only.
     hooks.should_stop = [&] {
-        if (signalled) {
-            return true;
-        }
         if (!watch_signals || std::this_thread::get_id() != caller) {
             return false;
+        }
+        if (signalled) {
+            return true;
         }
         const auto now = std::chrono::steady_clock::now();
         if (now - last_check < kSignalCheckInterval) {
