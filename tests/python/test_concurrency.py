@@ -98,5 +98,7 @@ def test_ctrl_c_stops_a_long_call_at_once(demo, match):
     assert first.startswith("interrupted after ")
     latency = float(first.split()[-1])
     print(f"{match}: stopped {latency:.3f} s after SIGINT")
-    assert latency < 1.0  # "about a tenth of a second" on an idle machine; this leaves room for a busy one
+    # About a tenth of a second on an idle machine; the bound leaves room for a busy one, and the whole call
+    # would take over ten seconds.
+    assert latency < 2.0
     assert second == "(8, 8, 3)"
