@@ -1,5 +1,6 @@
 # Quick start: `make run` builds and runs the default synthesis on the demo exemplar; `make test` builds
-# and runs every test (the Python module's too); `make python` builds only the Python module. Both install what is missing first (as root) or say what to install.
+# and runs every test (the Python module's too); `make python` builds the Python module alone. Each installs
+# what is missing first (as root) or says what to install.
 # `make bench` times whole runs and every way of matching in a Release build of its own and rewrites
 # BENCHMARKS.md (about 15 minutes); `make bench-quick` prints a short selection of the first table.
 
