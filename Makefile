@@ -1,5 +1,6 @@
 # Quick start: `make run` builds and runs the default synthesis on the demo exemplar; `make test` builds
-# and runs every test. Both install what is missing first (as root) or say what to install.
+# and runs every test (the Python module's too); `make python` builds the Python module alone. Each installs
+# what is missing first (as root) or says what to install.
 # `make bench` times whole runs and every way of matching in a Release build of its own and rewrites
 # BENCHMARKS.md (about 15 minutes); `make bench-quick` prints a short selection of the first table.
 
@@ -12,7 +13,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # What the tests need besides what a build needs.
 TEST_PACKAGES = strace valgrind clang libclang-rt-14-dev
 
-.PHONY: all deps test-deps build run test test-sanitizers fuzz fuzz-build bench-build bench bench-quick clean
+.PHONY: all deps test-deps build python run test test-sanitizers fuzz fuzz-build bench-build bench bench-quick clean
 
 all: build
 
@@ -25,6 +26,11 @@ test-deps:
 build: deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DTEXSYNTH_BENCHMARKS=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+# The Python module alone, into $(BUILD_DIR)/python: PYTHONPATH=$(BUILD_DIR)/python /usr/bin/python3 -c 'import texsynth'
+python: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DTEXSYNTH_BENCHMARKS=ON
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target texsynth_python
 
 # Runs with no arguments inside demo/, where the default input ./demo2.bmp lives; writes demo/out_*.bmp.
 run: build

@@ -4,13 +4,9 @@
 #include <cstdio>
 
 #include "app/message_text.h"
+#include "synthesis/source_map_file.h"
 
 namespace {
-
-// Source maps are at most this many pixels, the most an output may have.
-constexpr std::int64_t kMaxMapPixels = 536'870'911;
-
-std::string size_text(int width, int height) { return std::to_string(width) + "x" + std::to_string(height); }
 
 // A file's console line, out at once: a run stopped by a signal still shows what it finished.
 void announce(const char* verb, const std::string& path, int width, int height) {
@@ -86,14 +82,8 @@ bool save_picture(const std::string& path, const Image& image) {
 }
 
 bool save_source_map(const std::string& path, const SourceMap& map) {
-    const std::size_t pixels = static_cast<std::size_t>(map.width) * map.height;
-    std::vector<std::uint16_t> samples(pixels * 3);
-    for (std::size_t i = 0; i < pixels; ++i) {
-        samples[i * 3] = map.xy[i * 2];
-        samples[i * 3 + 1] = map.xy[i * 2 + 1];
-    }
     std::string why;
-    if (!write_png16(path, samples.data(), map.width, map.height, 3, why)) {
+    if (!write_source_map(path, map, why)) {
         report(path, why);
         return false;
     }
@@ -102,39 +92,11 @@ bool save_source_map(const std::string& path, const SourceMap& map) {
 }
 
 bool load_source_map(const std::string& path, SourceMap& map) {
-    PngSamples png;
     std::string why;
-    const auto accept_size = [](int width, int height) -> std::string {
-        if (static_cast<std::int64_t>(width) * height > kMaxMapPixels) {
-            return "a source map of " + size_text(width, height) + " is larger than any output can be";
-        }
-        return "";
-    };
-    if (!read_png_samples(path, png, why, accept_size)) {
+    if (!read_source_map(path, map, why)) {
         report(path, why);
         return false;
-    }
-    if (png.bit_depth != 16 || png.channels != 3) {
-        report(path, "is a " + std::to_string(png.bit_depth) + "-bit PNG with " + std::to_string(png.channels) +
-                         (png.channels == 1 ? " channel" : " channels") +
-                         "; a source map is a 16-bit RGB PNG, as --save-map writes it");
-        return false;
-    }
-    const std::size_t pixels = static_cast<std::size_t>(png.width) * png.height;
-    map.width = png.width;
-    map.height = png.height;
-    map.xy.resize(pixels * 2);
-    for (std::size_t i = 0; i < pixels; ++i) {
-        if (png.samples[i * 3 + 2] != 0) {
-            report(path, "pixel (" + std::to_string(i % png.width) + ", " + std::to_string(i / png.width) +
-                             ") has blue " + std::to_string(png.samples[i * 3 + 2]) +
-                             "; a source map's blue is 0 (is this a source map?)");
-            return false;
-        }
-        map.xy[i * 2] = png.samples[i * 3];
-        map.xy[i * 2 + 1] = png.samples[i * 3 + 1];
     }
     announce("load", path, map.width, map.height);
     return true;
 }
-

@@ -4,7 +4,9 @@
 # Usage: scripts/install-deps.sh [extra-package ...]
 set -eu
 
-packages="g++ make cmake libann-dev libpng-dev libjpeg-dev libgtest-dev $*"
+# The Python module: Debian's python3 with its headers, pybind11 and NumPy; its tests use pytest and Pillow.
+packages="g++ make cmake libann-dev libpng-dev libjpeg-dev libgtest-dev
+    python3-dev pybind11-dev python3-numpy python3-pytest python3-pil $*"
 
 missing=""
 for package in $packages; do

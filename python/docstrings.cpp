@@ -1,0 +1,255 @@
+#include "python/docstrings.h"
+
+#include <initializer_list>
+#include <utility>
+
+#include "python/keyword_settings.h"
+#include "synthesis/job_checks.h"
+#include "synthesis/refined_plan.h"
+
+namespace {
+
+// `text` with every "{name}" replaced by its value.
+std::string fill_in(std::string text, std::initializer_list<std::pair<const char*, std::string>> values) {
+    for (const auto& [name, value] : values) {
+        const std::string placeholder = std::string("{") + name + "}";
+        for (std::size_t at = text.find(placeholder); at != std::string::npos;
+             at = text.find(placeholder, at + value.size())) {
+            text.replace(at, placeholder.size(), value);
+        }
+    }
+    return text;
+}
+
+std::string repr(const py::object& value) { return std::string(py::repr(value)); }
+
+// One setting of the help: "  name=default" in a column of its own, then its description.
+std::string setting_help(const std::string& assignment, const std::string& description) {
+    constexpr std::size_t kColumn = 21;
+    std::string line = "  " + assignment;
+    line += line.size() + 1 < kColumn ? std::string(kColumn - line.size(), ' ') : "\n" + std::string(kColumn, ' ');
+    for (const char c : description) {
+        line += c;
+        if (c == '\n') {
+            line += std::string(kColumn, ' ');
+        }
+    }
+    return line + "\n";
+}
+
+std::string settings_help(const SynthesisArguments& defaults) {
+    return setting_help("seed=" + repr(defaults.seed),
+                        "start from different noise, for a different texture of the same kind\n"
+                        "(0 to 4294967295; None: the noise texsynth has always used)") +
+           setting_help("match=" + repr(defaults.match),
+                        "'approximate': a neighbour at most 3 times as far as the nearest one, from a\n"
+                        "kd-tree; 'exact': the nearest neighbour (ties: the first in exemplar order);\n"
+                        "'coherent': the nearest among the exemplar pixels that continue where the\n"
+                        "neighbours were copied from, their k most similar ones and the one under the\n"
+                        "coarser level's pixel: much faster, and copies larger coherent pieces;\n"
+                        "'refined': coherent copying, then passes that correct every pixel against the\n"
+                        "whole square around it, with every exemplar pixel a candidate") +
+           setting_help("passes=" + repr(defaults.passes),
+                        "passes over every level (1 to {max_passes}): each further pass matches every pixel\n"
+                        "again against the pass before, all around, which mends the wrap-around seam") +
+           setting_help("levels=" + repr(defaults.levels),
+                        "pyramid levels, 1 to {max_levels} (None or 0: as many as keep the exemplar's coarsest\n"
+                        "level at least {coarsest_side} pixels a side, fewer if the size is too small for them)") +
+           setting_help("half_sizes=None",
+                        "L x L neighbourhood half-sizes (0 to {max_half_size}), row-major as --half-sizes lists\n"
+                        "them, or an L x L array: row N is used for level N; entry N, N is the half-size\n"
+                        "of the causal neighbourhood at level N, entry N, V (V > N) that of the square\n"
+                        "taken at the coarser level V; entries below the diagonal are not used but\n"
+                        "must be present (None: 2 for each level's own causal part, {coarsest_half_size}\n"
+                        "for the coarsest level's, 1 for each coarser level's square)") +
+           setting_help("k=" + repr(defaults.k), "similar candidates per source for match='coherent' (0 to {max_k})") +
+           setting_help("threads=" + repr(defaults.threads),
+                        "threads for the exact and coherent searches (1 to {max_threads}; None or 0: one\n"
+                        "per processor core); the result is the same for any number") +
+           setting_help("return_map=False", "also return the source map: a pair (result, source_map)");
+}
+
+// The texts with the defaults and limits.
+std::string filled(const char* text) {
+    const SynthesisArguments defaults = default_synthesis_arguments();
+    const std::string settings = "seed=" + repr(defaults.seed) + ", match=" + repr(defaults.match) +
+                                 ", passes=" + repr(defaults.passes) + ", levels=" + repr(defaults.levels) +
+                                 ", half_sizes=" + repr(defaults.half_sizes) + ", k=" + repr(defaults.k) +
+                                 ", threads=" + repr(defaults.threads);
+    return fill_in(text, {{"settings_help", settings_help(defaults)},
+                          {"settings", settings},
+                          {"max_levels", std::to_string(kMaxLevels)},
+                          {"coarsest_side", std::to_string(kCoarsestExemplarSide)},
+                          {"coarsest_half_size", std::to_string(kCoarsestHalfSize)},
+                          {"chosen_levels", std::to_string(kMaxLevels)},
+                          {"max_half_size", std::to_string(kMaxHalfSize)},
+                          {"max_passes", std::to_string(kMaxPasses)},
+                          {"max_k", std::to_string(kMaxSimilar)},
+                          {"max_threads", std::to_string(kMaxThreads)},
+                          {"max_exemplar_bytes", std::to_string(kMaxExemplarPyramidBytes)},
+                          {"largest_exemplar", std::to_string(largest_square_exemplar(kMaxLevels))}});
+}
+
+}  // namespace
+
+std::string module_doc() {
+    return filled(R"doc(Texture synthesis on NumPy arrays: what the texsynth command line does, as calls.
+
+Synthesizes a texture from an exemplar image, one level of an image pyramid at a time, coarse to fine.
+Every output pixel is a pixel of the exemplar whose neighbourhood best matches its own; reads wrap around,
+so the result tiles. The same inputs (and seed) always give the same bytes, on any number of threads, and
+the same bytes the command line writes with the same settings.
+
+    import texsynth
+    exemplar = texsynth.read_image("demo/demo2.bmp")         # a (128, 128, 3) uint8 array
+    texture = texsynth.synthesize(exemplar, (512, 256), seed=1)
+    texsynth.write_image("texture.png", texture)             # 512 x 256: shape (256, 512, 3)
+
+Functions (arrays in, a new array out):
+  synthesize(exemplar, size, ...)  a new texture of size (width, height)      texsynth --output=FILE INPUT
+  fill(image, mask, ...)           the pixels under a mask synthesized anew   texsynth --mask
+  make_tileable(image, ...)        the edges synthesized anew, so it tiles    texsynth --make-tileable
+  apply_map(image, source_map)     an image sampled through a source map      texsynth --apply-map
+  read_image(path), write_image(path, array)          BMP, PNG and JPEG files, as the command line reads
+                                                      and writes them
+  read_source_map(path), write_source_map(path, map)  the 16-bit PNG files of --save-map and --apply-map
+
+Pictures are uint8 arrays, rows top to bottom: (height, width, 3) RGB or (height, width, 4) RGBA. Grey
+pictures, (height, width), (height, width, 1) or (height, width, 2) with alpha, are worked on as R = G = B
+and come back in their own layout. Alpha takes no part in matching; each copied pixel brings its alpha
+along. Arrays of any strides are read correctly (views, negative strides, Fortran order, read-only arrays):
+their pixels are copied into the library's buffers. Results are new C-contiguous arrays that own their
+memory.
+
+Settings (keyword arguments named as the command line's options, with the defaults of its finished-file
+form --output=FILE INPUT):
+{settings_help}
+Limits: the exemplar's pyramid may take at most {max_exemplar_bytes} bytes (with {chosen_levels} levels a square exemplar up
+to {largest_exemplar} x {largest_exemplar} pixels), and every level of it must be larger than twice the border its
+neighbourhoods need; the output at most about 536 million pixels (W x H), every level of its pyramid at
+least 1 x 1. A job outside them is refused before any work, with the reason.
+
+Errors: TypeError (a value of the wrong kind) and ValueError (a refused value or job) carry the command
+line's words; files that cannot be read or written raise OSError with "<path>: <why>", as the command line
+prints it.
+
+Threads and Ctrl-C: a call lets go of the GIL while it works, so calls on several threads run at the same
+time (except with match='approximate', whose kd-tree search keeps global state: those calls take turns).
+On the main thread, Ctrl-C stops a call within about a tenth of a second and raises KeyboardInterrupt.
+)doc");
+}
+
+std::string synthesize_doc() {
+    return filled(R"doc(synthesize(exemplar, size, *, {settings}, return_map=False)
+--
+
+A new texture of size (width, height) made of the exemplar's pixels, as
+`texsynth --size=WxH --output=FILE INPUT` writes it (with the same settings, the same pixels).
+
+exemplar: a (height, width, 3) RGB or (height, width, 4) RGBA uint8 array, or grey (see help(texsynth)).
+size: (width, height), whole numbers of at least 1.
+seed, match, passes, levels, half_sizes, k, threads: see help(texsynth).
+
+Returns a uint8 array of shape (height, width, channels) in the exemplar's layout. With return_map=True,
+a pair (texture, source_map): source_map is a (height, width, 2) uint16 array holding, for each pixel, the
+exemplar column x and row y it was copied from, so that
+    texture[i, j] == exemplar[source_map[i, j, 1], source_map[i, j, 0]]
+and apply_map(exemplar, source_map) gives the texture again. It holds what --save-map writes as a 16-bit
+RGB PNG (red x, green y, blue 0; write_source_map writes the same file).
+)doc");
+}
+
+std::string fill_doc() {
+    return filled(R"doc(fill(image, mask, *, exemplar=None, {settings}, return_map=False)
+--
+
+The image with the pixels under the mask synthesized anew, from the rest of the image or, with an
+exemplar, from the exemplar: the command line's --mask.
+
+image: a (height, width, 3) or (height, width, 4) uint8 array, or grey (see help(texsynth)).
+mask: a bool or uint8 array of the image's height and width, (height, width) or (height, width, 1);
+    non-zero marks a pixel to replace.
+exemplar: where the new pixels come from (None: the image itself, outside the mask).
+seed, match, passes, levels, half_sizes, k, threads: see help(texsynth).
+
+Returns a new array in the image's layout. With return_map=True, a pair (result, source_map): the
+(height, width, 2) uint16 array of the column x and row y each pixel was copied from (kept pixels point
+at themselves), what --save-map writes as a 16-bit RGB PNG (red x, green y, blue 0).
+)doc");
+}
+
+std::string make_tileable_doc() {
+    return filled(R"doc(make_tileable(image, *, band=None, {settings}, return_map=False)
+--
+
+The image with a band along its edges synthesized anew from the rest of it, so that it tiles without a
+visible seam: the command line's --make-tileable.
+
+image: a (height, width, 3) or (height, width, 4) uint8 array, or grey (see help(texsynth)).
+band: the width in pixels of the band that is synthesized anew (None: the command line's default).
+seed, match, passes, levels, half_sizes, k, threads: see help(texsynth).
+
+Returns a new array of the image's size and layout. With return_map=True, a pair (result, source_map):
+the (height, width, 2) uint16 array of the column x and row y each pixel was copied from (kept pixels
+point at themselves), what --save-map writes as a 16-bit RGB PNG (red x, green y, blue 0).
+)doc");
+}
+
+std::string apply_map_doc() {
+    return R"doc(apply_map(image, source_map)
+--
+
+The image sampled through a source map, as `texsynth --apply-map=MAP.png --output=FILE INPUT` does:
+pixel (i, j) of the result is image[source_map[i, j, 1], source_map[i, j, 0]]. Apply the map of a
+texture made from a colour exemplar to a picture of the same size, such as its normal or height map, and
+that picture comes out arranged as the texture.
+
+image: a (height, width, 3) or (height, width, 4) uint8 array, or grey (see help(texsynth)).
+source_map: a (height, width, 2) uint16 array of x and y, as synthesize(..., return_map=True) returns it
+    or read_source_map reads a --save-map file (red x, green y).
+
+Returns a uint8 array of the map's height and width in the image's layout. A map that reaches outside the
+image raises ValueError naming its first such pixel.
+)doc";
+}
+
+std::string read_image_doc() {
+    return R"doc(read_image(path)
+--
+
+Reads a BMP, PNG or JPEG file, recognised by its content, as the command line reads an exemplar.
+
+Returns a (height, width, 3) RGB or, for a file with transparency, (height, width, 4) RGBA uint8 array;
+grey files come back as RGB. A file that cannot be read raises OSError with "<path>: <why>", the line
+the command line prints (e.g. "x.gif: not a BMP, PNG or JPEG file (it is a GIF image)").
+)doc";
+}
+
+std::string write_image_doc() {
+    return R"doc(write_image(path, array)
+--
+
+Writes a picture by the file name's extension, as the command line writes its output: .png (8-bit RGB or
+RGBA) or .bmp (24-bit RGB; no alpha). Grey arrays are written as RGB. The file appears only when it is
+complete; a failure leaves any earlier file under the name as it was. Raises OSError with "<path>: <why>".
+)doc";
+}
+
+std::string read_source_map_doc() {
+    return R"doc(read_source_map(path)
+--
+
+Reads a source map written by --save-map (or write_source_map): a 16-bit RGB PNG whose red holds each
+pixel's exemplar column x, green its row y, blue 0. Returns a (height, width, 2) uint16 array of x and y,
+for apply_map. Anything else raises OSError with "<path>: <why>".
+)doc";
+}
+
+std::string write_source_map_doc() {
+    return R"doc(write_source_map(path, source_map)
+--
+
+Writes a (height, width, 2) uint16 array of x and y as --save-map does: a 16-bit RGB PNG of red x, green
+y and blue 0, which `texsynth --apply-map` reads. Raises OSError with "<path>: <why>".
+)doc";
+}

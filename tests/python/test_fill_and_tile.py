@@ -1,0 +1,107 @@
+"""fill and make_tileable: their arguments are checked here; their results are compared with the command
+line's --mask and --make-tileable as soon as the command line has those options."""
+import numpy as np
+import pytest
+from PIL import Image
+
+from conftest import cli_help, run_cli, texsynth
+
+NOT_BUILT = "filling and tiling are not built yet"
+
+
+def run_or_skip(function, *arguments, **keywords):
+    """The call's result, or a skip while the library refuses filling and tiling."""
+    try:
+        return function(*arguments, **keywords)
+    except ValueError as refusal:
+        if str(refusal) != NOT_BUILT:
+            raise
+        pytest.skip("the library does not fill or tile yet")
+
+
+def the_command_line_has(option):
+    if option not in cli_help():
+        pytest.skip(f"the command line has no {option} yet")
+
+
+@pytest.fixture
+def hole(small):
+    mask = np.zeros(small.shape[:2], bool)
+    mask[10:20, 12:30] = True
+    return mask
+
+
+def test_a_filled_picture_keeps_what_the_mask_leaves(small, hole):
+    filled, source_map = run_or_skip(texsynth.fill, small, hole, return_map=True)
+    assert filled.shape == small.shape and source_map.shape == small.shape[:2] + (2,)
+    assert np.array_equal(filled[~hole], small[~hole])
+    y, x = np.nonzero(~hole)
+    assert np.array_equal(source_map[~hole], np.stack([x, y], axis=1))
+    # A uint8 mask of any non-zero values is the same mask.
+    assert np.array_equal(texsynth.fill(small, hole.astype(np.uint8) * 7), filled)
+
+
+def test_a_tileable_picture_keeps_its_size(small):
+    tiled = run_or_skip(texsynth.make_tileable, small)
+    assert tiled.shape == small.shape
+
+
+def test_fill_gives_what_the_command_line_writes(tmp_path, small, hole):
+    the_command_line_has("--mask")
+    texsynth.write_image(tmp_path / "picture.png", small)
+    Image.fromarray(hole.astype(np.uint8) * 255).save(tmp_path / "mask.png")
+    status, _, err = run_cli("--mask=mask.png", "--output=filled.png", "picture.png", cwd=tmp_path)
+    assert status == 0, err
+    assert np.array_equal(texsynth.fill(small, hole), np.asarray(Image.open(tmp_path / "filled.png")))
+
+
+def test_make_tileable_gives_what_the_command_line_writes(tmp_path, small):
+    the_command_line_has("--make-tileable")
+    texsynth.write_image(tmp_path / "picture.png", small)
+    status, _, err = run_cli("--make-tileable", "--output=tiled.png", "picture.png", cwd=tmp_path)
+    assert status == 0, err
+    assert np.array_equal(texsynth.make_tileable(small), np.asarray(Image.open(tmp_path / "tiled.png")))
+
+
+MASK_SHAPE = "mask: expected an array of shape (height, width), got shape "
+
+
+@pytest.mark.parametrize("mask, error, message", [
+    (np.zeros((32, 40), np.float64), TypeError, "mask: expected bool or uint8 (non-zero: replace), got an array of float64"),
+    (np.zeros((32, 40), np.int32), TypeError, "mask: expected bool or uint8 (non-zero: replace), got an array of int32"),
+    (np.zeros((32, 40, 3), bool), ValueError, MASK_SHAPE + "(32, 40, 3)"),
+    (np.zeros(40, bool), ValueError, MASK_SHAPE + "(40,)"),
+    (np.zeros((40, 32), bool), ValueError, "mask: is 32x40, but the image is 40x32; a mask has the image's size"),
+])
+def test_fill_refuses_a_mask_that_does_not_fit(small, mask, error, message):
+    with pytest.raises(error) as refusal:
+        texsynth.fill(small, mask)
+    assert str(refusal.value) == message
+
+
+def test_fill_and_tile_refuse_what_is_not_a_picture(small, hole):
+    why = "expected uint8 pixels (0 to 255), got an array of float32"
+    for call, subject in [(lambda: texsynth.fill(small.astype(np.float32), hole), "image"),
+                          (lambda: texsynth.fill(small, hole, exemplar=small.astype(np.float32)), "exemplar"),
+                          (lambda: texsynth.make_tileable(small.astype(np.float32)), "image")]:
+        with pytest.raises(TypeError) as refusal:
+            call()
+        assert str(refusal.value) == f"{subject}: {why}"
+    with pytest.raises(TypeError) as refusal:
+        texsynth.make_tileable(small, band=2.5)
+    assert str(refusal.value) == "band: expected a whole number, got 2.5"
+    with pytest.raises(TypeError) as refusal:
+        texsynth.fill(small, hole, passes="2")
+    assert str(refusal.value) == "passes: expected a whole number, got '2'"
+
+
+def test_fill_and_tile_arguments_reach_the_library(small, hole):
+    # Arguments that pass the module's checks are the library's to take or refuse; until it fills and tiles,
+    # it refuses them all alike.
+    for call in (lambda: texsynth.fill(np.asfortranarray(small), hole.T.copy().T, exemplar=small[::-1], seed=3,
+                                       return_map=True),
+                 lambda: texsynth.make_tileable(small[..., 0], band=4, match="exact")):
+        try:
+            call()
+        except ValueError as refusal:
+            assert str(refusal) == NOT_BUILT
