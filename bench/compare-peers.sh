@@ -124,9 +124,10 @@ for name in $exemplars; do
         used=$(echo "$report" | sed -n 's/^overlap=//p')
         texturize=$(echo "$report" | sed -n 's/^texturize_seconds=//p')
         startup=$(echo "$report" | sed -n 's/^startup_seconds=//p')
+        texturize_cpu=$(echo "$report" | sed -n 's/^texturize_cpu_seconds=//p')
         label="GIMP texturize, overlap $used"
         [ "$overlap" = default ] && label="$label (default)"
-        texture_row "$name" "$label" "$texturize" "$startup" "" "$gimp"
+        texture_row "$name" "$label" "$texturize" "$startup" "$texturize_cpu" "$gimp"
         coherence=$(field "$(cat "$gimp.figures")" coherence_mean)
         if [ -z "$best" ] || awk -v a="$coherence" -v b="$best_coherence" 'BEGIN { exit !(a < b) }'; then
             best=$gimp
@@ -199,7 +200,7 @@ for name in $fills; do
             # The original, the hole in magenta, G'MIC's fill; photos at their size, exemplars twice.
             scale=100%
             [ "$dims" = 128x128 ] && scale=200%
-            /usr/bin/convert "$original" "$mask" -alpha off -compose copy_opacity -composite \
+            /usr/bin/convert "$original" \( "$mask" -negate \) -alpha off -compose copy_opacity -composite \
                 -background magenta -compose over -flatten "$scratch/holed.png"
             /usr/bin/convert \( "$original" -filter point -resize $scale \) \
                 \( "$scratch/holed.png" -filter point -resize $scale \) \
@@ -241,12 +242,13 @@ load_end=$(cut -d' ' -f1-3 /proc/loadavg)
     echo
     echo "texsynth with the default matrix (\`$matrix\`). G'MIC: \`OMP_NUM_THREADS=1 gmic -v -1 EXEMPLAR srand 42"
     echo "syntexturize_matchpatch $size,$size\` (its output is not made to tile, so its seam scores say nothing)."
-    echo "GIMP: the texturize plug-in, tileable, run by \`scripts/peer-gimp-texturize.sh\`; its seconds are the"
-    echo "plug-in's alone (the whole gimp-console run less the same run without the plug-in, the start-up"
-    echo "column). On exemplars of at most 128 pixels a side GIMP also ran with an overlap of three quarters"
-    echo "of the side; the better of its two rows (lower coherence mean) is marked. Seconds are wall time;"
-    echo "CPU is user + system time. Figures: \`bench/quality/README.md\`; blocks: pass when both block ratios"
-    echo "are at most 1.05 x the larger of 1 and the exemplar's."
+    echo "GIMP: the texturize plug-in, tileable, run by \`scripts/peer-gimp-texturize.sh\`; its seconds and CPU are"
+    echo "the plug-in's alone (the whole gimp-console run less the same run without the plug-in, whose wall time"
+    echo "is the start-up column; a busy machine can make the wall difference meaningless). On exemplars of at"
+    echo "most 128 pixels a side GIMP also ran with an overlap of three quarters of the side; the better of its"
+    echo "two rows (lower coherence mean) is marked. Seconds are wall time; CPU is user + system time."
+    echo "Figures: \`bench/quality/README.md\`; blocks: pass when both block ratios are at most 1.05 x the"
+    echo "larger of 1 and the exemplar's."
     echo
     cat "$texture_table"
     echo

@@ -10,6 +10,8 @@
 #   wall_seconds=<the whole gimp-console run: start-up, loading, the plug-in, saving, quitting>
 #   startup_seconds=<the same batch with the plug-in call left out (start, load, save, quit)>
 #   texturize_seconds=<the difference: the plug-in's own time, as near as two runs can tell>
+#   cpu_seconds=, startup_cpu_seconds=, texturize_cpu_seconds=<the same in CPU time (user + system, GIMP and
+#     its plug-ins), which other work on the machine disturbs far less than the wall times>
 # Installs the Debian packages gimp and gimp-texturize (and ImageMagick) when missing: as root with apt-get;
 # otherwise it prints the command to run and fails.
 set -eu
@@ -81,12 +83,24 @@ batch() {
 }
 
 nanoseconds() { date +%s%N; }
+# The CPU seconds of every child this shell has waited for so far (GIMP waits for its plug-ins), read in this
+# shell itself: a command substitution would run `times` in a subshell with no children of its own.
+children_cpu() {
+    times >"$scratch/times"
+    sed -n 2p "$scratch/times" | tr 'ms' '  ' | awk '{ print $1 * 60 + $2 + $3 * 60 + $4 }'
+}
 
 start=$(nanoseconds)
+children_cpu >"$scratch/cpu-start"
 batch "(gimp-plugin-texturize RUN-NONINTERACTIVE image layer $width $height $overlap TRUE)" "$scratch/made.bmp"
 end=$(nanoseconds)
+children_cpu >"$scratch/cpu-end"
 batch "" "$scratch/startup.bmp"
 startup_end=$(nanoseconds)
+children_cpu >"$scratch/cpu-startup-end"
+start_cpu=$(cat "$scratch/cpu-start")
+end_cpu=$(cat "$scratch/cpu-end")
+startup_end_cpu=$(cat "$scratch/cpu-startup-end")
 
 /usr/bin/convert "$scratch/made.bmp" -type TrueColor BMP3:"$out"
 size=$(/usr/bin/identify -format '%wx%h' "$out")
@@ -96,7 +110,9 @@ if [ "$size" != "${width}x$height" ]; then
 fi
 
 echo "overlap=$overlap"
-echo "$start $end $startup_end" | awk '{
+echo "$start $end $startup_end $start_cpu $end_cpu $startup_end_cpu" | awk '{
     wall = ($2 - $1) / 1e9; startup = ($3 - $2) / 1e9
     printf "wall_seconds=%.3f\nstartup_seconds=%.3f\ntexturize_seconds=%.3f\n", wall, startup, wall - startup
+    cpu = $5 - $4; startup_cpu = $6 - $5
+    printf "cpu_seconds=%.2f\nstartup_cpu_seconds=%.2f\ntexturize_cpu_seconds=%.2f\n", cpu, startup_cpu, cpu - startup_cpu
 }'
