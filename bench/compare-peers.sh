@@ -7,7 +7,7 @@
 #   BUILD_DIR holds texsynth and bench/quality/texsynth-quality; SIZE (default 512) is the side of every
 #   synthesized texture. Takes about half an hour, most of it texsynth's default runs and GIMP's start-ups.
 #   For a quicker look, COMPARE_EXEMPLARS and COMPARE_FILLS name a selection of the exemplars and of the
-#   pictures with holes (the defaults are listed below).
+#   pictures with holes (the defaults are listed below; an empty list leaves that part out).
 # The peer scripts install G'MIC, GIMP, the plug-in and ImageMagick when missing (as root; otherwise they say
 # what to install).
 set -eu
@@ -46,8 +46,8 @@ field() {
 }
 
 # 24-bit BMP copies of every exemplar, under its short name.
-exemplars=${COMPARE_EXEMPLARS:-demo2 bricks cork stone wood grass grate tiles gravel}
-fills=${COMPARE_FILLS:-wall-photo grass-photo paving-photo gravel-photo demo2 bricks cork}
+exemplars=${COMPARE_EXEMPLARS-demo2 bricks cork stone wood grass grate tiles gravel}
+fills=${COMPARE_FILLS-wall-photo grass-photo paving-photo gravel-photo demo2 bricks cork}
 for name in demo2 bricks cork; do
     cp "$here/demo/$name.bmp" "$scratch/$name.bmp"
 done
@@ -90,7 +90,8 @@ for name in $exemplars; do
     # texsynth, fast mode then the default.
     out=$scratch/$name-coherent
     # shellcheck disable=SC2086
-    set -- $(timed "$texsynth" --quiet --match=coherent --passes=2 --threads=2 "$input" "$out" "$size" "$size" $matrix)
+    set -- $(timed "$texsynth" --quiet --match=coherent --passes=2 --threads=2 "$input" "$out" "$size" "$size" \
+        $matrix)
     texture_row "$name" "texsynth --match=coherent --passes=2, 2 threads" "$1" "" "$2" "${out}_0.bmp"
     echo "$name coherent: $1 s" >&2
 
@@ -143,8 +144,9 @@ for name in $exemplars; do
     cp "$best" "$scratch/$name-gimp.bmp"
 
     exemplar_figures=$(cat "$scratch/$name-gmic.bmp.figures")
-    echo "| $name | $(echo "$dims" | tr ' ' x) | $(field "$exemplar_figures" exemplar_block_ratio) | $(field "$exemplar_figures" exemplar_block_ratio_4) |" \
-        >>"$exemplar_table"
+    ratio2=$(field "$exemplar_figures" exemplar_block_ratio)
+    ratio4=$(field "$exemplar_figures" exemplar_block_ratio_4)
+    echo "| $name | $(echo "$dims" | tr ' ' x) | $ratio2 | $ratio4 |" >>"$exemplar_table"
 
     # The exemplar enlarged twice, then the top left 256 x 256 of texsynth's fast and default outputs,
     # G'MIC's and GIMP's (the better overlap).
@@ -258,7 +260,7 @@ load_end=$(cut -d' ' -f1-3 /proc/loadavg)
     echo
     echo "### Holes filled by G'MIC"
     echo
-    echo "\`OMP_NUM_THREADS=1 gmic -v -1 IMAGE MASK inpaint_matchpatch[0] [1] round[0] cut[0] 0,255\`"
+    echo "\`OMP_NUM_THREADS=1 gmic -v -1 IMAGE MASK srand 42 inpaint_matchpatch[0] [1] round[0] cut[0] 0,255\`"
     echo "(\`scripts/peer-inpaint.sh\`), on the photos in \`bench/exemplars/\` and the 128 x 128 exemplars in"
     echo "\`demo/\`, with the masks of \`bench/make-masks.sh\`. Figures from \`texsynth-quality --fill\`; in"
     echo "brackets the same figure of the untouched original, what a perfect fill would score."

@@ -1,5 +1,6 @@
 #!/bin/sh
-# Fills the hole of IMAGE marked by MASK with G'MIC's patch-based inpaint_matchpatch (one thread), the
+# Fills the hole of IMAGE marked by MASK with G'MIC's patch-based inpaint_matchpatch (one thread, fixed seed:
+# without one its fills differ from run to run), the
 # yardstick for texsynth's hole filling, and writes the result to OUT: an uncompressed 24-bit BMP when OUT
 # ends in .bmp, otherwise a PNG. MASK is a picture of the same size; G'MIC fills where it is not zero (any
 # channel), as texsynth-quality --fill reads it.
@@ -41,7 +42,7 @@ trap 'rm -rf "$scratch"' EXIT
 made=$scratch/filled.png
 
 start=$(date +%s%N)
-OMP_NUM_THREADS=1 gmic -v -1 "$image" "$mask" inpaint_matchpatch[0] [1] round[0] cut[0] 0,255 -o[0] "$made"
+OMP_NUM_THREADS=1 gmic -v -1 "$image" "$mask" srand 42 inpaint_matchpatch[0] [1] round[0] cut[0] 0,255 -o[0] "$made"
 end=$(date +%s%N)
 
 case "$out" in

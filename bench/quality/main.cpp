@@ -22,7 +22,8 @@ constexpr const char* kUsage =
     "hole_coherence outside_changed original_hole_coherence hole_detail original_hole_detail boundary_step\n"
     "reference_step reference_shifts hole_pixels edge_pairs.\n";
 
-// The one place pictures are read: a BMP, without letting the reader's "load" line reach standard output, which carries only the figures.
+// The one place pictures are read: a BMP, without letting the reader's "load" line reach standard output,
+// which carries only the figures.
 bool read_quietly(const std::string& path, RgbImage& image, std::string& why) {
     std::fflush(stdout);
     const int saved = dup(STDOUT_FILENO);
@@ -83,7 +84,8 @@ int measure_hole(char** paths, int threads) {
     FillFigures figures;
     std::string why;
     if (!measure_fill(original, mask, result, threads, figures, why)) {
-        std::fprintf(stderr, "texsynth-quality: %s: %s\n", paths[2], why.c_str());
+        const bool mask_differs = mask.width != original.width || mask.height != original.height;
+        std::fprintf(stderr, "texsynth-quality: %s: %s\n", paths[mask_differs ? 1 : 2], why.c_str());
         return 1;
     }
     std::puts(format_fill_figures(figures).c_str());
