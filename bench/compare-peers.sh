@@ -7,10 +7,27 @@
 #   BUILD_DIR holds texsynth and bench/quality/texsynth-quality; SIZE (default 512) is the side of every
 #   synthesized texture. Takes about half an hour, most of it texsynth's default runs and GIMP's start-ups.
 #   For a quicker look, COMPARE_EXEMPLARS and COMPARE_FILLS name a selection of the exemplars and of the
-#   pictures with holes (the defaults are listed below; an empty list leaves that part out).
-# The peer scripts install G'MIC, GIMP, the plug-in and ImageMagick when missing (as root; otherwise they say
-# what to install).
+#   pictures with holes (the defaults are listed below; an empty list leaves that part out), and
+#   COMPARE_LARGE=0 leaves out the large hole (a minute or two).
+# The peer scripts install G'MIC, GIMP, the plug-in and ImageMagick when missing, and this script GNU time and
+# ImageMagick (as root; otherwise they say what to install).
 set -eu
+
+missing=""
+[ -x /usr/bin/time ] || missing="$missing time"
+[ -x /usr/bin/convert ] || missing="$missing imagemagick"
+if [ -n "$missing" ]; then
+    if [ "$(id -u)" -eq 0 ]; then
+        echo "Installing:$missing" >&2
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq >&2
+        # shellcheck disable=SC2086
+        apt-get install -y -qq --no-install-recommends $missing >&2
+    else
+        echo "Missing Debian packages:$missing; install them with: sudo apt-get install -y$missing" >&2
+        exit 1
+    fi
+fi
 
 build=$1
 markdown=$2
@@ -214,22 +231,28 @@ done
 
 # One large hole in a large picture: the wall photo mirrored into a seamless 640 x 480 tile, repeated to
 # 4000 x 3000, with a 210 x 160 hole in the middle. Made here, never kept.
-/usr/bin/convert "$here/bench/exemplars/wall-photo.png" \( +clone -flop \) +append \( +clone -flip \) -append \
-    -write mpr:tile +delete -size 4000x3000 tile:mpr:tile -type TrueColor BMP3:"$scratch/large.bmp"
-/usr/bin/convert -size 4000x3000 xc:black -fill white -draw "rectangle 1895,1420 2104,1579" \
-    -type TrueColor BMP3:"$scratch/large-mask.bmp"
-set -- $(measured sh "$here/scripts/peer-inpaint.sh" "$scratch/large.bmp" "$scratch/large-mask.bmp" \
-    "$scratch/large-filled.bmp")
-large_cpu=$1
-large_peak=$2
-large_seconds=$(sed -n 's/^wall_seconds=//p' "$scratch/report")
-# The fill figures on an 800 x 600 crop around the hole: the whole picture has too many patches to search.
-for part in large large-mask large-filled; do
-    /usr/bin/convert "$scratch/$part.bmp" -crop 800x600+1600+1200 +repage -type TrueColor BMP3:"$scratch/$part-crop.bmp"
-done
-large_figures=$("$quality" --threads=2 --fill "$scratch/large-crop.bmp" "$scratch/large-mask-crop.bmp" \
-    "$scratch/large-filled-crop.bmp")
-echo "large: G'MIC $large_seconds s" >&2
+large_line=""
+if [ "${COMPARE_LARGE-1}" != 0 ]; then
+    /usr/bin/convert "$here/bench/exemplars/wall-photo.png" \( +clone -flop \) +append \( +clone -flip \) -append \
+        -write mpr:tile +delete -size 4000x3000 tile:mpr:tile -type TrueColor BMP3:"$scratch/large.bmp"
+    /usr/bin/convert -size 4000x3000 xc:black -fill white -draw "rectangle 1895,1420 2104,1579" \
+        -type TrueColor BMP3:"$scratch/large-mask.bmp"
+    set -- $(measured sh "$here/scripts/peer-inpaint.sh" "$scratch/large.bmp" "$scratch/large-mask.bmp" \
+        "$scratch/large-filled.bmp")
+    large_cpu=$1
+    large_peak=$2
+    large_seconds=$(sed -n 's/^wall_seconds=//p' "$scratch/report")
+    # The fill figures on an 800 x 600 crop around the hole: the whole picture has too many patches to search.
+    for part in large large-mask large-filled; do
+        /usr/bin/convert "$scratch/$part.bmp" -crop 800x600+1600+1200 +repage -type TrueColor BMP3:"$scratch/$part-crop.bmp"
+    done
+    large_figures=$("$quality" --threads=2 --fill "$scratch/large-crop.bmp" "$scratch/large-mask-crop.bmp" \
+        "$scratch/large-filled-crop.bmp")
+    echo "large: G'MIC $large_seconds s" >&2
+    large_line="A 210 x 160 hole in the middle of a 4000 x 3000 picture (the wall photo mirrored and repeated):
+$large_seconds s of wall time, $large_cpu s of CPU time, peak resident memory $large_peak MiB. Fill figures
+on an 800 x 600 crop centred on the hole: $large_figures"
+fi
 
 load_end=$(cut -d' ' -f1-3 /proc/loadavg)
 
@@ -267,7 +290,5 @@ load_end=$(cut -d' ' -f1-3 /proc/loadavg)
     echo
     cat "$fill_table"
     echo
-    echo "A 210 x 160 hole in the middle of a 4000 x 3000 picture (the wall photo mirrored and repeated):"
-    echo "$large_seconds s of wall time, $large_cpu s of CPU time, peak resident memory $large_peak MiB. Fill figures"
-    echo "on an 800 x 600 crop centred on the hole: $large_figures"
+    echo "$large_line"
 } >"$markdown"
