@@ -13,7 +13,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 # What the tests need besides what a build needs.
 TEST_PACKAGES = strace valgrind clang libclang-rt-14-dev
 
-.PHONY: all deps test-deps build python run test test-sanitizers fuzz fuzz-build bench-build bench bench-quick clean
+.PHONY: all deps test-deps build python run test test-sanitizers fuzz fuzz-build bench-build bench bench-quick bench-peers clean
 
 all: build
 
@@ -81,6 +81,11 @@ bench: bench-build
 
 bench-quick: bench-build
 	$(BENCH_DIR)/bench/texsynth_bench --quick
+
+# texsynth beside G'MIC and the GIMP texturize plug-in on every exemplar and photo, textures and filled holes
+# (bench/compare-peers.sh, about half an hour): tables in $(BENCH_DIR)/peers.md, pictures beside them.
+bench-peers: bench-build
+	sh bench/compare-peers.sh $(BENCH_DIR) $(BENCH_DIR)/peers.md $(BENCH_DIR)/peer-pictures
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(BENCH_DIR)

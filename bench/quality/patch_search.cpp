@@ -222,10 +222,12 @@ struct ExemplarIndex {
         return patches;
     }
 
-    ExemplarIndex(const RgbImage& exemplar, const std::vector<Components>& patches)
-        : columns(exemplar.width - kPatchSide + 1),
-          rows(exemplar.height - kPatchSide + 1),
-          count(columns * rows),
+    // `patches` numbered in order; `per_row` of them make one row of positions, which is how a match found
+    // for one pixel is shifted into a guess for its neighbour.
+    ExemplarIndex(const std::vector<Components>& patches, int per_row)
+        : columns(per_row),
+          rows(static_cast<int>(patches.size()) / per_row),
+          count(static_cast<int>(patches.size())),
           axes(patches) {
         std::vector<Coordinates> coordinates;
         coordinates.reserve(count);
@@ -331,6 +333,26 @@ private:
     const ExemplarIndex& index_;
 };
 
+// Hands bands 0 to bands - 1 out in turn to up to `threads` threads (0: one per core), this one included.
+template <typename Work>
+void in_bands(int bands, int threads, const Work& work_on_band) {
+    if (threads <= 0) {
+        threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    }
+    threads = std::min(threads, bands);
+    std::atomic<int> next_band{0};
+    auto work = [&] {
+        for (int band = next_band++; band < bands; band = next_band++) {
+            work_on_band(band);
+        }
+    };
+    std::vector<std::jthread> helpers;
+    for (int t = 1; t < threads; ++t) {
+        helpers.emplace_back(work);
+    }
+    work();
+}
+
 // Searches output rows [first, last) in raster order, starting each query from its neighbours' matches.
 void search_rows(const ExemplarIndex& index, const RgbImage& output, int first, int last,
                  std::vector<PatchMatch>& matches) {
@@ -379,26 +401,39 @@ std::vector<PatchMatch> nearest_exemplar_patches(const RgbImage& exemplar, const
     if (matches.empty() || exemplar_patch_count(exemplar.width, exemplar.height) == 0) {
         return matches;
     }
-    const ExemplarIndex index(exemplar, ExemplarIndex::patches_of(exemplar));
+    const ExemplarIndex index(ExemplarIndex::patches_of(exemplar), exemplar.width - kPatchSide + 1);
 
-    // Bands of rows handed out in turn; each band starts its guesses afresh, so the matches do not depend on
-    // which thread searched which band.
+    // Bands of rows; each band starts its guesses afresh, so the matches do not depend on which thread
+    // searched which band.
     constexpr int kBandRows = 8;
     const int bands = (output.height + kBandRows - 1) / kBandRows;
-    if (threads <= 0) {
-        threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    in_bands(bands, threads, [&](int band) {
+        search_rows(index, output, band * kBandRows, std::min(output.height, (band + 1) * kBandRows), matches);
+    });
+    return matches;
+}
+
+std::vector<PatchMatch> nearest_patches_among(const RgbImage& image, const std::vector<PatchCorner>& candidates,
+                                              const std::vector<PatchCorner>& queries, int threads) {
+    std::vector<PatchMatch> matches(queries.size());
+    if (queries.empty() || candidates.empty()) {
+        return matches;
     }
-    threads = std::min(threads, bands);
-    std::atomic<int> next_band{0};
-    auto work = [&] {
-        for (int band = next_band++; band < bands; band = next_band++) {
-            search_rows(index, output, band * kBandRows, std::min(output.height, (band + 1) * kBandRows), matches);
+    std::vector<Components> patches;
+    patches.reserve(candidates.size());
+    for (const PatchCorner& corner : candidates) {
+        patches.push_back(read_patch(image, corner.left, corner.top));
+    }
+    // One row of positions: the queries are scattered, so no match is shifted into a guess for another.
+    const ExemplarIndex index(patches, static_cast<int>(patches.size()));
+    constexpr int kBandQueries = 256;
+    const int bands = static_cast<int>((queries.size() + kBandQueries - 1) / kBandQueries);
+    in_bands(bands, threads, [&](int band) {
+        const Searcher searcher(index);
+        const std::size_t end = std::min(queries.size(), static_cast<std::size_t>(band + 1) * kBandQueries);
+        for (std::size_t q = static_cast<std::size_t>(band) * kBandQueries; q < end; ++q) {
+            matches[q] = searcher.search(read_patch(image, queries[q].left, queries[q].top), Best{});
         }
-    };
-    std::vector<std::jthread> helpers;
-    for (int t = 1; t < threads; ++t) {
-        helpers.emplace_back(work);
-    }
-    work();
+    });
     return matches;
 }

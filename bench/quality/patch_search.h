@@ -28,3 +28,16 @@ int exemplar_patch_count(int width, int height);
 // then every match has index -1.
 std::vector<PatchMatch> nearest_exemplar_patches(const RgbImage& exemplar, const RgbImage& output,
                                                  int threads = 0);
+
+// The top-left corner of a 5 x 5 patch.
+struct PatchCorner {
+    int left = 0;
+    int top = 0;
+};
+
+// For every query patch, the nearest of the candidate patches, both read from `image` (patches lying fully
+// inside it, given by their top-left corners). A match's index is the candidate's position in `candidates`.
+// The search is exact; among equally near candidates the lowest position wins. Uses up to `threads` threads
+// (0: one per core); the result does not depend on the count. Without candidates every index is -1.
+std::vector<PatchMatch> nearest_patches_among(const RgbImage& image, const std::vector<PatchCorner>& candidates,
+                                              const std::vector<PatchCorner>& queries, int threads = 0);

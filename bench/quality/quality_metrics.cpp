@@ -88,6 +88,45 @@ double percentile(std::vector<double> values, double fraction) {
 
 }  // namespace
 
+double block_ratio(const RgbImage& image, int block_side) {
+    std::int64_t sums[2] = {0, 0};  // [0]: steps inside the blocks, [1]: steps across their edges
+    std::int64_t counts[2] = {0, 0};
+    auto step = [&](const std::uint8_t* a, const std::uint8_t* b, int before) {
+        const int on_edge = before % block_side == block_side - 1 ? 1 : 0;
+        sums[on_edge] += std::abs(int{a[0]} - int{b[0]}) + std::abs(int{a[1]} - int{b[1]}) +
+                         std::abs(int{a[2]} - int{b[2]});
+        ++counts[on_edge];
+    };
+    const std::size_t row_bytes = static_cast<std::size_t>(image.width) * 3;
+    for (int y = 0; y < image.height; ++y) {
+        const std::uint8_t* row = &image.pixels[y * row_bytes];
+        for (int x = 0; x + 1 < image.width; ++x) {
+            step(row + x * 3, row + x * 3 + 3, x);
+        }
+        if (y + 1 < image.height) {
+            for (int x = 0; x < image.width; ++x) {
+                step(row + x * 3, row + row_bytes + x * 3, y);
+            }
+        }
+    }
+    if (counts[0] == 0 || counts[1] == 0) {
+        return std::numeric_limits<double>::quiet_NaN();
+    }
+    if (sums[0] == 0) {
+        return sums[1] == 0 ? 1.0 : std::numeric_limits<double>::infinity();
+    }
+    return (static_cast<double>(sums[1]) / static_cast<double>(counts[1])) /
+           (static_cast<double>(sums[0]) / static_cast<double>(counts[0]));
+}
+
+BlockRatios block_ratios(const RgbImage& image) {
+    return {block_ratio(image, 2), block_ratio(image, 4)};
+}
+
+bool blocks_pass(double output_ratio, double exemplar_ratio) {
+    return output_ratio <= 1.05 * std::max(1.0, exemplar_ratio);
+}
+
 SeamScores seam_scores(const RgbImage& image) {
     return {seam_z(boundary_differences(image, false)), seam_z(boundary_differences(image, true))};
 }
@@ -112,6 +151,8 @@ QualityFigures measure_quality(const RgbImage& exemplar, const RgbImage& output,
     QualityFigures figures;
     figures.seam = seam_scores(output);
     figures.histogram = histogram_distance(exemplar, output);
+    figures.output_blocks = block_ratios(output);
+    figures.exemplar_blocks = block_ratios(exemplar);
 
     const int patches = exemplar_patch_count(exemplar.width, exemplar.height);
     if (patches == 0 || output.pixels.empty()) {
@@ -136,11 +177,13 @@ QualityFigures measure_quality(const RgbImage& exemplar, const RgbImage& output,
 }
 
 std::string format_figures(const QualityFigures& figures) {
-    char line[256];
+    char line[512];
     std::snprintf(line, sizeof line,
                   "seam_z=%.3f seam_z_columns=%.3f seam_z_rows=%.3f coherence_mean=%.3f coherence_p95=%.3f "
-                  "completeness=%.4f histogram=%.3f",
+                  "completeness=%.4f histogram=%.3f block_ratio=%.4f block_ratio_4=%.4f "
+                  "exemplar_block_ratio=%.4f exemplar_block_ratio_4=%.4f",
                   figures.seam.worst(), figures.seam.columns, figures.seam.rows, figures.coherence_mean,
-                  figures.coherence_p95, figures.completeness, figures.histogram);
+                  figures.coherence_p95, figures.completeness, figures.histogram, figures.output_blocks.two,
+                  figures.output_blocks.four, figures.exemplar_blocks.two, figures.exemplar_blocks.four);
     return line;
 }

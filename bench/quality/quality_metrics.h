@@ -24,6 +24,25 @@ SeamScores seam_scores(const RgbImage& image);
 // shares), in grey levels; the mean over R, G and B. Both images must have pixels.
 double histogram_distance(const RgbImage& a, const RgbImage& b);
 
+// How much the edges of a grid of square blocks stand out, as a pixel-by-pixel method that copies blocks of
+// 2 x 2 or 4 x 4 from coarser levels could leave them. A step is the mean absolute difference over the three
+// channels between two neighbours in a row or a column (none wraps around). For blocks of side b whose grid
+// starts at the top left, the edge steps are those between column b k + b - 1 and b k + b (rows likewise);
+// the ratio is the mean of the edge steps over the mean of all the other steps, both directions pooled.
+// 1 means no grid; a uniform picture scores 1, one whose only steps lie on the grid +infinity, and one with
+// no edge step or no other step (narrower and lower than b + 1 pixels) NaN.
+double block_ratio(const RgbImage& image, int block_side);
+
+struct BlockRatios {
+    double two = 0;   // 2 x 2 blocks
+    double four = 0;  // 4 x 4 blocks
+};
+BlockRatios block_ratios(const RgbImage& image);
+
+// A texture passes the block test when its ratio is at most 1.05 times the larger of 1 and its exemplar's
+// ratio for the same block side: an exemplar with a grid of its own (a grate, tiles) may pass it on.
+bool blocks_pass(double output_ratio, double exemplar_ratio);
+
 struct QualityFigures {
     SeamScores seam;
     // Per output pixel, the RMS per component, sqrt(squared distance / 75), from its 5 x 5 patch (wrapped)
@@ -33,11 +52,13 @@ struct QualityFigures {
     // The share of the exemplar's patches that are the nearest patch of at least one output pixel.
     double completeness = 0;
     double histogram = 0;
+    BlockRatios output_blocks;
+    BlockRatios exemplar_blocks;
 };
 
 // All the figures for `output` against `exemplar`, searching patches on up to `threads` threads (0: one per
 // core). Both must have pixels; without a 5 x 5 exemplar the patch figures are NaN.
 QualityFigures measure_quality(const RgbImage& exemplar, const RgbImage& output, int threads = 0);
 
-// The figures as one line of name=value pairs, the larger seam score first as seam_z.
+// The figures as one line of name=value pairs, the larger seam score first as seam_z, the block ratios last.
 std::string format_figures(const QualityFigures& figures);

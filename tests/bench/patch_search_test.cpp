@@ -140,4 +140,76 @@ TEST(NearestPatches, CoherentOutputAnyThreadCountEqualsPlainSearch) {
     }
 }
 
+// Every candidate tried in turn; the first of equally near ones kept.
+std::vector<PatchMatch> plain_search_among(const RgbImage& image, const std::vector<PatchCorner>& candidates,
+                                           const std::vector<PatchCorner>& queries) {
+    std::vector<PatchMatch> matches;
+    for (const PatchCorner& query : queries) {
+        PatchMatch best{-1, 0};
+        for (std::size_t n = 0; n < candidates.size(); ++n) {
+            std::uint32_t distance = 0;
+            for (int dy = 0; dy < 5; ++dy) {
+                for (int dx = 0; dx < 5; ++dx) {
+                    for (int c = 0; c < 3; ++c) {
+                        const int d = at(image, query.left + dx, query.top + dy, c) -
+                                      at(image, candidates[n].left + dx, candidates[n].top + dy, c);
+                        distance += d * d;
+                    }
+                }
+            }
+            if (best.index < 0 || distance < best.distance) {
+                best = {static_cast<int>(n), distance};
+            }
+        }
+        matches.push_back(best);
+    }
+    return matches;
+}
+
+// Splits the patches of `image` at random into candidates and queries.
+void split_patches(const RgbImage& image, unsigned seed, std::vector<PatchCorner>& candidates,
+                   std::vector<PatchCorner>& queries) {
+    std::mt19937 random(seed);
+    for (int top = 0; top + 5 <= image.height; ++top) {
+        for (int left = 0; left + 5 <= image.width; ++left) {
+            (random() % 3 == 0 ? queries : candidates).push_back({left, top});
+        }
+    }
+}
+
+TEST(NearestPatchesAmong, EqualsPlainSearchOnAnyThreadCount) {
+    const RgbImage image = random_image(41, 31, 10, 16);
+    std::vector<PatchCorner> candidates;
+    std::vector<PatchCorner> queries;
+    split_patches(image, 11, candidates, queries);
+    ASSERT_GT(queries.size(), 256u);  // more than one band of queries
+    const std::vector<PatchMatch> expected = plain_search_among(image, candidates, queries);
+    for (int threads : {1, 2, 3}) {
+        SCOPED_TRACE(testing::Message() << threads << " threads");
+        expect_same_matches(nearest_patches_among(image, candidates, queries, threads), expected);
+    }
+}
+
+TEST(NearestPatchesAmong, TiesGoToTheFirstCandidate) {
+    const RgbImage image = random_image(14, 12, 12, 2);
+    std::vector<PatchCorner> candidates;
+    std::vector<PatchCorner> queries;
+    split_patches(image, 13, candidates, queries);
+    expect_same_matches(nearest_patches_among(image, candidates, queries, 1),
+                        plain_search_among(image, candidates, queries));
+
+    // The same patch offered twice, and as a query of its own: distance 0, the first copy.
+    const std::vector<PatchMatch> same = nearest_patches_among(image, {{3, 2}, {1, 1}, {3, 2}}, {{3, 2}});
+    EXPECT_EQ(same[0].index, 0);
+    EXPECT_EQ(same[0].distance, 0u);
+}
+
+TEST(NearestPatchesAmong, NoCandidatesNoMatch) {
+    const RgbImage image = random_image(8, 8, 14);
+    const std::vector<PatchMatch> none = nearest_patches_among(image, {}, {{0, 0}, {1, 2}});
+    ASSERT_EQ(none.size(), 2u);
+    EXPECT_EQ(none[0].index, -1);
+    EXPECT_TRUE(nearest_patches_among(image, {{0, 0}}, {}).empty());
+}
+
 }  // namespace

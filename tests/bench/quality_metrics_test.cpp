@@ -93,6 +93,55 @@ TEST(HistogramDistance, AveragesTheChannels) {
     EXPECT_NEAR(histogram_distance(black, half_red), 5.0 / 3.0, 1e-12);
 }
 
+TEST(BlockRatio, EdgeStepsOverTheOthersBothDirectionsPooled) {
+    // One row 0 10 30 40: steps 10 (inside a 2-block), 20 (across an edge), 10 (inside).
+    EXPECT_NEAR(block_ratio(columns_of({0, 10, 30, 40}, 1), 2), 20.0 / 10.0, 1e-12);
+    // Two such rows add four vertical steps of 0 inside the blocks: inside 40 / 8, edges 40 / 2.
+    EXPECT_NEAR(block_ratio(columns_of({0, 10, 30, 40}, 2), 2), 20.0 / 5.0, 1e-12);
+    EXPECT_NEAR(block_ratio(transposed(columns_of({0, 10, 30, 40}, 2)), 2), 20.0 / 5.0, 1e-12);
+
+    // Steps 1 1 1 10 1 1 1: for 4-blocks only the 10 is on an edge; for 2-blocks the edges are 1, 10, 1.
+    const RgbImage ramp = columns_of({0, 1, 2, 3, 13, 14, 15, 16}, 1);
+    EXPECT_NEAR(block_ratio(ramp, 4), 10.0, 1e-12);
+    EXPECT_NEAR(block_ratio(ramp, 2), 4.0, 1e-12);
+    const BlockRatios both = block_ratios(ramp);
+    EXPECT_NEAR(both.two, 4.0, 1e-12);
+    EXPECT_NEAR(both.four, 10.0, 1e-12);
+}
+
+TEST(BlockRatio, ChannelsAreAveragedAndTheSeamIsLeftOut) {
+    // Red steps 30 across the edge, green 0, blue 0: a mean step of 10; inside, 3 in every channel.
+    const RgbImage image{3, 1, {0, 0, 0, 3, 3, 3, 33, 3, 3}};
+    EXPECT_NEAR(block_ratio(image, 2), 10.0 / 3.0, 1e-12);
+    // A ramp: every step 10, but 70 from the last column back to the first, an edge step if it counted.
+    EXPECT_NEAR(block_ratio(columns_of({0, 10, 20, 30, 40, 50, 60, 70}, 1), 2), 1.0, 1e-12);
+}
+
+TEST(BlockRatio, EnlargedPicturesUniformPicturesAndTooSmallOnes) {
+    // A random picture enlarged twice by repeating pixels has steps only on the 2-grid.
+    const RgbImage small = random_image(6, 5, 9);
+    RgbImage enlarged{12, 10, {}};
+    for (int y = 0; y < 10; ++y) {
+        for (int x = 0; x < 12; ++x) {
+            const std::uint8_t* pixel = &small.pixels[((y / 2) * 6 + x / 2) * 3];
+            enlarged.pixels.insert(enlarged.pixels.end(), pixel, pixel + 3);
+        }
+    }
+    EXPECT_EQ(block_ratio(enlarged, 2), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(block_ratio(RgbImage{6, 6, std::vector<std::uint8_t>(108, 77)}, 2), 1.0);
+    EXPECT_TRUE(std::isnan(block_ratio(RgbImage{4, 4, std::vector<std::uint8_t>(48, 1)}, 4)));  // no edge step
+    EXPECT_TRUE(std::isnan(block_ratio(RgbImage{1, 1, {1, 2, 3}}, 2)));
+}
+
+TEST(BlockRatio, PassesWithinFivePercentOfOneOrOfTheExemplar) {
+    EXPECT_TRUE(blocks_pass(1.05, 0.9));
+    EXPECT_FALSE(blocks_pass(1.06, 1.0));
+    EXPECT_TRUE(blocks_pass(2.1, 2.0));
+    EXPECT_FALSE(blocks_pass(2.2, 2.0));
+    EXPECT_FALSE(blocks_pass(std::numeric_limits<double>::infinity(), 2.0));
+    EXPECT_FALSE(blocks_pass(std::nan(""), 1.0));
+}
+
 TEST(MeasureQuality, OnePeriodOfAPeriodicExemplarIsFullyCoherent) {
     // The exemplar repeats a 6 x 5 tile; the output is that tile, so every wrapped output patch is also an
     // exemplar patch. Each is nearest to its first copy: 30 of the exemplar's 14 x 11 patches.
@@ -119,6 +168,8 @@ TEST(MeasureQuality, OnePeriodOfAPeriodicExemplarIsFullyCoherent) {
     EXPECT_EQ(figures.coherence_p95, 0.0);
     EXPECT_NEAR(figures.completeness, 30.0 / 154.0, 1e-12);
     EXPECT_NEAR(figures.histogram, 0.0, 1e-12);
+    EXPECT_EQ(figures.output_blocks.two, block_ratio(tile, 2));
+    EXPECT_EQ(figures.exemplar_blocks.four, block_ratio(exemplar, 4));
 }
 
 TEST(MeasureQuality, CoherenceIsTheRmsPerComponent) {
