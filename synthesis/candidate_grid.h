@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include "synthesis/neighbourhood.h"
 
 // Which exemplar pixels are candidates along one axis, and what their neighbourhoods read beyond its edges.
@@ -21,6 +24,9 @@ struct CandidateOptions {
     // Whether the exact matcher builds its index for searches over every candidate. A coherent search whose
     // candidates always include the pixel's own source never needs it (its rare searches then try all).
     bool indexed = true;
+    // Exemplar pixels of the level that may not be copied (non-zero), row-major, or none: the hole of a
+    // picture that fills itself, and every pixel whose neighbourhood reaches into it.
+    const std::uint8_t* excluded = nullptr;
 };
 
 // Where the candidates of an exemplar level lie: every pixel inside a margin, row by row from the top, each
@@ -37,6 +43,8 @@ struct CandidateGrid {
     // Along an axis that wraps, every pixel is a candidate, and positions past an edge wrap around.
     bool wraps_x = false;
     bool wraps_y = false;
+    // Pixels inside the margins that are no candidates all the same (CandidateOptions::excluded), or none.
+    const std::uint8_t* excluded = nullptr;
 
     int count() const { return columns * rows; }
 
@@ -55,6 +63,10 @@ struct CandidateGrid {
         }
         const int column = x - left;
         const int row = y - top;
-        return column >= 0 && column < columns && row >= 0 && row < rows ? row * columns + column : -1;
+        if (column < 0 || column >= columns || row < 0 || row >= rows ||
+            (excluded != nullptr && excluded[static_cast<std::size_t>(y) * exemplar_width + x] != 0)) {
+            return -1;
+        }
+        return row * columns + column;
     }
 };

@@ -81,19 +81,31 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
     vectorised_ = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #endif
     grid_ = training_grid(exemplar, matrix_row, n, levels, options.edges_x, options.edges_y);
+    grid_.excluded = options.excluded;
     count_ = grid_.count();
     shape_ = options.shape;
     levels = options.coarser_levels ? levels : n + 1;
     levels_read_ = levels;
     dimension_ = neighbourhood_dimension(matrix_row, n, levels, options.shape);
-    assert(count_ > 0 && dimension_ > 0);
     padded_ = (dimension_ + kDistanceBlock - 1) / kDistanceBlock * kDistanceBlock;
+    // The candidates that may be copied, in index order; the others are left out of every search.
+    std::vector<int> allowed;
+    allowed.reserve(static_cast<std::size_t>(count_));
+    for (int i = 0; i < count_; ++i) {
+        const int x = grid_.left + i % grid_.columns;
+        const int y = grid_.top + i / grid_.columns;
+        if (grid_.candidate_at(x, y) == i) {
+            allowed.push_back(i);
+        }
+    }
+    stored_ = static_cast<int>(allowed.size());
+    assert(stored_ > 0 && dimension_ > 0);
 
     // The candidates in their usual order, as bytes.
     std::vector<std::uint8_t> raw(static_cast<std::size_t>(count_) * dimension_);
     colours_.resize(static_cast<std::size_t>(count_) * 3);
     auto gather_all = [&](const auto& view) {
-        for (int i = 0; i < count_; ++i) {
+        for (const int i : allowed) {
             const int x = grid_.left + i % grid_.columns;
             const int y = grid_.top + i / grid_.columns;
             gather_neighbourhood(matrix_row, n, levels, x, y, view, &raw[static_cast<std::size_t>(i) * dimension_],
@@ -112,10 +124,10 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
     }
 
     // Statistics over an evenly spaced sample of the candidates.
-    const int step = std::max(1, count_ / kMaxSamples);
+    const int step = std::max(1, stored_ / kMaxSamples);
     std::vector<int> samples;
-    for (int i = 0; i < count_; i += step) {
-        samples.push_back(i);
+    for (int p = 0; p < stored_; p += step) {
+        samples.push_back(allowed[static_cast<std::size_t>(p)]);
     }
     std::vector<double> mean(static_cast<std::size_t>(dimension_), 0.0);
     std::vector<double> variance(static_cast<std::size_t>(dimension_), 0.0);
@@ -141,14 +153,14 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
     if (!options.indexed) {
         // The candidates in their own order, and no axes or slabs: every search tries them all.
         indexed_ = false;
-        vectors_.assign(static_cast<std::size_t>(count_) * padded_, 0);
-        index_of_.resize(static_cast<std::size_t>(count_));
-        position_of_.resize(static_cast<std::size_t>(count_));
-        for (int i = 0; i < count_; ++i) {
-            index_of_[i] = i;
-            position_of_[i] = i;
+        vectors_.assign(static_cast<std::size_t>(stored_) * padded_, 0);
+        index_of_ = allowed;
+        position_of_.assign(static_cast<std::size_t>(count_), -1);
+        for (int p = 0; p < stored_; ++p) {
+            const int i = allowed[static_cast<std::size_t>(p)];
+            position_of_[i] = p;
             const std::uint8_t* source = &raw[static_cast<std::size_t>(i) * dimension_];
-            std::int16_t* target = &vectors_[static_cast<std::size_t>(i) * padded_];
+            std::int16_t* target = &vectors_[static_cast<std::size_t>(p) * padded_];
             for (int j = 0; j < dimension_; ++j) {
                 target[j] = source[component_order_[j]];
             }
@@ -205,7 +217,7 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
     {
         Query scratch = make_query();
         std::vector<std::int16_t> vector(static_cast<std::size_t>(dimension_));
-        for (int i = 0; i < count_; ++i) {
+        for (const int i : allowed) {
             std::copy_n(&raw[static_cast<std::size_t>(i) * dimension_], dimension_, vector.begin());
             project(vector.data(), scratch.components, &projections[static_cast<std::size_t>(i) * axes_]);
         }
@@ -216,22 +228,21 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
                    projections[static_cast<std::size_t>(b) * axes_ + axis];
         };
     };
-    std::vector<int> order(static_cast<std::size_t>(count_));
-    std::iota(order.begin(), order.end(), 0);
+    std::vector<int> order = allowed;
     std::stable_sort(order.begin(), order.end(), along(0));
-    blocks_ = (count_ + kLanes - 1) / kLanes;
+    blocks_ = (stored_ + kLanes - 1) / kLanes;
     for (int first_block = 0; first_block < blocks_; first_block += kSlabBlocks) {
         const int end_block = std::min(first_block + kSlabBlocks, blocks_);
         const auto begin = order.begin() + first_block * kLanes;
-        const auto end = order.begin() + std::min(end_block * kLanes, count_);
+        const auto end = order.begin() + std::min(end_block * kLanes, stored_);
         std::stable_sort(begin, end, along(1));
         slabs_.push_back({first_block, end_block, std::numeric_limits<float>::infinity(),
                           -std::numeric_limits<float>::infinity()});
     }
 
     index_of_.assign(static_cast<std::size_t>(blocks_) * kLanes, -1);
-    position_of_.resize(static_cast<std::size_t>(count_));
-    vectors_.assign(static_cast<std::size_t>(count_) * padded_, 0);
+    position_of_.assign(static_cast<std::size_t>(count_), -1);
+    vectors_.assign(static_cast<std::size_t>(stored_) * padded_, 0);
     // Empty lanes of the last block lie infinitely far away.
     block_projections_.assign(static_cast<std::size_t>(blocks_) * axes_ * kLanes,
                               std::numeric_limits<float>::infinity());
@@ -242,7 +253,7 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
         std::fill_n(&block_boxes_[static_cast<std::size_t>(block) * 2 * kLanes + kLanes], kLanes,
                     -std::numeric_limits<float>::infinity());
     }
-    for (int p = 0; p < count_; ++p) {
+    for (int p = 0; p < stored_; ++p) {
         const int i = order[p];
         index_of_[p] = i;
         position_of_[i] = p;
@@ -418,7 +429,7 @@ std::int64_t ExactMatcher::distance(const Query& query, int index, std::int64_t 
 
 void ExactMatcher::try_guesses(const Query& query, std::span<const int> guesses, Best& best) const {
     for (const int guess : guesses) {
-        if (guess >= 0) {
+        if (guess >= 0 && position_of_[guess] >= 0) {
             consider(query, position_of_[guess], best, INT64_MAX);
         }
     }
@@ -500,7 +511,7 @@ int ExactMatcher::find(const Query& query, std::span<const int> guesses) const {
     Best best;
     try_guesses(query, guesses, best);
     if (!indexed_) {
-        for (int position = 0; position < count_; ++position) {
+        for (int position = 0; position < stored_; ++position) {
             consider(query, position, best, INT64_MAX);
         }
         return best.index;
@@ -511,7 +522,7 @@ int ExactMatcher::find(const Query& query, std::span<const int> guesses) const {
 
 void ExactMatcher::find_nearest(const Query& query, Nearest& nearest) const {
     if (!indexed_) {
-        for (int position = 0; position < count_; ++position) {
+        for (int position = 0; position < stored_; ++position) {
             consider(query, position, nearest, INT64_MAX);
         }
         return;

@@ -28,7 +28,10 @@ public:
     ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTable& exemplar, const int* matrix_row, int n,
                  int levels, CandidateOptions options = {});
 
+    // Candidates are numbered as the grid numbers them; those excluded (CandidateOptions::excluded) keep their
+    // numbers but are never found, tried or returned.
     int count() const { return count_; }
+    bool is_candidate(int index) const { return position_of_[static_cast<std::size_t>(index)] >= 0; }
     int dimension() const { return dimension_; }
     NeighbourhoodShape shape() const { return shape_; }
     // Without an index (CandidateOptions::indexed), every search tries every candidate.
@@ -122,6 +125,7 @@ public:
 
 private:
     int count_ = 0;
+    int stored_ = 0;  // candidates not excluded: the positions of the search
     int dimension_ = 0;
     NeighbourhoodShape shape_ = NeighbourhoodShape::causal;
     int levels_read_ = 0;

@@ -63,7 +63,8 @@ public:
         int guesses[std::size(kNeighbours)];
         int count = 0;
         for (const auto& [dx, dy] : kNeighbours) {
-            if (sources.level != nullptr && x + dx >= 0 && y + dy >= 0 && x + dx < sources.width) {
+            if (sources.level != nullptr && x + dx >= 0 && y + dy >= 0 && x + dx < sources.width &&
+                sources.at(x + dx, y + dy) >= 0) {
                 const int source = sources.at(x + dx, y + dy);
                 const int guess = matcher_.grid().candidate_at(source % sources.exemplar_width - dx,
                                                                source / sources.exemplar_width - dy);
@@ -185,14 +186,19 @@ template <bool kTimed, class Search>
 bool raster_pass(Search& search, const LevelJob& job, const LevelTable& table, SourceMaps& sources,
                  std::vector<int>* level_sources) {
     const int n = job.n;
-    const WrappedPyramidView view(job.output_pyramid, table, job.matrix_row, n, job.levels);
+    const EdgePyramidView view(job.output_pyramid, table, job.matrix_row, n, job.levels, job.output_edges,
+                               job.output_edges);
     LapClock clock;
     double gathering = 0;
     double searching = 0;
     double writing = 0;
     for (int y = 0; y < table.height[n]; ++y) {
         std::uint8_t* row = job.output_pyramid + pixel_index(table, n, 0, y);
+        const std::uint8_t* fixed_row = job.fixed != nullptr ? job.fixed + static_cast<std::size_t>(y) * table.width[n] : nullptr;
         for (int x = 0; x < table.width[n]; ++x) {
+            if (fixed_row != nullptr && fixed_row[x] != 0) {
+                continue;
+            }
             search.gather(job.matrix_row, n, job.levels, x, y, view);
             if constexpr (kTimed) {
                 gathering += clock.lap();
@@ -232,6 +238,9 @@ void repeat_penalties(const CandidateGrid& grid, const std::vector<int>& sources
                       std::vector<std::int64_t>& penalty) {
     std::vector<int> copies(static_cast<std::size_t>(grid.count()), 0);
     for (const int source : sources) {
+        if (source < 0) {
+            continue;
+        }
         const int candidate = grid.candidate_at(source % grid.exemplar_width, source / grid.exemplar_width);
         if (candidate >= 0) {
             ++copies[static_cast<std::size_t>(candidate)];
@@ -272,7 +281,8 @@ bool later_pass(MakeSearch& make_search, bool parallel, const LevelJob& job, con
             search->set_penalty(penalised ? &penalty : nullptr);
         }
     }
-    const WrappedPyramidView view(before.data(), table, job.matrix_row, n, job.levels);
+    const EdgePyramidView view(before.data(), table, job.matrix_row, n, job.levels, job.output_edges,
+                               job.output_edges);
     int rows_visited = 0;  // over the subsets so far; a pass visits lattice x height rows
     std::atomic<bool> stopping{false};
     for (int subset = 0; subset < lattice * lattice && !stopping; ++subset) {
@@ -300,7 +310,11 @@ bool later_pass(MakeSearch& make_search, bool parallel, const LevelJob& job, con
             const int y = first_y + share * lattice;
             auto& search = *searches[static_cast<std::size_t>(thread)];
             std::uint8_t* row = job.output_pyramid + pixel_index(table, n, 0, y);
+            const std::uint8_t* fixed_row = job.fixed != nullptr ? job.fixed + static_cast<std::size_t>(y) * width : nullptr;
             for (int x = first_x; x < width; x += lattice) {
+                if (fixed_row != nullptr && fixed_row[x] != 0) {
+                    continue;
+                }
                 search.gather(job.matrix_row, n, job.levels, x, y, view);
                 const int index = search.find(x, y, sources);
                 std::copy_n(search.colour(index), 3, row + x * 3);
@@ -336,15 +350,27 @@ void continue_parent_pass(const Search& search, const LevelJob& job, const Level
         std::uint8_t* row = job.output_pyramid + pixel_index(table, n, 0, y);
         for (int x = 0; x < table.width[n]; ++x) {
             const int parent = sources.parent_at(x, y);
-            int ex = 2 * (parent % coarser_exemplar_width) + x % 2;
-            int ey = 2 * (parent / coarser_exemplar_width) + y % 2;
-            if (!grid.wraps_x) {
-                ex = std::clamp(ex, grid.left, grid.left + grid.columns - 1);
+            // A kept pixel stays; so does one whose parent's source is not known (it keeps its noise).
+            if ((job.fixed != nullptr && job.fixed[static_cast<std::size_t>(y) * table.width[n] + x] != 0) ||
+                parent < 0) {
+                continue;
             }
-            if (!grid.wraps_y) {
-                ey = std::clamp(ey, grid.top, grid.top + grid.rows - 1);
+            // The pixel's own place in the parent's block first; where that is excluded, the block's others.
+            int index = -1;
+            for (int k = 0; k < 4 && index < 0; ++k) {
+                int ex = 2 * (parent % coarser_exemplar_width) + (x + k) % 2;
+                int ey = 2 * (parent / coarser_exemplar_width) + (y + k / 2) % 2;
+                if (!grid.wraps_x) {
+                    ex = std::clamp(ex, grid.left, grid.left + grid.columns - 1);
+                }
+                if (!grid.wraps_y) {
+                    ey = std::clamp(ey, grid.top, grid.top + grid.rows - 1);
+                }
+                index = grid.candidate_at(ex, ey);
             }
-            const int index = grid.candidate_at(ex, ey);
+            if (index < 0) {
+                continue;  // it keeps its noise, for the later passes to mend
+            }
             std::copy_n(search.colour(index), 3, row + x * 3);
             level_sources[static_cast<std::size_t>(y) * table.width[n] + x] = grid.pixel_of(index);
         }

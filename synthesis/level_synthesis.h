@@ -5,6 +5,7 @@
 
 #include "synthesis/exact_matcher.h"
 #include "synthesis/level_profile.h"
+#include "synthesis/pyramid_views.h"
 #include "synthesis/search_team.h"
 #include "synthesis/similar_candidates.h"
 #include "synthesis/training_set.h"
@@ -72,6 +73,12 @@ struct LevelJob {
     const std::vector<int>* coarser_sources = nullptr;
     FirstPass first_pass = FirstPass::scan;
     LaterPasses later;
+    // Pixels of output level n to keep as they are (non-zero), row-major, or none: no pass searches for them
+    // or rewrites them, while their neighbours read them (what surrounds a hole being filled).
+    const std::uint8_t* fixed = nullptr;
+    // What reads past the output level's edges take: wrap for textures that tile, clamp for a picture with a
+    // hole in it.
+    EdgeRule output_edges = EdgeRule::wrap;
     ScanHooks hooks;
 };
 

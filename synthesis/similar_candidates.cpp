@@ -19,6 +19,9 @@ SimilarCandidates::SimilarCandidates(const ExactMatcher& matcher, int k, SearchT
         const int first = share * kCandidatesPerShare;
         const int end = std::min(first + kCandidatesPerShare, count);
         for (int index = first; index < end; ++index) {
+            if (!matcher.is_candidate(index)) {
+                continue;
+            }
             ExactMatcher::Nearest nearest(k, index);
             matcher.find_nearest(matcher.query_of(index), nearest);
             for (std::size_t j = 0; j < nearest.items().size(); ++j) {
@@ -54,6 +57,9 @@ void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& sim
             int column = x + dx;
             column = column < 0 ? column + width : column >= width ? column - width : column;
             const int source = near ? level_row[column] : sources.at(x + dx, y + dy);
+            if (source < 0) {
+                continue;
+            }
             const int source_y = source / sources.exemplar_width;
             const int source_x = source - source_y * sources.exemplar_width;
             const int candidate = grid.candidate_at(source_x - dx, source_y - dy);
@@ -69,7 +75,9 @@ void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& sim
         // The parent's source, at twice the coordinates in this level, plus the pixel's place in its block.
         const int parent = sources.parent_at(x, y);
         const int coarser_exemplar_width = sources.exemplar_width / 2;
-        add(grid.candidate_at(2 * (parent % coarser_exemplar_width) + x % 2,
-                              2 * (parent / coarser_exemplar_width) + y % 2));
+        if (parent >= 0) {
+            add(grid.candidate_at(2 * (parent % coarser_exemplar_width) + x % 2,
+                                  2 * (parent / coarser_exemplar_width) + y % 2));
+        }
     }
 }

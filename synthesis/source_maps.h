@@ -3,7 +3,8 @@
 #include <cstddef>
 
 // Where the pixels of an output level came from, as exemplar pixel indices of the matching exemplar level
-// (y * width + x), for the searches that continue them.
+// (y * width + x), for the searches that continue them; -1 where it is not known (a pixel a job keeps from a
+// picture that is not the exemplar).
 struct SourceMaps {
     const int* level = nullptr;  // per pixel of the output level; nullptr if not kept
     int width = 0;               // of the output level
