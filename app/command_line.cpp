@@ -163,7 +163,8 @@ bool read_option(std::string_view option, RunSettings& settings, GivenOptions& g
     }
     const bool changes_result = name == "--size" || name == "--levels" || name == "--half-sizes" ||
                                 name == "--seed" || name == "--match" || name == "--passes" || name == "--k" ||
-                                name == "--save-map";
+                                name == "--save-map" || name == "--mask" || name == "--exemplar" ||
+                                name == "--make-tileable";
     if (changes_result) {
         given.changing_result.emplace_back(name);
     }
@@ -245,6 +246,19 @@ bool read_option(std::string_view option, RunSettings& settings, GivenOptions& g
         if (!read_file_name(settings.apply_map, "--apply-map=MAP.png")) {
             return false;
         }
+    } else if (name == "--mask") {
+        if (!read_file_name(settings.mask_path, "--mask=MASK")) {
+            return false;
+        }
+    } else if (name == "--exemplar") {
+        if (!read_file_name(settings.exemplar_path, "--exemplar=FILE")) {
+            return false;
+        }
+    } else if (name == "--make-tileable") {
+        settings.make_tileable = true;
+        if (has_value && (!parse_whole_number(value, settings.band) || settings.band < 1)) {
+            return refuse("expected --make-tileable or --make-tileable=BAND with BAND a width of at least 1 pixel");
+        }
     } else {
         return refuse("unknown option (texsynth --help lists the options)");
     }
@@ -277,6 +291,21 @@ bool finish_output_form(const Positionals& args, const GivenOptions& given, cons
     }
     if (!read_path(args, 1, parsed.input_path, error)) {
         return false;
+    }
+    if (!parsed.exemplar_path.empty() && parsed.mask_path.empty()) {
+        error = "option \"--exemplar\": only with --mask=MASK, whose hole it fills";
+        return false;
+    }
+    if (!parsed.mask_path.empty() || parsed.make_tileable) {
+        if (!parsed.mask_path.empty() && parsed.make_tileable) {
+            error = "option \"--make-tileable\": not with --mask; fill the hole first, then make the result tile";
+            return false;
+        }
+        if (given.size) {
+            error = std::string("option \"--size\": has no meaning with ") +
+                    (parsed.make_tileable ? "--make-tileable" : "--mask") + ": the result has the input's size";
+            return false;
+        }
     }
     if (!parsed.apply_map.empty()) {
         if (!given.changing_result.empty()) {
@@ -313,6 +342,9 @@ bool finish_output_form(const Positionals& args, const GivenOptions& given, cons
         parsed.levels = defaults.levels;  // 0: chosen once the exemplar's size is known
         return true;
     }
+    if (!parsed.mask_path.empty() || parsed.make_tileable) {
+        return true;  // the output has the input's size, known once it is read
+    }
     error = check_settings(parsed, parsed.width, parsed.height);
     return error.empty();
 }
@@ -322,10 +354,13 @@ bool finish_positional_form(const Positionals& args, const GivenOptions& given, 
                             std::string& error) {
     for (const auto& [option, is_given] : {std::pair{"--size", given.size}, std::pair{"--levels", given.levels},
                                            std::pair{"--half-sizes", given.half_sizes},
-                                           std::pair{"--apply-map", !parsed.apply_map.empty()}}) {
+                                           std::pair{"--apply-map", !parsed.apply_map.empty()},
+                                           std::pair{"--mask", !parsed.mask_path.empty()},
+                                           std::pair{"--exemplar", !parsed.exemplar_path.empty()},
+                                           std::pair{"--make-tileable", parsed.make_tileable}}) {
         if (is_given) {
-            error = std::string("option \"") + option + "\": only with --output=FILE INPUT; the positional form " +
-                    "takes the size and levels as arguments";
+            error = std::string("option \"") + option + "\": only with --output=FILE INPUT (the positional form " +
+                    "makes a new texture and takes its size and levels as arguments)";
             return false;
         }
     }

@@ -24,4 +24,11 @@ struct RunSettings : SynthesisSettings {
     std::string output_file;
     std::string save_map;   // where to write the source map (a PNG), if anywhere
     std::string apply_map;  // a source map to sample the input through instead of synthesizing
+    // Filling: a mask of the input's size whose non-black pixels mark the hole, and where the hole's pixels
+    // come from if not from the rest of the input.
+    std::string mask_path;
+    std::string exemplar_path;
+    // Making the input tile: the band along its edges that is synthesized anew (0: the default width).
+    bool make_tileable = false;
+    int band = 0;
 };

@@ -28,6 +28,7 @@ int run_synthesis(const RunSettings& settings, RunProfile* profile) {
     job.exemplar = &exemplar;
     job.width = settings.width;
     job.height = settings.height;
+    job.with_map = !settings.save_map.empty();
 
     ProgressLine progress(stderr, !settings.quiet && isatty(STDERR_FILENO) != 0);
     bool output_lost = false;

@@ -4,39 +4,34 @@
 
 namespace {
 
-// `mask` (width x height) with every pixel within `reach` of a marked one marked too, along one axis at a
-// time: a square of side 2 * reach + 1.
-std::vector<std::uint8_t> dilated(const std::vector<std::uint8_t>& mask, int width, int height, int reach) {
-    if (reach <= 0) {
-        return mask;
-    }
-    // Runs of marked pixels found by prefix counts: a pixel is marked if its window counts any.
-    std::vector<std::uint8_t> across(mask.size());
-    std::vector<int> counts(static_cast<std::size_t>(std::max(width, height)) + 1);
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* row = &mask[static_cast<std::size_t>(y) * width];
-        for (int x = 0; x < width; ++x) {
-            counts[x + 1] = counts[x] + (row[x] != 0 ? 1 : 0);
-        }
-        for (int x = 0; x < width; ++x) {
-            const int first = std::max(0, x - reach);
-            const int last = std::min(width - 1, x + reach);
-            across[static_cast<std::size_t>(y) * width + x] = counts[last + 1] > counts[first] ? 1 : 0;
-        }
-    }
-    std::vector<std::uint8_t> result(mask.size());
-    for (int x = 0; x < width; ++x) {
+// Counts of marked pixels over rectangles of a width x height mask, from its summed-area table.
+class MarkedCounts {
+public:
+    MarkedCounts(const std::vector<std::uint8_t>& mask, int width, int height)
+        : width_(width), height_(height), sums_(static_cast<std::size_t>(width + 1) * (height + 1), 0) {
         for (int y = 0; y < height; ++y) {
-            counts[y + 1] = counts[y] + (across[static_cast<std::size_t>(y) * width + x] != 0 ? 1 : 0);
-        }
-        for (int y = 0; y < height; ++y) {
-            const int first = std::max(0, y - reach);
-            const int last = std::min(height - 1, y + reach);
-            result[static_cast<std::size_t>(y) * width + x] = counts[last + 1] > counts[first] ? 1 : 0;
+            for (int x = 0; x < width; ++x) {
+                sums_[at(x + 1, y + 1)] = sums_[at(x, y + 1)] + sums_[at(x + 1, y)] - sums_[at(x, y)] +
+                                          (mask[static_cast<std::size_t>(y) * width + x] != 0 ? 1 : 0);
+            }
         }
     }
-    return result;
-}
+
+    // Whether any pixel of columns x0 .. x1 and rows y0 .. y1 (clamped into the mask) is marked.
+    bool any(int x0, int y0, int x1, int y1) const {
+        x0 = std::clamp(x0, 0, width_ - 1);
+        x1 = std::clamp(x1, 0, width_ - 1);
+        y0 = std::clamp(y0, 0, height_ - 1);
+        y1 = std::clamp(y1, 0, height_ - 1);
+        return sums_[at(x1 + 1, y1 + 1)] - sums_[at(x0, y1 + 1)] - sums_[at(x1 + 1, y0)] + sums_[at(x0, y0)] > 0;
+    }
+
+private:
+    std::size_t at(int x, int y) const { return static_cast<std::size_t>(y) * (width_ + 1) + x; }
+    int width_;
+    int height_;
+    std::vector<std::int64_t> sums_;
+};
 
 }  // namespace
 
@@ -104,24 +99,40 @@ std::vector<std::vector<std::uint8_t>> hole_levels(const std::uint8_t* mask, con
 }
 
 std::vector<std::uint8_t> excluded_candidates(const std::vector<std::vector<std::uint8_t>>& holes,
-                                              const LevelTable& table, const int* matrix_row, int n, int levels) {
+                                              const LevelTable& table, const int* matrix_row, int n, int levels_read) {
     const int width = table.width[n];
     const int height = table.height[n];
     std::vector<std::uint8_t> excluded(static_cast<std::size_t>(width) * height, 0);
-    for (int v = n; v < levels; ++v) {
+    for (int v = n; v < levels_read; ++v) {
         // A level-n pixel reads the square around its coordinates halved v - n times, clamped into level v.
-        const std::vector<std::uint8_t> reached = dilated(holes[v], table.width[v], table.height[v], matrix_row[v]);
+        const MarkedCounts hole(holes[v], table.width[v], table.height[v]);
+        const int reach = matrix_row[v];
         const int shift = v - n;
         for (int y = 0; y < height; ++y) {
-            const int yv = std::min(y >> shift, table.height[v] - 1);
+            const int yv = y >> shift;
             for (int x = 0; x < width; ++x) {
-                const int xv = std::min(x >> shift, table.width[v] - 1);
-                excluded[static_cast<std::size_t>(y) * width + x] |=
-                    reached[static_cast<std::size_t>(yv) * table.width[v] + xv];
+                const int xv = x >> shift;
+                if (hole.any(xv - reach, yv - reach, xv + reach, yv + reach)) {
+                    excluded[static_cast<std::size_t>(y) * width + x] = 1;
+                }
             }
         }
     }
     return excluded;
+}
+
+std::vector<std::uint8_t> hole_rim(const std::vector<std::uint8_t>& hole, int width, int height, int reach) {
+    std::vector<std::uint8_t> outside(hole.size());
+    std::transform(hole.begin(), hole.end(), outside.begin(), [](std::uint8_t h) { return h == 0 ? 1 : 0; });
+    const MarkedCounts kept(outside, width, height);
+    std::vector<std::uint8_t> rim(hole.size(), 0);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * width + x;
+            rim[i] = hole[i] != 0 && kept.any(x - reach, y - reach, x + reach, y + reach) ? 1 : 0;
+        }
+    }
+    return rim;
 }
 
 std::vector<std::uint8_t> edge_band(int width, int height, int band) {

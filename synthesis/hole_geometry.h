@@ -30,9 +30,14 @@ std::vector<std::vector<std::uint8_t>> hole_levels(const std::uint8_t* mask, con
 
 // The exemplar pixels of level n whose neighbourhood reads a hole pixel at some level: the full square of
 // half-size matrix_row[n] around the pixel at level n, and the square of half-size matrix_row[v] around it at
-// every coarser level v (its coordinates halved v - n times). Reads past an edge take the nearest pixel inside.
+// every coarser level v < levels_read (its coordinates halved v - n times). Reads past an edge take the nearest
+// pixel inside.
 std::vector<std::uint8_t> excluded_candidates(const std::vector<std::vector<std::uint8_t>>& holes,
-                                              const LevelTable& table, const int* matrix_row, int n, int levels);
+                                              const LevelTable& table, const int* matrix_row, int n, int levels_read);
+
+// The pixels of a width x height hole level that have a pixel outside the hole within `reach` (in the square
+// around them): the hole's rim, where what surrounds it shows.
+std::vector<std::uint8_t> hole_rim(const std::vector<std::uint8_t>& hole, int width, int height, int reach);
 
 // The band of a width x height picture within `band` pixels of one of its edges, as a mask.
 std::vector<std::uint8_t> edge_band(int width, int height, int band);

@@ -5,41 +5,13 @@
 
 #include "pyramid/exemplar_pyramid.h"
 #include "synthesis/exemplar_edges.h"
+#include "synthesis/hole_job.h"
 #include "synthesis/job_checks.h"
+#include "synthesis/job_pictures.h"
 #include "synthesis/level_loop.h"
 #include "synthesis/noise.h"
 
 namespace {
-
-// Coordinates of a source map are 16-bit.
-constexpr int kMaxMapCoordinate = 65535;
-
-const char* channel_reason(const Image& image) {
-    if (image.channels != 3 && image.channels != 4) {
-        return "expected 3 (RGB) or 4 (RGBA) channels";
-    }
-    if (image.width < 1 || image.height < 1) {
-        return "the picture is empty";
-    }
-    if (image.pixels.size() != static_cast<std::size_t>(image.width) * image.height * image.channels) {
-        return "the pixel buffer does not match the picture's size";
-    }
-    return nullptr;
-}
-
-// The colours that are matched: R, G and B as stored. Alpha takes no part in the match (a picture and the
-// same picture without its alpha channel give the same pixels); each copied pixel brings its alpha along.
-std::vector<std::uint8_t> matched_colours(const Image& image) {
-    if (image.channels == 3) {
-        return image.pixels;
-    }
-    const std::size_t pixels = static_cast<std::size_t>(image.width) * image.height;
-    std::vector<std::uint8_t> rgb(pixels * 3);
-    for (std::size_t i = 0; i < pixels; ++i) {
-        std::copy_n(&image.pixels[i * 4], 3, &rgb[i * 3]);
-    }
-    return rgb;
-}
 
 // Fills the output pyramid with exemplar pixels drawn one after another in buffer order (level 0 first, then
 // level 1 and so on, every level from the full-size exemplar). With `drawn`, also records which exemplar
@@ -76,45 +48,45 @@ std::vector<int> noise_sources(const std::vector<int>& drawn, const LevelTable& 
 }
 
 // The result made of the exemplar's pixels at `sources` (indices y * width + x), and its source map.
-void assemble_result(const Image& exemplar, const std::vector<int>& sources, int width, int height,
+void assemble_result(const Image& exemplar, const std::vector<int>& sources, int width, int height, bool with_map,
                      JobResult& result) {
     result.image.width = width;
     result.image.height = height;
     result.image.channels = exemplar.channels;
     result.image.pixels.resize(sources.size() * exemplar.channels);
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        std::copy_n(&exemplar.pixels[static_cast<std::size_t>(sources[i]) * exemplar.channels], exemplar.channels,
+                    &result.image.pixels[i * exemplar.channels]);
+    }
+    result.map = {};
+    if (!with_map) {
+        return;
+    }
     result.map.width = width;
     result.map.height = height;
     result.map.xy.resize(sources.size() * 2);
     for (std::size_t i = 0; i < sources.size(); ++i) {
-        const int source = sources[i];
-        std::copy_n(&exemplar.pixels[static_cast<std::size_t>(source) * exemplar.channels], exemplar.channels,
-                    &result.image.pixels[i * exemplar.channels]);
-        result.map.xy[i * 2] = static_cast<std::uint16_t>(source % exemplar.width);
-        result.map.xy[i * 2 + 1] = static_cast<std::uint16_t>(source / exemplar.width);
+        result.map.xy[i * 2] = static_cast<std::uint16_t>(sources[i] % exemplar.width);
+        result.map.xy[i * 2 + 1] = static_cast<std::uint16_t>(sources[i] / exemplar.width);
     }
 }
 
 // Checks the job and decides what its settings leave open.
 bool check_job(const Job& job, SynthesisSettings& settings, JobError& error) {
-    if (job.kind != JobKind::generate) {
-        error = {"", "filling and tiling are not built yet"};
-        return false;
-    }
     if (std::string why = check_setting_ranges(job.settings); !why.empty()) {
         error = {"", why};
         return false;
+    }
+    if (job.kind != JobKind::generate) {
+        return check_hole_job(job, settings, error);
     }
     if (job.exemplar == nullptr) {
         error = {"exemplar", "none given"};
         return false;
     }
     const Image& exemplar = *job.exemplar;
-    if (const char* why = channel_reason(exemplar); why != nullptr) {
+    if (std::string why = picture_reason(exemplar); !why.empty()) {
         error = {"exemplar", why};
-        return false;
-    }
-    if (exemplar.width - 1 > kMaxMapCoordinate || exemplar.height - 1 > kMaxMapCoordinate) {
-        error = {"exemplar", "wider or taller than " + std::to_string(kMaxMapCoordinate + 1) + " pixels"};
         return false;
     }
     settings = with_levels_chosen(job.settings, exemplar.width, exemplar.height, job.width, job.height);
@@ -140,6 +112,9 @@ bool run_job(const Job& job, JobResult& result, JobError& error, const JobHooks&
     SynthesisSettings settings;
     if (!check_job(job, settings, error)) {
         return false;
+    }
+    if (job.kind != JobKind::generate) {
+        return run_hole_job(job, settings, result, error, hooks);
     }
     LapClock total_clock;
     LapClock clock;
@@ -181,7 +156,7 @@ bool run_job(const Job& job, JobResult& result, JobError& error, const JobHooks&
     if (!synthesize_levels(loop, sources, hooks, error)) {
         return false;
     }
-    assemble_result(exemplar, sources, job.width, job.height, result);
+    assemble_result(exemplar, sources, job.width, job.height, job.with_map, result);
     if (hooks.profile != nullptr) {
         hooks.profile->total += total_clock.lap();
     }
@@ -189,7 +164,7 @@ bool run_job(const Job& job, JobResult& result, JobError& error, const JobHooks&
 }
 
 bool apply_source_map(const Image& image, const SourceMap& map, Image& result, JobError& error) {
-    if (const char* why = channel_reason(image); why != nullptr) {
+    if (std::string why = picture_reason(image); !why.empty()) {
         error = {"image", why};
         return false;
     }

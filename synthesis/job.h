@@ -32,6 +32,7 @@ struct Job {
     // fill: one byte per pixel of the picture, row-major; non-zero marks a pixel to replace.
     const std::vector<std::uint8_t>* mask = nullptr;
     int band = 0;  // tile: the width of the band along the edges that is synthesized anew; 0: the default
+    bool with_map = true;  // whether the result carries its source map (a fill's map is as large as the picture)
 };
 
 // Where every pixel of a result was copied from: its exemplar column and row, two values a pixel, row-major.
@@ -43,7 +44,7 @@ struct SourceMap {
 
 struct JobResult {
     Image image;  // every pixel is a pixel of the exemplar (or, where a job keeps them, of the picture)
-    SourceMap map;  // for a fill or tile, pixels that are kept point at themselves
+    SourceMap map;  // for a fill or tile, pixels that are kept point at themselves; empty without Job::with_map
 };
 
 // Why a job could not be done. `subject` says what was at fault in words the caller can replace by a file

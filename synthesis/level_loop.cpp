@@ -78,8 +78,10 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
         }
         job.sources = sources[n].empty() ? nullptr : &sources[n];
         job.fixed = level_data(loop.fixed, n);
+        job.exhaustive = level_data(loop.exhaustive, n);
         job.output_edges = loop.output_edges;
         const std::uint8_t* excluded = level_data(loop.excluded, n);
+        const std::uint8_t* excluded_own_level = level_data(loop.excluded_own_level, n);
         job.hooks.profile = hooks.profile != nullptr ? &hooks.profile->levels[n] : nullptr;
         job.hooks.on_row = hooks.on_rows;
         job.hooks.should_stop = should_stop;
@@ -100,7 +102,9 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             RefinedLevelPlan plan = refined_level_plan(n, levels, settings.passes, loop.exemplar_edges.edges_x,
                                                        loop.exemplar_edges.edges_y);
             plan.first.excluded = excluded;
-            plan.later.excluded = excluded;
+            plan.later.excluded = plan.later.coarser_levels ? excluded : excluded_own_level;
+            // Pixels that weigh every candidate need the index.
+            plan.later.indexed = plan.later.indexed || job.exhaustive != nullptr;
             job.passes = plan.passes;
             job.first_pass = plan.first_pass;
             job.later.lattice = plan.lattice;

@@ -26,8 +26,13 @@ struct LevelLoop {
     std::vector<std::vector<int>> sources;
     // Per output level, the pixels to keep (non-zero), or empty: every pixel is synthesized.
     std::vector<std::vector<std::uint8_t>> fixed;
-    // Per exemplar level, the pixels that may not be copied (non-zero), or empty: all may.
+    // Per output level, the pixels whose search weighs every candidate (non-zero), or empty: none.
+    std::vector<std::vector<std::uint8_t>> exhaustive;
+    // Per exemplar level, the pixels that may not be copied (non-zero), or empty: all may. A pixel is excluded
+    // when its neighbourhood reads what may not be read (a hole's pixels), and neighbourhoods that take only
+    // their own level read less than those that take the coarser levels too: two masks.
     std::vector<std::vector<std::uint8_t>> excluded;
+    std::vector<std::vector<std::uint8_t>> excluded_own_level;
 };
 
 // Synthesizes every level of the output pyramid, coarsest first, telling `hooks` as it goes. On return

@@ -127,6 +127,10 @@ private:
 // similar candidates and the parent's, with the exact search where none of them is a candidate.
 class CoherentSearch {
 public:
+    // How much farther (in squared distance) a coherent candidate may be than the nearest of all and still be
+    // taken where the search weighs every candidate.
+    static constexpr double kCoherenceAllowance = 1.0;
+
     CoherentSearch(const ExactMatcher& matcher, const SimilarCandidates& similar, int half_size, bool all_around,
                    SearchTeam* team)
         : exact_(matcher, team), matcher_(matcher), similar_(similar), half_size_(half_size),
@@ -141,6 +145,17 @@ public:
                             ++stamp_);
         if (candidates_.empty()) {
             return exact_.find({});
+        }
+        if (exhaustive_ != nullptr && exhaustive_[static_cast<std::size_t>(y) * sources.width + x] != 0) {
+            // The nearest of all, unless a coherent candidate is nearly as near: it keeps the copies whole.
+            const int nearest = exact_.find(candidates_);
+            ExactMatcher::Best coherent;
+            matcher_.try_guesses(exact_.query(), candidates_, coherent);
+            ExactMatcher::Best global;
+            matcher_.try_guesses(exact_.query(), std::span<const int>(&nearest, 1), global);
+            return static_cast<double>(coherent.distance) <= kCoherenceAllowance * static_cast<double>(global.distance)
+                       ? coherent.index
+                       : nearest;
         }
         ExactMatcher::Best best;
         if (penalty_ == nullptr) {
@@ -161,6 +176,8 @@ public:
     }
     // Penalties per candidate added to the distances from now on (nullptr: none).
     void set_penalty(const std::vector<std::int64_t>* penalty) { penalty_ = penalty; }
+    // Pixels whose search weighs every candidate (LevelJob::exhaustive), or none.
+    void set_exhaustive(const std::uint8_t* exhaustive) { exhaustive_ = exhaustive; }
     const std::uint8_t* colour(int index) const { return matcher_.colour(index); }
     const CandidateGrid& grid() const { return matcher_.grid(); }
     int dimension() const { return matcher_.dimension(); }
@@ -171,6 +188,7 @@ private:
     const SimilarCandidates& similar_;
     int half_size_;
     bool all_around_;
+    const std::uint8_t* exhaustive_ = nullptr;
     std::vector<int> candidates_;
     std::vector<int> seen_;  // the pixel (stamp) for which each candidate was last added
     int stamp_ = 0;
@@ -453,10 +471,11 @@ LevelGeometry synthesize_level_coherent(const ExactMatcher& matcher, const Simil
     const SimilarCandidates& later_similar = job.later.similar != nullptr ? *job.later.similar : similar;
     return run_passes(
         [&](int thread) {
-            if (thread < 0) {
-                return std::make_unique<CoherentSearch>(matcher, similar, half_size, false, job.team);
-            }
-            return std::make_unique<CoherentSearch>(later_matcher, later_similar, half_size, true, nullptr);
+            auto search = thread < 0
+                              ? std::make_unique<CoherentSearch>(matcher, similar, half_size, false, job.team)
+                              : std::make_unique<CoherentSearch>(later_matcher, later_similar, half_size, true, nullptr);
+            search->set_exhaustive(job.exhaustive);
+            return search;
         },
         true, job);
 }

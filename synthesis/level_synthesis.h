@@ -76,6 +76,9 @@ struct LevelJob {
     // Pixels of output level n to keep as they are (non-zero), row-major, or none: no pass searches for them
     // or rewrites them, while their neighbours read them (what surrounds a hole being filled).
     const std::uint8_t* fixed = nullptr;
+    // Pixels of output level n whose coherent search weighs every candidate, not only those that continue
+    // its neighbours (non-zero), or none: next to kept pixels, whose surroundings no neighbour's source knows.
+    const std::uint8_t* exhaustive = nullptr;
     // What reads past the output level's edges take: wrap for textures that tile, clamp for a picture with a
     // hole in it.
     EdgeRule output_edges = EdgeRule::wrap;
