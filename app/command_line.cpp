@@ -453,6 +453,8 @@ std::string usage_hint() {
 
 std::string usage_text() {
     return R"(usage: texsynth [options] --output=FILE INPUT
+       texsynth [options] --mask=MASK [--exemplar=FILE] --output=FILE INPUT
+       texsynth [options] --make-tileable[=BAND] --output=FILE INPUT
        texsynth [options] --apply-map=MAP.png --output=FILE INPUT
        texsynth [options] [input prefix W H L m00 m01 ... m(L-1)(L-1)]
 
@@ -465,10 +467,21 @@ uncompressed 24-bit BMP, recognised by their content.
 --output=FILE INPUT (or -o FILE INPUT) writes one finished texture to FILE, a .png or a .bmp (a result with
 transparency needs .png). Its defaults aim at the best result quickly:
   --size=WxH           the output's size (default 512x512)
-  --levels=L           pyramid levels, 1 to 4 (default: up to 3, as many as the exemplar and size allow)
+  --levels=L           pyramid levels, 1 to 4 (default: as many as keep the exemplar's coarsest level at
+                       least 12 pixels a side, fewer if the size is too small for them)
   --half-sizes=LIST    L x L neighbourhood half-sizes separated by commas, row-major, as mNV below
-                       (default: 2 for each level's own causal part, 1 for each coarser level's square)
-  --match=coherent --passes=2 unless --match or --passes say otherwise
+                       (default: 2 for each level's own part, 4 for the coarsest, 1 for each coarser
+                       level's square)
+  --match=refined --passes=3 unless --match or --passes say otherwise
+--mask=MASK with --output=FILE INPUT fills a hole: MASK is a picture of INPUT's size whose non-black pixels
+mark what to replace; those pixels are synthesized anew from the rest of INPUT (never from the hole), coarse
+to fine, and every other pixel stays as it is. Candidates come from around the hole (a margin as wide as
+the hole's larger side, at least 32 pixels), so a large photo takes no longer than a small one.
+  --exemplar=FILE      take the hole's pixels from FILE instead
+--make-tileable[=BAND] with --output=FILE INPUT makes INPUT tile: the band of BAND pixels along its edges
+(default: an eighth of its shorter side; at most a quarter, so its middle half stays) is synthesized anew
+from its middle with reads that wrap around, so that copies of it side by side show no seam.
+Both keep INPUT's size, and take the other options below (not --size; --match=approximate cannot).
 --apply-map=MAP.png with --output=FILE INPUT synthesizes nothing: it samples INPUT (an image of the
 exemplar's size, such as its normal map) through a map saved by --save-map, so that every map of a
 material is made the same way as its colour.
@@ -496,6 +509,9 @@ Options (before the arguments; "--" ends them):
   --match=coherent     take the nearest among the exemplar pixels that continue where the neighbours were
                        copied from, their K most similar ones and the one under the coarser level's pixel:
                        much faster, and copies larger coherent pieces of the exemplar
+  --match=refined      copy coherently, then correct every pixel against the whole square around it, with
+                       every exemplar pixel a candidate (reads wrap around an exemplar that tiles by
+                       itself); finer levels start from the coarser one's result (the --output default)
   --k=K                similar candidates per source for --match=coherent (0 to 16; default 0)
   --passes=N           passes over every level (1 to 16; positional default 1): each further pass matches
                        every pixel again against the pass before, all around, which mends the wrap-around seam

@@ -35,6 +35,7 @@ py::object run_with_settings(Job& job, const SynthesisArguments& arguments, Stan
                              const PictureLayout& layout, bool return_map) {
     StandIns all;
     job.settings = settings_from_arguments(arguments, all);
+    job.with_map = return_map;
     all.insert(all.end(), stand_ins.begin(), stand_ins.end());
     return result_of(call_job(job, all), layout, return_map);
 }
