@@ -1,8 +1,9 @@
 # Quick start: `make run` builds and runs the default synthesis on the demo exemplar; `make test` builds
 # and runs every test (the Python module's too); `make python` builds the Python module alone. Each installs
 # what is missing first (as root) or says what to install.
-# `make bench` times whole runs and every way of matching in a Release build of its own and rewrites
-# BENCHMARKS.md (about 15 minutes); `make bench-quick` prints a short selection of the first table.
+# `make bench` measures texsynth beside its peers (textures, filled holes, tiled photos), the positional form's
+# stages, files and every way of matching, in a Release build of its own, and rewrites BENCHMARKS.md and its
+# pictures (about an hour); `make bench-quick` prints a short selection of the stage table.
 
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
@@ -66,24 +67,27 @@ fuzz: fuzz-build
 
 bench-build: deps
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTEXSYNTH_BENCHMARKS=ON
-	cmake --build $(BENCH_DIR) -j $(JOBS) --target texsynth texsynth_bench texsynth-quality
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target texsynth texsynth_bench texsynth_io_bench texsynth-quality
 
-# The default runs with their stage times (bench/texsynth_bench), then every way of matching side by side
-# with quality figures, the peer's and pictures (bench/compare-matchers.sh); both go to BENCHMARKS.md, followed
-# by the quality research on the refined matching (bench/quality-research.md, made by hand with
-# bench/quality-sweep.sh on exemplars that are not shipped).
+# The positional form's default runs with their stage times (bench/texsynth_bench), reading and writing files
+# against making a texture (bench/texsynth_io_bench), texsynth beside G'MIC and the GIMP texturize plug-in
+# (bench/compare-peers.sh), every way of matching side by side (bench/compare-matchers.sh), then the quality
+# research (bench/quality-research.md, made by hand with bench/quality-sweep.sh): all to BENCHMARKS.md, the
+# pictures to bench/pictures/.
 bench: bench-build
 	$(BENCH_DIR)/bench/texsynth_bench --markdown BENCHMARKS.md
+	$(BENCH_DIR)/bench/texsynth_io_bench demo/demo2.bmp $(BENCH_DIR) >$(BENCH_DIR)/files.md
+	sh bench/compare-peers.sh $(BENCH_DIR) $(BENCH_DIR)/peers.md bench/pictures
 	sh bench/compare-matchers.sh $(BENCH_DIR) $(BENCH_DIR)/matchers.md bench/pictures
-	cat $(BENCH_DIR)/matchers.md >>BENCHMARKS.md
+	for part in files peers matchers; do echo >>BENCHMARKS.md; cat $(BENCH_DIR)/$$part.md >>BENCHMARKS.md; done
 	echo >>BENCHMARKS.md
 	cat bench/quality-research.md >>BENCHMARKS.md
 
 bench-quick: bench-build
 	$(BENCH_DIR)/bench/texsynth_bench --quick
 
-# texsynth beside G'MIC and the GIMP texturize plug-in on every exemplar and photo, textures and filled holes
-# (bench/compare-peers.sh, about half an hour): tables in $(BENCH_DIR)/peers.md, pictures beside them.
+# texsynth beside G'MIC and the GIMP texturize plug-in alone (bench/compare-peers.sh, about half an hour):
+# tables in $(BENCH_DIR)/peers.md, pictures beside them.
 bench-peers: bench-build
 	sh bench/compare-peers.sh $(BENCH_DIR) $(BENCH_DIR)/peers.md $(BENCH_DIR)/peer-pictures
 

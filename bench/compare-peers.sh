@@ -1,11 +1,12 @@
 #!/bin/sh
 # Measures texsynth beside its peers, in one session: textures from every exemplar (demo/ and
-# bench/exemplars/) by texsynth (--match=coherent --passes=2 on two threads, and the default), G'MIC's
-# syntexturize_matchpatch and the GIMP texturize plug-in; and holes filled in the photos and the demo
-# exemplars by G'MIC's inpaint_matchpatch. Writes the tables as Markdown and side-by-side pictures (PNG).
+# bench/exemplars/) by texsynth (the finished-file form's default, and --match=coherent --passes=2, on two
+# threads), G'MIC's syntexturize_matchpatch and the GIMP texturize plug-in; holes filled in the photos and the
+# demo exemplars by texsynth (--mask) and G'MIC's inpaint_matchpatch; and the photos made tileable by texsynth
+# (--make-tileable). Writes the tables as Markdown and side-by-side pictures (PNG).
 # Usage: bench/compare-peers.sh BUILD_DIR MARKDOWN_OUT PICTURE_DIR [SIZE]
 #   BUILD_DIR holds texsynth and bench/quality/texsynth-quality; SIZE (default 512) is the side of every
-#   synthesized texture. Takes about half an hour, most of it texsynth's default runs and GIMP's start-ups.
+#   synthesized texture. Takes about twenty minutes, most of it GIMP's start-ups and the large hole.
 #   For a quicker look, COMPARE_EXEMPLARS and COMPARE_FILLS name a selection of the exemplars and of the
 #   pictures with holes (the defaults are listed below; an empty list leaves that part out), and
 #   COMPARE_LARGE=0 leaves out the large hole (a minute or two).
@@ -104,19 +105,18 @@ for name in $exemplars; do
     dims=$(/usr/bin/identify -format '%w %h' "$input")
     side=$(echo "$dims" | awk '{ print $1 < $2 ? $1 : $2 }')
 
-    # texsynth, fast mode then the default.
+    # texsynth: the finished-file form's default, then the coherent mode with the default matrix.
+    out=$scratch/$name-texsynth.bmp
+    set -- $(timed "$texsynth" --quiet --threads=2 --size="${size}x${size}" --output="$out" "$input")
+    texture_row "$name" "**texsynth (default: --match=refined --passes=3), 2 threads**" "$1" "" "$2" "$out"
+    echo "$name texsynth: $1 s" >&2
+
     out=$scratch/$name-coherent
     # shellcheck disable=SC2086
     set -- $(timed "$texsynth" --quiet --match=coherent --passes=2 --threads=2 "$input" "$out" "$size" "$size" \
         $matrix)
-    texture_row "$name" "texsynth --match=coherent --passes=2, 2 threads" "$1" "" "$2" "${out}_0.bmp"
+    texture_row "$name" "texsynth --match=coherent --passes=2 (L = 3), 2 threads" "$1" "" "$2" "${out}_0.bmp"
     echo "$name coherent: $1 s" >&2
-
-    out=$scratch/$name-default
-    # shellcheck disable=SC2086
-    set -- $(timed "$texsynth" --quiet "$input" "$out" "$size" "$size" $matrix)
-    texture_row "$name" "texsynth default (approximate kd-tree), 1 thread" "$1" "" "$2" "${out}_0.bmp"
-    echo "$name default: $1 s" >&2
 
     # G'MIC: the script's own time is G'MIC's; the CPU time is the script's.
     peer=$scratch/$name-gmic.bmp
@@ -165,10 +165,10 @@ for name in $exemplars; do
     ratio4=$(field "$exemplar_figures" exemplar_block_ratio_4)
     echo "| $name | $(echo "$dims" | tr ' ' x) | $ratio2 | $ratio4 |" >>"$exemplar_table"
 
-    # The exemplar enlarged twice, then the top left 256 x 256 of texsynth's fast and default outputs,
-    # G'MIC's and GIMP's (the better overlap).
+    # The exemplar enlarged twice, then the top left 256 x 256 of texsynth's default output, G'MIC's and
+    # GIMP's (the better overlap).
     tiles=""
-    for kind in coherent_0 default_0 gmic gimp; do
+    for kind in texsynth gmic gimp; do
         /usr/bin/convert "$scratch/$name-$kind.bmp" -crop 256x256+0+0 +repage "$scratch/tile-$kind.png"
         tiles="$tiles $scratch/tile-$kind.png"
     done
@@ -181,9 +181,27 @@ done
 
 fill_table=$scratch/fills.md
 {
-    echo "| picture | mask | hole | G'MIC seconds | CPU (s) | boundary z | hole coherence (original) | hole detail (original) | outside changed |"
-    echo "|---|---|--:|--:|--:|--:|--:|--:|--:|"
+    echo "| picture | mask | hole | method | seconds | CPU (s) | boundary z | hole coherence (original) | hole detail (original) | outside changed |"
+    echo "|---|---|--:|---|--:|--:|--:|--:|--:|--:|"
 } >"$fill_table"
+
+# One table row: picture, mask, method, seconds, CPU, then the fill figures of RESULT.
+fill_row() {
+    "$quality" --threads=2 --fill "$scratch/$1.bmp" "$masks/$2-$dims.bmp" "$6" | awk -v p="$1" -v m="$2" -v t="$3" \
+        -v s="$4" -v c="$5" -v d="$dims" '{
+        for (i = 1; i <= NF; ++i) { split($i, kv, "="); f[kv[1]] = kv[2] }
+        split(d, wh, "x")
+        printf "| %s | %s | %.1f %% | %s | %s | %s | %.2f | %.2f (%.2f) | %.3f (%.3f) | %d |\n", p, m,
+               100 * f["hole_pixels"] / (wh[1] * wh[2]), t, s, c, f["boundary_z"], f["hole_coherence"],
+               f["original_hole_coherence"], f["hole_detail"], f["original_hole_detail"], f["outside_changed"]
+    }' >>"$fill_table"
+}
+
+tile_table=$scratch/tiles.md
+{
+    echo "| picture | band (pixels) | seconds | CPU (s) | seam z columns, before | seam z rows, before | seam z columns, after | seam z rows, after |"
+    echo "|---|--:|--:|--:|--:|--:|--:|--:|"
+} >"$tile_table"
 
 masks=$scratch/masks
 for dims in "320 240" "256 256" "128 128"; do
@@ -202,31 +220,43 @@ for name in $fills; do
     dims=$(/usr/bin/identify -format '%wx%h' "$original")
     for shape in rect blob stroke; do
         mask=$masks/$shape-$dims.bmp
+        ours=$scratch/$name-$shape-texsynth.bmp
+        set -- $(timed "$texsynth" --quiet --mask="$mask" --output="$ours" "$original")
+        fill_row "$name" "$shape" "texsynth --mask" "$1" "$2" "$ours"
+        echo "$name $shape: texsynth $1 s" >&2
         result=$scratch/$name-$shape-filled.bmp
         set -- $(measured sh "$here/scripts/peer-inpaint.sh" "$original" "$mask" "$result")
-        cpu=$1
-        seconds=$(sed -n 's/^wall_seconds=//p' "$scratch/report")
-        "$quality" --threads=2 --fill "$original" "$mask" "$result" | awk -v p="$name" -v m="$shape" -v s="$seconds" \
-            -v c="$cpu" -v d="$dims" '{
-            for (i = 1; i <= NF; ++i) { split($i, kv, "="); f[kv[1]] = kv[2] }
-            split(d, wh, "x")
-            printf "| %s | %s | %.1f %% | %s | %s | %.2f | %.2f (%.2f) | %.3f (%.3f) | %d |\n", p, m,
-                   100 * f["hole_pixels"] / (wh[1] * wh[2]), s, c, f["boundary_z"], f["hole_coherence"],
-                   f["original_hole_coherence"], f["hole_detail"], f["original_hole_detail"], f["outside_changed"]
-        }' >>"$fill_table"
-        echo "$name $shape: G'MIC $seconds s" >&2
+        fill_row "$name" "$shape" "G'MIC inpaint_matchpatch" "$(sed -n 's/^wall_seconds=//p' "$scratch/report")" "$1" \
+            "$result"
+        echo "$name $shape: G'MIC done" >&2
         if [ "$shape" = blob ]; then
-            # The original, the hole in magenta, G'MIC's fill; photos at their size, exemplars twice.
+            # The original, the hole in magenta, texsynth's fill, G'MIC's; photos at their size, exemplars twice.
             scale=100%
             [ "$dims" = 128x128 ] && scale=200%
             /usr/bin/convert "$original" \( "$mask" -negate \) -alpha off -compose copy_opacity -composite \
                 -background magenta -compose over -flatten "$scratch/holed.png"
             /usr/bin/convert \( "$original" -filter point -resize $scale \) \
                 \( "$scratch/holed.png" -filter point -resize $scale \) \
+                \( "$ours" -filter point -resize $scale \) \
                 \( "$result" -filter point -resize $scale \) -background white -splice 4x0 +append \
                 -define png:exclude-chunk=date,time "$pictures/fill-$name.png"
         fi
     done
+    # The photos made tileable: seams before and after, and 2 x 2 copies of each side by side.
+    case $name in *-photo) ;; *) continue ;; esac
+    tiled=$scratch/$name-tiled.bmp
+    set -- $(timed "$texsynth" --quiet --make-tileable --output="$tiled" "$original")
+    before=$("$quality" --threads=2 "$original" "$original")
+    after=$("$quality" --threads=2 "$original" "$tiled")
+    band=$(echo "$dims" | tr x ' ' | awk '{ s = $1 < $2 ? $1 : $2; b = int(s / 8); print b < 1 ? 1 : b }')
+    printf "| %s | %s | %s | %s | %.2f | %.2f | %.2f | %.2f |\n" "$name" "$band" "$1" "$2" \
+        "$(field "$before" seam_z_columns)" "$(field "$before" seam_z_rows)" "$(field "$after" seam_z_columns)" \
+        "$(field "$after" seam_z_rows)" >>"$tile_table"
+    echo "$name tiled: $1 s" >&2
+    /usr/bin/convert \( "$original" "$original" +append \) \( "$original" "$original" +append \) -append "$scratch/before.png"
+    /usr/bin/convert \( "$tiled" "$tiled" +append \) \( "$tiled" "$tiled" +append \) -append "$scratch/after.png"
+    /usr/bin/convert "$scratch/before.png" "$scratch/after.png" -background white -splice 4x0 +append -resize 50% \
+        -define png:exclude-chunk=date,time "$pictures/tile-$name.png"
 done
 
 # One large hole in a large picture: the wall photo mirrored into a seamless 640 x 480 tile, repeated to
@@ -237,21 +267,33 @@ if [ "${COMPARE_LARGE-1}" != 0 ]; then
         -write mpr:tile +delete -size 4000x3000 tile:mpr:tile -type TrueColor BMP3:"$scratch/large.bmp"
     /usr/bin/convert -size 4000x3000 xc:black -fill white -draw "rectangle 1895,1420 2104,1579" \
         -type TrueColor BMP3:"$scratch/large-mask.bmp"
+    set -- $(measured "$texsynth" --quiet --mask="$scratch/large-mask.bmp" --output="$scratch/large-ours.bmp" \
+        "$scratch/large.bmp")
+    ours_cpu=$1
+    ours_peak=$2
+    set -- $(timed "$texsynth" --quiet --mask="$scratch/large-mask.bmp" --output="$scratch/large-ours.bmp" \
+        "$scratch/large.bmp")
+    ours_seconds=$1
     set -- $(measured sh "$here/scripts/peer-inpaint.sh" "$scratch/large.bmp" "$scratch/large-mask.bmp" \
         "$scratch/large-filled.bmp")
     large_cpu=$1
     large_peak=$2
     large_seconds=$(sed -n 's/^wall_seconds=//p' "$scratch/report")
     # The fill figures on an 800 x 600 crop around the hole: the whole picture has too many patches to search.
-    for part in large large-mask large-filled; do
+    for part in large large-mask large-filled large-ours; do
         /usr/bin/convert "$scratch/$part.bmp" -crop 800x600+1600+1200 +repage -type TrueColor BMP3:"$scratch/$part-crop.bmp"
     done
     large_figures=$("$quality" --threads=2 --fill "$scratch/large-crop.bmp" "$scratch/large-mask-crop.bmp" \
         "$scratch/large-filled-crop.bmp")
-    echo "large: G'MIC $large_seconds s" >&2
-    large_line="A 210 x 160 hole in the middle of a 4000 x 3000 picture (the wall photo mirrored and repeated):
-$large_seconds s of wall time, $large_cpu s of CPU time, peak resident memory $large_peak MiB. Fill figures
-on an 800 x 600 crop centred on the hole: $large_figures"
+    ours_figures=$("$quality" --threads=2 --fill "$scratch/large-crop.bmp" "$scratch/large-mask-crop.bmp" \
+        "$scratch/large-ours-crop.bmp")
+    echo "large: texsynth $ours_seconds s, G'MIC $large_seconds s" >&2
+    large_line="A 210 x 160 hole in the middle of a 4000 x 3000 picture (the wall photo mirrored and repeated),
+files included: texsynth $ours_seconds s of wall time, $ours_cpu s of CPU time, peak resident memory $ours_peak MiB;
+G'MIC $large_seconds s of wall time, $large_cpu s of CPU time, peak resident memory $large_peak MiB. Fill figures
+on an 800 x 600 crop centred on the hole (the mirrored tiling puts copies of what the hole hid elsewhere, so
+they say little here): texsynth $(field "$ours_figures" boundary_z) boundary z, $(field "$ours_figures" hole_coherence)
+hole coherence; G'MIC $(field "$large_figures" boundary_z), $(field "$large_figures" hole_coherence)."
 fi
 
 load_end=$(cut -d' ' -f1-3 /proc/loadavg)
@@ -281,14 +323,24 @@ load_end=$(cut -d' ' -f1-3 /proc/loadavg)
     echo
     cat "$exemplar_table"
     echo
-    echo "### Holes filled by G'MIC"
+    echo "### Holes filled"
     echo
+    echo "texsynth: \`texsynth --mask=MASK --output=RESULT PICTURE\` (its defaults, every core). G'MIC:"
     echo "\`OMP_NUM_THREADS=1 gmic -v -1 IMAGE MASK srand 42 inpaint_matchpatch[0] [1] round[0] cut[0] 0,255\`"
-    echo "(\`scripts/peer-inpaint.sh\`), on the photos in \`bench/exemplars/\` and the 128 x 128 exemplars in"
+    echo "(\`scripts/peer-inpaint.sh\`). On the photos in \`bench/exemplars/\` and the 128 x 128 exemplars in"
     echo "\`demo/\`, with the masks of \`bench/make-masks.sh\`. Figures from \`texsynth-quality --fill\`; in"
-    echo "brackets the same figure of the untouched original, what a perfect fill would score."
+    echo "brackets the same figure of the untouched original, what a perfect fill would score. Goals: boundary z"
+    echo "below 2, hole coherence at most G'MIC's (lower is closer to real patches; blur lowers it too, which hole"
+    echo "detail, the step inside the hole against the step outside, shows), less time than G'MIC."
     echo
     cat "$fill_table"
     echo
     echo "$large_line"
+    echo
+    echo "### Photos made tileable"
+    echo
+    echo "\`texsynth --make-tileable --output=RESULT PICTURE\` (the default band, an eighth of the shorter side);"
+    echo "the wrap-around seams before and after (below 2: like any interior boundary)."
+    echo
+    cat "$tile_table"
 } >"$markdown"
