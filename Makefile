@@ -80,6 +80,7 @@ bench: bench-build
 	sh bench/compare-peers.sh $(BENCH_DIR) $(BENCH_DIR)/peers.md bench/pictures
 	sh bench/compare-matchers.sh $(BENCH_DIR) $(BENCH_DIR)/matchers.md bench/pictures
 	for part in files peers matchers; do echo >>BENCHMARKS.md; cat $(BENCH_DIR)/$$part.md >>BENCHMARKS.md; done
+	sh bench/readme-pictures.sh $(BENCH_DIR)
 	echo >>BENCHMARKS.md
 	cat bench/quality-research.md >>BENCHMARKS.md
 
