@@ -23,26 +23,47 @@ bool same(const RunSettings& a, const RunSettings& b) {
            a.height == b.height && a.levels == b.levels && a.matrix.entries == b.matrix.entries;
 }
 
+bool ends_with(const std::string& text, const char* end) {
+    const std::string tail(end);
+    return text.size() > tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 void check_accepted(const RunSettings& settings, int argument_count) {
     const int levels = settings.levels;
-    require(levels >= 1 && levels <= kMaxLevels);
-    if (settings.output_file.empty()) {
-        require(argument_count == 0 || argument_count == 5 + levels * levels);
-    } else {
-        // input W H, with L and the half-sizes or with levels chosen once the exemplar is read.
-        require(settings.automatic_levels ? argument_count == 3 : argument_count == 4 + levels * levels);
-        require(settings.output_file.size() <= static_cast<std::size_t>(kMaxPathLength));
-    }
     require(settings.input_path.size() <= static_cast<std::size_t>(kMaxPathLength));
     require(settings.output_prefix.size() <= static_cast<std::size_t>(kMaxPathLength));
-    require(settings.width >= 1 && settings.height >= 1);
-    require(pyramid_bytes(settings.width, settings.height, levels) <= kMaxOutputPyramidBytes);
     require(settings.threads >= 0 && settings.threads <= kMaxThreads);
+    require(settings.width >= 1 && settings.height >= 1);
     for (int i = 0; i < 16; ++i) {
         require(settings.matrix.entries[i] >= 0 && settings.matrix.entries[i] <= kMaxHalfSize);
-        require(i < levels * levels || settings.matrix.entries[i] == 0 || argument_count == 0);
+    }
+    if (settings.output_file.empty()) {
+        // The positional form: no arguments, or all of them; nothing of the other forms.
+        require(levels >= 1 && levels <= kMaxLevels);
+        require(argument_count == 0 || argument_count == 5 + levels * levels);
+        require(settings.mask_path.empty() && settings.exemplar_path.empty() && settings.apply_map.empty() &&
+                !settings.make_tileable);
+        for (int i = levels * levels; i < 16 && argument_count != 0; ++i) {
+            require(settings.matrix.entries[i] == 0);
+        }
+    } else {
+        // One input (an empty name fails when it is opened), and an output named .png or .bmp; the levels
+        // given, or 0 to choose them from the exemplar.
+        require(settings.output_file.size() <= static_cast<std::size_t>(kMaxPathLength));
+        std::string lower = settings.output_file;
+        for (char& c : lower) {
+            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        }
+        require(ends_with(lower, ".png") || ends_with(lower, ".bmp"));
+        require(levels >= 0 && levels <= kMaxLevels);
+        require(settings.exemplar_path.empty() || !settings.mask_path.empty());
+        require(settings.mask_path.empty() || !settings.make_tileable);
+        if (levels == 0 || !settings.apply_map.empty() || !settings.mask_path.empty() || settings.make_tileable) {
+            return;  // the output's size, and with it the rest, is settled once the input is read
+        }
     }
     const LevelTable output = make_level_table(settings.width, settings.height, levels);
+    require(pyramid_bytes(settings.width, settings.height, levels) <= kMaxOutputPyramidBytes);
     require(output.width[levels - 1] >= 1 && output.height[levels - 1] >= 1);
     require(check_settings(settings, settings.width, settings.height).empty());
     // The output size, taken as an exemplar size, must be judged without overflow or a crash, and an accepted
