@@ -71,12 +71,7 @@ int generate(const RunSettings& settings) {
     if (!load_picture(settings.input_path, exemplar, accept_size, alpha_for(settings.output_file))) {
         return 1;
     }
-    Job job;
-    job.settings = settings;
-    job.exemplar = &exemplar;
-    job.width = settings.width;
-    job.height = settings.height;
-    job.with_map = !settings.save_map.empty();
+    const Job job = texture_job(settings, exemplar);
     return run_and_save(settings, job, {{"exemplar", settings.input_path}});
 }
 

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "synthesis/job.h"
 #include "synthesis/synthesis_settings.h"
 
 // Longest input path, output prefix or file name accepted, in characters.
@@ -32,3 +33,14 @@ struct RunSettings : SynthesisSettings {
     bool make_tileable = false;
     int band = 0;
 };
+
+// The job of making the texture `settings` ask for from `exemplar` (which must outlive the job).
+inline Job texture_job(const RunSettings& settings, const Image& exemplar) {
+    Job job;
+    job.settings = settings;
+    job.exemplar = &exemplar;
+    job.width = settings.width;
+    job.height = settings.height;
+    job.with_map = !settings.save_map.empty();
+    return job;
+}

@@ -23,12 +23,7 @@ int run_synthesis(const RunSettings& settings, RunProfile* profile) {
         profile->loading += clock.lap();
     }
 
-    Job job;
-    job.settings = settings;
-    job.exemplar = &exemplar;
-    job.width = settings.width;
-    job.height = settings.height;
-    job.with_map = !settings.save_map.empty();
+    const Job job = texture_job(settings, exemplar);
 
     ProgressLine progress(stderr, !settings.quiet && isatty(STDERR_FILENO) != 0);
     bool output_lost = false;

@@ -14,21 +14,7 @@
 # ImageMagick (as root; otherwise they say what to install).
 set -eu
 
-missing=""
-[ -x /usr/bin/time ] || missing="$missing time"
-[ -x /usr/bin/convert ] || missing="$missing imagemagick"
-if [ -n "$missing" ]; then
-    if [ "$(id -u)" -eq 0 ]; then
-        echo "Installing:$missing" >&2
-        export DEBIAN_FRONTEND=noninteractive
-        apt-get update -qq >&2
-        # shellcheck disable=SC2086
-        apt-get install -y -qq --no-install-recommends $missing >&2
-    else
-        echo "Missing Debian packages:$missing; install them with: sudo apt-get install -y$missing" >&2
-        exit 1
-    fi
-fi
+sh "$(dirname "$0")/../scripts/install-deps.sh" --only time imagemagick >&2
 
 build=$1
 markdown=$2

@@ -2,11 +2,17 @@
 # Installs the Debian packages a build needs, when they are missing. As root it runs apt-get itself;
 # otherwise it prints the command to run and fails, so that make stops before building.
 # Usage: scripts/install-deps.sh [extra-package ...]
+#        scripts/install-deps.sh --only package ...   (just those: for the benchmark and peer scripts)
 set -eu
 
 # The Python module: Debian's python3 with its headers, pybind11 and NumPy; its tests use pytest and Pillow.
 packages="g++ make cmake libann-dev libpng-dev libjpeg-dev libgtest-dev
-    python3-dev pybind11-dev python3-numpy python3-pytest python3-pil $*"
+    python3-dev pybind11-dev python3-numpy python3-pytest python3-pil"
+if [ "${1:-}" = --only ]; then
+    shift
+    packages=""
+fi
+packages="$packages $*"
 
 missing=""
 for package in $packages; do

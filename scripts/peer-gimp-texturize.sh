@@ -26,23 +26,7 @@ height=$3
 out=$4
 overlap=${5:-}
 
-missing=""
-command -v gimp-console >/dev/null 2>&1 || missing="$missing gimp"
-[ -e /usr/lib/gimp/2.0/plug-ins/texturize ] || missing="$missing gimp-texturize"
-[ -x /usr/bin/convert ] || missing="$missing imagemagick"
-if [ -n "$missing" ]; then
-    if [ "$(id -u)" -eq 0 ]; then
-        echo "Installing:$missing" >&2
-        export DEBIAN_FRONTEND=noninteractive
-        apt-get update -qq >&2
-        # shellcheck disable=SC2086
-        apt-get install -y -qq --no-install-recommends $missing >&2
-    else
-        echo "Missing Debian packages:$missing. Install them with:" >&2
-        echo "    sudo apt-get install -y$missing" >&2
-        exit 1
-    fi
-fi
+sh "$(dirname "$0")/install-deps.sh" --only gimp gimp-texturize imagemagick >&2
 
 case "$width$height$overlap" in
 *[!0-9]*)

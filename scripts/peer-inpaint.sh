@@ -20,22 +20,7 @@ image=$1
 mask=$2
 out=$3
 
-missing=""
-command -v gmic >/dev/null 2>&1 || missing="$missing gmic"
-[ -x /usr/bin/convert ] || missing="$missing imagemagick"
-if [ -n "$missing" ]; then
-    if [ "$(id -u)" -eq 0 ]; then
-        echo "Installing:$missing" >&2
-        export DEBIAN_FRONTEND=noninteractive
-        apt-get update -qq >&2
-        # shellcheck disable=SC2086
-        apt-get install -y -qq --no-install-recommends $missing >&2
-    else
-        echo "Missing Debian packages:$missing. Install them with:" >&2
-        echo "    sudo apt-get install -y$missing" >&2
-        exit 1
-    fi
-fi
+sh "$(dirname "$0")/install-deps.sh" --only gmic imagemagick >&2
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

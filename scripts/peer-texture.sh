@@ -16,18 +16,7 @@ width=$2
 height=$3
 out=$4
 
-if ! command -v gmic >/dev/null 2>&1; then
-    if [ "$(id -u)" -eq 0 ]; then
-        echo "Installing: gmic" >&2
-        export DEBIAN_FRONTEND=noninteractive
-        apt-get update -qq >&2
-        apt-get install -y -qq --no-install-recommends gmic >&2
-    else
-        echo "G'MIC is missing. Install it with:" >&2
-        echo "    sudo apt-get install -y gmic" >&2
-        exit 1
-    fi
-fi
+sh "$(dirname "$0")/install-deps.sh" --only gmic imagemagick >&2
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

@@ -5,19 +5,13 @@
 #include <string>
 
 #include "image/image_file.h"
+#include "support/pictures.h"
 #include "support/run_program.h"
 #include "support/scratch_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-Image read_back(const std::string& path) {
-    Image image;
-    std::string why;
-    EXPECT_TRUE(read_image(path, image, why)) << path << ": " << why;
-    return image;
-}
 
 void write_picture(const std::string& path, const Image& image) {
     std::string why;
@@ -48,8 +42,8 @@ TEST_F(FillAndTile, FillsTheHoleAndKeepsEverythingElse) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "load wall.png:320x240\nload hole.png:320x240\nwrite filled.png:320x240\nwrite map.png:320x240\n");
     EXPECT_EQ(run.err, "");
-    const Image wall = read_back(dir / "wall.png");
-    const Image filled = read_back(dir / "filled.png");
+    const Image wall = read_picture_file(dir / "wall.png");
+    const Image filled = read_picture_file(dir / "filled.png");
     PngSamples map;
     std::string why;
     ASSERT_TRUE(read_png_samples(dir / "map.png", map, why)) << why;
@@ -87,18 +81,18 @@ TEST_F(FillAndTile, MakesAPictureTile) {
     EXPECT_EQ(run.out, "load wall.png:320x240\nwrite tiled.png:320x240\n");
     run = run_texsynth(dir.path(), "--make-tileable=12 --seed=4 -o narrow.png wall.png");
     ASSERT_EQ(run.status, 0) << run.err;
-    const Image wall = read_back(dir / "wall.png");
-    const Image narrow = read_back(dir / "narrow.png");
+    const Image wall = read_picture_file(dir / "wall.png");
+    const Image narrow = read_picture_file(dir / "narrow.png");
     for (int y = 12; y < 240 - 12; ++y) {
         const std::size_t row = (static_cast<std::size_t>(y) * 320 + 12) * 3;
         ASSERT_TRUE(std::equal(&wall.pixels[row], &wall.pixels[row + 296 * 3], &narrow.pixels[row])) << "row " << y;
     }
-    EXPECT_NE(read_back(dir / "tiled.png").pixels, narrow.pixels);
+    EXPECT_NE(read_picture_file(dir / "tiled.png").pixels, narrow.pixels);
 }
 
 // A photo as a camera makes it, with a small hole: the work stays with the hole.
 TEST_F(FillAndTile, LargePhotosAreFilledAroundTheHole) {
-    const Image wall = read_back(dir / "wall.png");
+    const Image wall = read_picture_file(dir / "wall.png");
     Image photo{6000, 4000, 3, std::vector<std::uint8_t>(6000u * 4000 * 3)};
     for (int y = 0; y < 4000; ++y) {
         for (int x = 0; x < 6000; ++x) {

@@ -8,19 +8,13 @@
 #include <tuple>
 
 #include "image/image_file.h"
+#include "support/pictures.h"
 #include "support/run_program.h"
 #include "support/scratch_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-Image read_back(const std::string& path) {
-    Image image;
-    std::string why;
-    EXPECT_TRUE(read_image(path, image, why)) << path << ": " << why;
-    return image;
-}
 
 int files_in(const ScratchDir& dir) {
     return static_cast<int>(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()));
@@ -37,14 +31,14 @@ TEST_F(OutputForm, WritesOneFinishedFileByItsExtension) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "load demo2.bmp:128x128\nwrite out.png:96x64\n");
     EXPECT_EQ(run.err, "");
-    const Image png = read_back(dir / "out.png");
+    const Image png = read_picture_file(dir / "out.png");
     EXPECT_EQ(png.width, 96);
     EXPECT_EQ(png.channels, 3);
 
     // -o FILE is the same; a BMP holds the same pixels; the default size is 512 x 512.
     run = run_texsynth(dir.path(), "--size=96x64 -o out.bmp demo2.bmp");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(read_back(dir / "out.bmp").pixels, png.pixels);
+    EXPECT_EQ(read_picture_file(dir / "out.bmp").pixels, png.pixels);
     run = run_texsynth(dir.path(), "--quiet -o big.png demo2.bmp");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "load demo2.bmp:128x128\nwrite big.png:512x512\n");
@@ -143,7 +137,7 @@ TEST_F(OutputForm, TransparencyIsKeptInPngAndRefusedInBmp) {
     ASSERT_TRUE(write_image(dir / "leaf.png", rgba, why)) << why;
     ProgramRun run = run_texsynth(dir.path(), "--size=50x50 --levels=1 -o out.png leaf.png");
     ASSERT_EQ(run.status, 0) << run.err;
-    const Image out = read_back(dir / "out.png");
+    const Image out = read_picture_file(dir / "out.png");
     ASSERT_EQ(out.channels, 4);
     std::set<std::tuple<int, int, int, int>> exemplar;
     for (std::size_t i = 0; i < rgba.pixels.size(); i += 4) {

@@ -7,6 +7,7 @@
 
 #include "bench/quality/quality_metrics.h"
 #include "image/image_file.h"
+#include "support/pictures.h"
 #include "support/run_program.h"
 #include "synthesis/hole_job.h"
 #include "synthesis/job.h"
@@ -38,13 +39,6 @@ Job fill_job(const Image& picture, const std::vector<std::uint8_t>& mask, int th
     job.picture = &picture;
     job.mask = &mask;
     return job;
-}
-
-JobResult run(const Job& job) {
-    JobResult result;
-    JobError error;
-    EXPECT_TRUE(run_job(job, result, error)) << error.message();
-    return result;
 }
 
 // Every pixel outside the hole is the picture's own, and says so in the map; every pixel inside comes from a
@@ -85,7 +79,7 @@ TEST(HoleJob, AHoleOfAColourFoundNowhereElseKeepsNoneOfIt) {
             picture.pixels[i * 3 + 2] = 255;
         }
     }
-    const JobResult result = run(fill_job(picture, mask));
+    const JobResult result = run_job_or_fail(fill_job(picture, mask));
     expect_filled_from_outside(picture, mask, result);
     for (std::size_t i = 0; i < mask.size(); ++i) {
         ASSERT_FALSE(result.image.pixels[i * 3] == 255 && result.image.pixels[i * 3 + 1] == 0 &&
@@ -105,7 +99,7 @@ TEST(HoleJob, HolesAtEdgesAndCornersAndOfOnePixel) {
         rectangle_mask(w, h, 64, 64, 65, 65),        // one pixel
     };
     for (const auto& mask : masks) {
-        expect_filled_from_outside(picture, mask, run(fill_job(picture, mask)));
+        expect_filled_from_outside(picture, mask, run_job_or_fail(fill_job(picture, mask)));
     }
 }
 
@@ -117,7 +111,7 @@ TEST(HoleJob, TransparencyIsKeptOutsideAndCopiedInside) {
                                                picture.pixels[i * 3 + 2], static_cast<std::uint8_t>(i * 7 % 256)});
     }
     const auto mask = rectangle_mask(rgba.width, rgba.height, 50, 50, 80, 70);
-    expect_filled_from_outside(rgba, mask, run(fill_job(rgba, mask)));
+    expect_filled_from_outside(rgba, mask, run_job_or_fail(fill_job(rgba, mask)));
 }
 
 TEST(HoleJob, AnotherExemplarGivesTheHolesPixels) {
@@ -126,7 +120,7 @@ TEST(HoleJob, AnotherExemplarGivesTheHolesPixels) {
     const auto mask = rectangle_mask(128, 128, 30, 30, 70, 60);
     Job job = fill_job(picture, mask);
     job.exemplar = &exemplar;
-    const JobResult result = run(job);
+    const JobResult result = run_job_or_fail(job);
     std::set<std::tuple<int, int, int>> cork;
     for (std::size_t i = 0; i < exemplar.pixels.size(); i += 3) {
         cork.insert({exemplar.pixels[i], exemplar.pixels[i + 1], exemplar.pixels[i + 2]});
@@ -146,18 +140,18 @@ TEST(HoleJob, AnotherExemplarGivesTheHolesPixels) {
 TEST(HoleJob, TheSameBytesOnAnyNumberOfThreads) {
     const Image picture = read_picture("bench/exemplars/wall-photo.png");
     const auto mask = rectangle_mask(picture.width, picture.height, 100, 60, 170, 120);
-    const JobResult one = run(fill_job(picture, mask, 1));
+    const JobResult one = run_job_or_fail(fill_job(picture, mask, 1));
     for (const int threads : {2, 3}) {
-        EXPECT_EQ(run(fill_job(picture, mask, threads)).image.pixels, one.image.pixels) << threads << " threads";
+        EXPECT_EQ(run_job_or_fail(fill_job(picture, mask, threads)).image.pixels, one.image.pixels) << threads << " threads";
     }
     Job tile;
     tile.kind = JobKind::tile;
     tile.settings = finished_texture_defaults();
     tile.picture = &picture;
     tile.settings.threads = 1;
-    const JobResult tiled = run(tile);
+    const JobResult tiled = run_job_or_fail(tile);
     tile.settings.threads = 3;
-    EXPECT_EQ(run(tile).image.pixels, tiled.image.pixels);
+    EXPECT_EQ(run_job_or_fail(tile).image.pixels, tiled.image.pixels);
 }
 
 // A tiled picture of odd size keeps its middle as it was, and its wrap-around seams no longer stand out.
@@ -172,7 +166,7 @@ TEST(HoleJob, TilingKeepsTheMiddleAndMendsTheSeams) {
     job.kind = JobKind::tile;
     job.settings = finished_texture_defaults();
     job.picture = &picture;
-    const JobResult result = run(job);
+    const JobResult result = run_job_or_fail(job);
     const int band = default_tile_band(141, 97);
     EXPECT_EQ(band, 12);
     EXPECT_LE(band, widest_tile_band(141, 97));

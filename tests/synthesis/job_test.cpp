@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "image/image_file.h"
+#include "support/pictures.h"
 #include "support/run_program.h"
 
 namespace {
@@ -45,18 +46,11 @@ Job generate(const Image& exemplar, int width, int height, MatchMode match = Mat
     return job;
 }
 
-JobResult run(const Job& job) {
-    JobResult result;
-    JobError error;
-    EXPECT_TRUE(run_job(job, result, error)) << error.message();
-    return result;
-}
-
 TEST(Job, TheSourceMapAppliedToTheExemplarGivesTheResult) {
     for (const Image& exemplar : {demo_exemplar(), transparent_exemplar()}) {
         for (const MatchMode match : {MatchMode::approximate, MatchMode::exact, MatchMode::coherent}) {
             SCOPED_TRACE(std::to_string(exemplar.channels) + " channels, mode " + std::to_string(int(match)));
-            const JobResult result = run(generate(exemplar, 40, 24, match));
+            const JobResult result = run_job_or_fail(generate(exemplar, 40, 24, match));
             ASSERT_EQ(result.image.width, 40);
             ASSERT_EQ(result.image.height, 24);
             ASSERT_EQ(result.image.channels, exemplar.channels);
@@ -78,12 +72,12 @@ TEST(Job, ATransparentExemplarGivesPixelsOfItsOwn) {
         exemplar_pixels.insert({exemplar.pixels[i], exemplar.pixels[i + 1], exemplar.pixels[i + 2],
                                 exemplar.pixels[i + 3]});
     }
-    const JobResult result = run(generate(exemplar, 64, 64));
+    const JobResult result = run_job_or_fail(generate(exemplar, 64, 64));
     const auto& p = result.image.pixels;
     for (std::size_t i = 0; i < p.size(); i += 4) {
         ASSERT_TRUE(exemplar_pixels.contains({p[i], p[i + 1], p[i + 2], p[i + 3]})) << "pixel " << i / 4;
     }
-    const JobResult opaque = run(generate(demo_exemplar(), 64, 64));
+    const JobResult opaque = run_job_or_fail(generate(demo_exemplar(), 64, 64));
     for (std::size_t i = 0; i < opaque.image.pixels.size() / 3; ++i) {
         ASSERT_TRUE(std::equal(&p[i * 4], &p[i * 4 + 3], &opaque.image.pixels[i * 3])) << "pixel " << i;
     }
@@ -92,17 +86,17 @@ TEST(Job, ATransparentExemplarGivesPixelsOfItsOwn) {
 TEST(Job, SeedsChangeTheResultAndRepeatOnAnyNumberOfThreads) {
     const Image exemplar = demo_exemplar();
     Job job = generate(exemplar, 48, 40);
-    const JobResult unseeded = run(job);
+    const JobResult unseeded = run_job_or_fail(job);
     job.settings.seed = 5;
     job.settings.threads = 1;
-    const JobResult seeded = run(job);
+    const JobResult seeded = run_job_or_fail(job);
     EXPECT_NE(seeded.image.pixels, unseeded.image.pixels);
     for (const int threads : {2, 3}) {
         job.settings.threads = threads;
-        EXPECT_EQ(run(job).image.pixels, seeded.image.pixels) << threads << " threads";
+        EXPECT_EQ(run_job_or_fail(job).image.pixels, seeded.image.pixels) << threads << " threads";
     }
     job.settings.seed = 6;
-    EXPECT_NE(run(job).image.pixels, seeded.image.pixels);
+    EXPECT_NE(run_job_or_fail(job).image.pixels, seeded.image.pixels);
 }
 
 // The top left side x side pixels of the demo exemplar.
