@@ -7,6 +7,7 @@
 
 #include "pyramid/exemplar_pyramid.h"
 #include "synthesis/exemplar_edges.h"
+#include "synthesis/exemplar_lattice.h"
 #include "synthesis/job_checks.h"
 #include "synthesis/level_synthesis.h"
 #include "synthesis/noise.h"
@@ -99,7 +100,7 @@ int thread_count(const SynthesisSettings& settings) {
 // pixel of output level 0, the exemplar pixel it was copied from.
 bool synthesize_levels(const SynthesisSettings& settings, const std::uint8_t* exemplar_pyramid,
                        const LevelTable& exemplar_levels, const CandidateOptions& exemplar_edges,
-                       std::vector<std::uint8_t>& output_pyramid, const LevelTable& output_levels,
+                       const PeriodLattice& periods, std::vector<std::uint8_t>& output_pyramid, const LevelTable& output_levels,
                        const std::vector<int>& drawn, std::vector<int>& final_sources, const JobHooks& hooks,
                        JobError& error) {
     const int levels = settings.levels;
@@ -155,8 +156,9 @@ bool synthesize_levels(const SynthesisSettings& settings, const std::uint8_t* ex
             build_training_set(exemplar_pyramid, exemplar_levels, row, n, levels, training, job.hooks.profile);
             level = synthesize_level(training, job, kSearchErrorBound);
         } else if (settings.match == MatchMode::refined) {
-            const RefinedLevelPlan plan =
-                refined_level_plan(n, levels, settings.passes, exemplar_edges.edges_x, exemplar_edges.edges_y);
+            const RefinedLevelPlan plan = refined_level_plan(n, levels, settings.passes, exemplar_edges.edges_x,
+                                                             exemplar_edges.edges_y, periods);
+            job.phase = plan.phase.active() ? &plan.phase : nullptr;
             job.passes = plan.passes;
             job.first_pass = plan.first_pass;
             job.later.lattice = plan.lattice;
@@ -289,14 +291,17 @@ bool run_job(const Job& job, JobResult& result, JobError& error, const JobHooks&
     if (hooks.profile != nullptr) {
         hooks.profile->noise += clock.lap();
     }
-    // The refined search reads the exemplar's edges as its own seams suggest.
+    // The refined search reads the exemplar's edges as its own seams suggest, and keeps a regular pattern's
+    // copies in step with its periods.
     CandidateOptions exemplar_edges;
+    PeriodLattice periods;
     if (settings.match == MatchMode::refined) {
         choose_exemplar_edges(exemplar_rgb.data(), exemplar.width, exemplar.height, exemplar_edges);
+        periods = find_period_lattice(exemplar_rgb.data(), exemplar.width, exemplar.height);
     }
     std::vector<int> sources;
-    if (!synthesize_levels(settings, exemplar_pyramid.data(), exemplar_levels, exemplar_edges, output_pyramid,
-                           output_levels, drawn, sources, hooks, error)) {
+    if (!synthesize_levels(settings, exemplar_pyramid.data(), exemplar_levels, exemplar_edges, periods,
+                           output_pyramid, output_levels, drawn, sources, hooks, error)) {
         return false;
     }
     assemble_result(exemplar, sources, job.width, job.height, result);

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "pyramid/level_table.h"
@@ -127,9 +128,13 @@ private:
 class CoherentSearch {
 public:
     CoherentSearch(const ExactMatcher& matcher, const SimilarCandidates& similar, int half_size, bool all_around,
-                   SearchTeam* team)
+                   SearchTeam* team, const LatticePhase* phase)
         : exact_(matcher, team), matcher_(matcher), similar_(similar), half_size_(half_size),
-          all_around_(all_around), seen_(static_cast<std::size_t>(matcher.count()), -1) {}
+          all_around_(all_around), seen_(static_cast<std::size_t>(matcher.count()), -1) {
+        if (phase != nullptr) {
+            in_step_.emplace(matcher.grid(), *phase);
+        }
+    }
 
     template <class View>
     void gather(const int* matrix_row, int n, int levels, int x, int y, const View& view) {
@@ -137,7 +142,7 @@ public:
     }
     int find(int x, int y, const SourceMaps& sources) {
         coherent_candidates(matcher_.grid(), similar_, sources, x, y, half_size_, all_around_, candidates_, seen_,
-                            ++stamp_);
+                            ++stamp_, in_step_ ? &*in_step_ : nullptr);
         if (candidates_.empty()) {
             return exact_.find({});
         }
@@ -174,6 +179,7 @@ private:
     std::vector<int> seen_;  // the pixel (stamp) for which each candidate was last added
     int stamp_ = 0;
     const std::vector<std::int64_t>* penalty_ = nullptr;
+    std::optional<InStepCandidates> in_step_;  // for a regular pattern
 };
 
 // Whether the caller has asked the level to stop (asked after every row, on the calling thread).
@@ -338,6 +344,9 @@ void continue_parent_pass(const Search& search, const LevelJob& job, const Level
             const int parent = sources.parent_at(x, y);
             int ex = 2 * (parent % coarser_exemplar_width) + x % 2;
             int ey = 2 * (parent / coarser_exemplar_width) + y % 2;
+            if (job.phase != nullptr) {
+                job.phase->snap(ex, ey, x, y);
+            }
             if (!grid.wraps_x) {
                 ex = std::clamp(ex, grid.left, grid.left + grid.columns - 1);
             }
@@ -428,9 +437,9 @@ LevelGeometry synthesize_level_coherent(const ExactMatcher& matcher, const Simil
     return run_passes(
         [&](int thread) {
             if (thread < 0) {
-                return std::make_unique<CoherentSearch>(matcher, similar, half_size, false, job.team);
+                return std::make_unique<CoherentSearch>(matcher, similar, half_size, false, job.team, job.phase);
             }
-            return std::make_unique<CoherentSearch>(later_matcher, later_similar, half_size, true, nullptr);
+            return std::make_unique<CoherentSearch>(later_matcher, later_similar, half_size, true, nullptr, job.phase);
         },
         true, job);
 }

@@ -72,6 +72,8 @@ struct LevelJob {
     const std::vector<int>* coarser_sources = nullptr;
     FirstPass first_pass = FirstPass::scan;
     LaterPasses later;
+    // For the coherent search: the lattice its candidates keep in step with (a regular pattern's), or none.
+    const LatticePhase* phase = nullptr;
     ScanHooks hooks;
 };
 

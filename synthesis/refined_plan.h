@@ -1,6 +1,8 @@
 #pragma once
 
 #include "synthesis/candidate_grid.h"
+#include "synthesis/exemplar_lattice.h"
+#include "synthesis/lattice_phase.h"
 #include "synthesis/level_synthesis.h"
 #include "synthesis/neighbourhood.h"
 
@@ -23,6 +25,8 @@ struct RefinedLevelPlan {
     FirstPass first_pass = FirstPass::scan;
     int lattice = 1;
     double repeat_penalty = 0;
+    // For a regular pattern, the lattice every pass keeps its copies in step with (inactive otherwise).
+    LatticePhase phase;
 };
 
 inline constexpr int kCoarsestExtraPasses = 2;
@@ -31,8 +35,10 @@ inline constexpr int kRefinedLattice = 3;
 // difference, enough to prefer a fresh pixel over a nearly as good overused one.
 inline constexpr double kRefinedRepeatPenalty = 2.0;
 
-// The plan for level n of `levels`, with `passes` passes asked for (at least 1) and the exemplar's edges.
-RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges edges_x, ExemplarEdges edges_y);
+// The plan for level n of `levels`, with `passes` passes asked for (at least 1), the exemplar's edges and its
+// period lattice (synthesis/exemplar_lattice.h), if it has one.
+RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges edges_x, ExemplarEdges edges_y,
+                                    const PeriodLattice& periods = {});
 
 // Pyramid levels for an exemplar: as many as keep its coarsest level at least kCoarsestExemplarSide pixels
 // on its shorter side (features at that level are a few pixels wide), from 1 to 4. Measured: 96-pixel

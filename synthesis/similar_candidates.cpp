@@ -32,7 +32,7 @@ SimilarCandidates::SimilarCandidates(const ExactMatcher& matcher, int k, SearchT
 
 void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& similar, const SourceMaps& sources,
                          int x, int y, int half_size, bool all_around, std::vector<int>& out, std::vector<int>& seen,
-                         int stamp) {
+                         int stamp, InStepCandidates* in_step) {
     out.clear();
     auto add = [&](int candidate) {
         if (candidate >= 0 && seen[candidate] != stamp) {
@@ -40,6 +40,7 @@ void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& sim
             out.push_back(candidate);
         }
     };
+    auto candidate_at = [&](int sx, int sy) { return in_step != nullptr ? in_step->at(sx, sy, x, y) : grid.candidate_at(sx, sy); };
     const int s = half_size;
     const int width = sources.width;
     const int height = sources.height;
@@ -56,11 +57,16 @@ void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& sim
             const int source = near ? level_row[column] : sources.at(x + dx, y + dy);
             const int source_y = source / sources.exemplar_width;
             const int source_x = source - source_y * sources.exemplar_width;
-            const int candidate = grid.candidate_at(source_x - dx, source_y - dy);
+            const int candidate = candidate_at(source_x - dx, source_y - dy);
             add(candidate);
             if (candidate >= 0) {
                 for (const int other : similar.of(candidate)) {
-                    add(other);
+                    if (in_step == nullptr || other < 0) {
+                        add(other);
+                    } else {
+                        const int pixel = grid.pixel_of(other);
+                        add(candidate_at(pixel % grid.exemplar_width, pixel / grid.exemplar_width));
+                    }
                 }
             }
         }
@@ -69,7 +75,6 @@ void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& sim
         // The parent's source, at twice the coordinates in this level, plus the pixel's place in its block.
         const int parent = sources.parent_at(x, y);
         const int coarser_exemplar_width = sources.exemplar_width / 2;
-        add(grid.candidate_at(2 * (parent % coarser_exemplar_width) + x % 2,
-                              2 * (parent / coarser_exemplar_width) + y % 2));
+        add(candidate_at(2 * (parent % coarser_exemplar_width) + x % 2, 2 * (parent / coarser_exemplar_width) + y % 2));
     }
 }

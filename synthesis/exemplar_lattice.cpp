@@ -1,0 +1,313 @@
+#include "synthesis/exemplar_lattice.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+// Shifts are first looked for on a copy at most this many pixels on its shorter side (halved as often as it
+// takes): the search weighs every shift up to half the side against every pixel, so its cost grows with the
+// fourth power of the side. Periods are then refined on the full-size exemplar.
+constexpr int kAnalysisSide = 96;
+// Shifts found on the reduced copy that are worth refining: the reduced copy is smoother, so its
+// differences run lower, but not this high.
+constexpr double kCoarsePeriodDifference = 0.6;
+// Two periods are independent if the angle between them is more than about 17 degrees.
+constexpr double kMinSine = 0.3;
+
+// A grey picture: one value per pixel.
+struct Grey {
+    int width = 0;
+    int height = 0;
+    std::vector<int> values;
+
+    int at(int x, int y) const { return values[static_cast<std::size_t>(y) * width + x]; }
+};
+
+Grey grey_of(const std::uint8_t* rgb, int width, int height) {
+    Grey grey{width, height, std::vector<int>(static_cast<std::size_t>(width) * height)};
+    for (std::size_t i = 0; i < grey.values.size(); ++i) {
+        grey.values[i] = rgb[i * 3] + rgb[i * 3 + 1] + rgb[i * 3 + 2];
+    }
+    return grey;
+}
+
+// Sums of 2 x 2 blocks (an odd last row or column dropped).
+Grey halved(const Grey& grey) {
+    Grey half{grey.width / 2, grey.height / 2, {}};
+    half.values.resize(static_cast<std::size_t>(half.width) * half.height);
+    for (int y = 0; y < half.height; ++y) {
+        for (int x = 0; x < half.width; ++x) {
+            half.values[static_cast<std::size_t>(y) * half.width + x] =
+                grey.at(2 * x, 2 * y) + grey.at(2 * x + 1, 2 * y) + grey.at(2 * x, 2 * y + 1) + grey.at(2 * x + 1, 2 * y + 1);
+        }
+    }
+    return half;
+}
+
+// Twice the variance of the values (0 for a flat picture).
+double twice_variance(const Grey& grey) {
+    double sum = 0;
+    double squares = 0;
+    for (const int v : grey.values) {
+        sum += v;
+        squares += static_cast<double>(v) * v;
+    }
+    const double count = static_cast<double>(grey.values.size());
+    const double mean = sum / count;
+    return 2 * (squares / count - mean * mean);
+}
+
+double difference(const Grey& grey, double scale, int dx, int dy) {
+    const int x0 = std::max(0, -dx);
+    const int x1 = std::min(grey.width, grey.width - dx);
+    const int y0 = std::max(0, -dy);
+    const int y1 = std::min(grey.height, grey.height - dy);
+    if (scale <= 0 || x1 <= x0 || y1 <= y0) {
+        return 1;
+    }
+    std::int64_t sum = 0;
+    for (int y = y0; y < y1; ++y) {
+        const int* p = &grey.values[static_cast<std::size_t>(y) * grey.width];
+        const int* q = &grey.values[static_cast<std::size_t>(y + dy) * grey.width + dx];
+        std::int64_t row = 0;
+        for (int x = x0; x < x1; ++x) {
+            const int d = p[x] - q[x];
+            row += static_cast<std::int64_t>(d) * d;
+        }
+        sum += row;
+    }
+    return static_cast<double>(sum) / (static_cast<double>(x1 - x0) * (y1 - y0)) / scale;
+}
+
+struct Vector {
+    double x = 0;
+    double y = 0;
+};
+
+double length(Vector v) { return std::hypot(v.x, v.y); }
+
+// The shift near `guess` (within `reach` pixels along each axis) where the difference is least, to a fraction
+// of a pixel: the whole-pixel minimum, then the vertex of the parabola through it and its neighbours along
+// each axis. `score` receives the difference at the whole-pixel minimum.
+Vector refine(const Grey& grey, double scale, Vector guess, int reach, double& score) {
+    const int gx = static_cast<int>(std::lround(guess.x));
+    const int gy = static_cast<int>(std::lround(guess.y));
+    int best_x = gx;
+    int best_y = gy;
+    score = difference(grey, scale, gx, gy);
+    for (int dy = gy - reach; dy <= gy + reach; ++dy) {
+        for (int dx = gx - reach; dx <= gx + reach; ++dx) {
+            const double d = difference(grey, scale, dx, dy);
+            if (d < score) {
+                score = d;
+                best_x = dx;
+                best_y = dy;
+            }
+        }
+    }
+    auto vertex = [](double before, double at, double after) {
+        const double curvature = before - 2 * at + after;
+        return curvature > 0 ? std::clamp(0.5 * (before - after) / curvature, -0.5, 0.5) : 0.0;
+    };
+    const double fx = vertex(difference(grey, scale, best_x - 1, best_y), score, difference(grey, scale, best_x + 1, best_y));
+    const double fy = vertex(difference(grey, scale, best_x, best_y - 1), score, difference(grey, scale, best_x, best_y + 1));
+    return {best_x + fx, best_y + fy};
+}
+
+// Whether a shift lies within the range where periods are looked for.
+bool within_range(const Grey& grey, Vector v) {
+    return std::abs(v.x) <= grey.width / 2.0 && std::abs(v.y) <= grey.height / 2.0;
+}
+
+// The period near `guess`, refined on the full-size picture: first near the guess, then near the furthest of
+// its multiples that stays within range, whose position divided by the multiple is the more precise.
+Vector refine_period(const Grey& grey, double scale, Vector guess, int reach, double& score) {
+    Vector period = refine(grey, scale, guess, reach, score);
+    int multiple = 1;
+    while (within_range(grey, {period.x * (multiple + 1), period.y * (multiple + 1)})) {
+        ++multiple;
+    }
+    if (multiple > 1) {
+        double far_score = 0;
+        const Vector far = refine(grey, scale, {period.x * multiple, period.y * multiple}, 1, far_score);
+        if (far_score < kPeriodDifference) {
+            period = {far.x / multiple, far.y / multiple};
+        }
+    }
+    return period;
+}
+
+// The same lattice with its shortest basis (Lagrange-Gauss reduction), each vector's larger component positive.
+void reduce(Vector& a, Vector& b) {
+    auto dot = [](Vector p, Vector q) { return p.x * q.x + p.y * q.y; };
+    for (int step = 0; step < 32; ++step) {
+        if (dot(b, b) < dot(a, a)) {
+            std::swap(a, b);
+        }
+        const double m = std::round(dot(a, b) / dot(a, a));
+        if (m == 0) {
+            break;
+        }
+        b = {b.x - m * a.x, b.y - m * a.y};
+    }
+    for (Vector* v : {&a, &b}) {
+        if ((std::abs(v->x) >= std::abs(v->y) ? v->x : v->y) < 0) {
+            *v = {-v->x, -v->y};
+        }
+    }
+}
+
+// The most whole periods along x (or y, `rows`) that fit in `size` pixels: the shortest period of the lattice
+// (a, b) within half a pixel of the axis, times as many as fit while the whole stays within half a pixel of
+// the axis; 0 if there is none.
+double axis_span(Vector a, Vector b, int size, bool rows) {
+    constexpr int kReach = 6;
+    double shortest = 0;
+    double across = 0;
+    for (int k = -kReach; k <= kReach; ++k) {
+        for (int l = -kReach; l <= kReach; ++l) {
+            const Vector v{k * a.x + l * b.x, k * a.y + l * b.y};
+            const double along_axis = rows ? v.y : v.x;
+            const double off_axis = std::abs(rows ? v.x : v.y);
+            if (along_axis >= kMinPeriodLength && off_axis <= 0.5 && (shortest == 0 || along_axis < shortest)) {
+                shortest = along_axis;
+                across = off_axis;
+            }
+        }
+    }
+    if (shortest == 0) {
+        return 0;
+    }
+    int multiple = static_cast<int>(size / shortest);
+    while (multiple > 0 && multiple * across > 0.5) {
+        --multiple;
+    }
+    return multiple * shortest;
+}
+
+}  // namespace
+
+double shift_difference(const std::uint8_t* rgb, int width, int height, int dx, int dy) {
+    const Grey grey = grey_of(rgb, width, height);
+    return difference(grey, twice_variance(grey), dx, dy);
+}
+
+PeriodLattice find_period_lattice(const std::uint8_t* rgb, int width, int height) {
+    PeriodLattice lattice;
+    const Grey full = grey_of(rgb, width, height);
+    const double full_scale = twice_variance(full);
+    if (full_scale <= 0) {
+        return lattice;
+    }
+    Grey reduced = full;
+    int factor = 1;
+    while (std::min(reduced.width, reduced.height) > kAnalysisSide) {
+        reduced = halved(reduced);
+        factor *= 2;
+    }
+    const double reduced_scale = twice_variance(reduced);
+    const int range_x = reduced.width / 2;
+    const int range_y = reduced.height / 2;
+    if (reduced_scale <= 0 || range_x < 2 || range_y < 2) {
+        return lattice;
+    }
+    // Differences of every shift in range; a shift and its opposite differ alike.
+    const int columns = 2 * range_x + 1;
+    std::vector<double> table(static_cast<std::size_t>(columns) * (2 * range_y + 1));
+    auto entry = [&](int dx, int dy) -> double& {
+        return table[static_cast<std::size_t>(dy + range_y) * columns + dx + range_x];
+    };
+    for (int dy = 0; dy <= range_y; ++dy) {
+        for (int dx = -range_x; dx <= range_x; ++dx) {
+            entry(dx, dy) = entry(-dx, -dy) = difference(reduced, reduced_scale, dx, dy);
+        }
+    }
+    // Local minima inside the range (one of each opposite pair), shortest first.
+    struct Minimum {
+        double length;
+        double score;
+        int dx;
+        int dy;
+    };
+    std::vector<Minimum> minima;
+    for (int dy = 0; dy < range_y; ++dy) {
+        for (int dx = -range_x + 1; dx < range_x; ++dx) {
+            if (dy == 0 && dx <= 0) {
+                continue;
+            }
+            const double d = entry(dx, dy);
+            const double length_full = std::hypot(dx, dy) * factor;
+            if (d >= kCoarsePeriodDifference || length_full < kMinPeriodLength) {
+                continue;
+            }
+            bool lowest = true;
+            for (int ny = -1; ny <= 1 && lowest; ++ny) {
+                for (int nx = -1; nx <= 1; ++nx) {
+                    if ((nx != 0 || ny != 0) && entry(dx + nx, dy + ny) < d) {
+                        lowest = false;
+                        break;
+                    }
+                }
+            }
+            if (lowest) {
+                minima.push_back({length_full, d, dx, dy});
+            }
+        }
+    }
+    std::sort(minima.begin(), minima.end(), [](const Minimum& p, const Minimum& q) {
+        if (p.length != q.length) {
+            return p.length < q.length;
+        }
+        return p.score < q.score;
+    });
+    // The shortest period, then the shortest one independent of it.
+    std::vector<Vector> periods;
+    for (const Minimum& m : minima) {
+        double score = 0;
+        const Vector period = refine_period(full, full_scale, {double(m.dx * factor), double(m.dy * factor)},
+                                            std::max(1, factor / 2), score);
+        if (score >= kPeriodDifference || length(period) < kMinPeriodLength) {
+            continue;
+        }
+        if (periods.empty()) {
+            periods.push_back(period);
+            continue;
+        }
+        const Vector first = periods[0];
+        const double sine = std::abs(first.x * period.y - first.y * period.x) / (length(first) * length(period));
+        if (sine > kMinSine) {
+            periods.push_back(period);
+            break;
+        }
+    }
+    if (periods.size() < 2) {
+        return lattice;
+    }
+    Vector a = periods[0];
+    Vector b = periods[1];
+    reduce(a, b);
+    // The sum and the difference of two periods are periods too, where they are in range.
+    for (const Vector v : {Vector{a.x + b.x, a.y + b.y}, Vector{a.x - b.x, a.y - b.y}}) {
+        double score = 0;
+        if (within_range(full, v)) {
+            refine(full, full_scale, v, 1, score);
+            if (score >= kPeriodDifference) {
+                return lattice;
+            }
+        }
+    }
+    if (length(a) < kMinPeriodLength) {
+        return lattice;
+    }
+    lattice.found = true;
+    lattice.a[0] = a.x;
+    lattice.a[1] = a.y;
+    lattice.b[0] = b.x;
+    lattice.b[1] = b.y;
+    lattice.span[0] = axis_span(a, b, width, false);
+    lattice.span[1] = axis_span(a, b, height, true);
+    return lattice;
+}
