@@ -160,13 +160,11 @@ void reduce(Vector& a, Vector& b) {
     }
 }
 
-// The most whole periods along x (or y, `rows`) that fit in `size` pixels: the shortest period of the lattice
-// (a, b) within half a pixel of the axis, times as many as fit while the whole stays within half a pixel of
-// the axis; 0 if there is none.
-double axis_span(Vector a, Vector b, int size, bool rows) {
+// The shortest period of the lattice (a, b) along x (or y, `rows`) within half a pixel of the axis, as its
+// length along the axis; `across` receives its distance from the axis. 0 if there is none.
+double axis_period(Vector a, Vector b, bool rows, double& across) {
     constexpr int kReach = 6;
     double shortest = 0;
-    double across = 0;
     for (int k = -kReach; k <= kReach; ++k) {
         for (int l = -kReach; l <= kReach; ++l) {
             const Vector v{k * a.x + l * b.x, k * a.y + l * b.y};
@@ -178,14 +176,113 @@ double axis_span(Vector a, Vector b, int size, bool rows) {
             }
         }
     }
-    if (shortest == 0) {
+    return shortest;
+}
+
+// The most whole periods of `period` pixels (each `across` pixels off the axis) that fit in `size` pixels
+// while the whole stays within half a pixel of the axis; 0 if none.
+double axis_span(double period, double across, int size) {
+    if (period <= 0) {
         return 0;
     }
-    int multiple = static_cast<int>(size / shortest);
+    int multiple = static_cast<int>(size / period);
     while (multiple > 0 && multiple * across > 0.5) {
         --multiple;
     }
-    return multiple * shortest;
+    return multiple * period;
+}
+
+// Where along x (or y, `rows`) the pattern, periodic along the axis with `period` pixels, changes least from
+// one column (row) to the next: the mean absolute step between neighbouring columns, over the rows and the
+// channels, gathered by place in the period; the position just after the quietest boundary (0 to period).
+double quiet_place(const std::uint8_t* rgb, int width, int height, double period, bool rows) {
+    const int across = rows ? height : width;
+    const int along = rows ? width : height;
+    const int bins = std::clamp(static_cast<int>(period), 1, 64);
+    std::vector<double> steps(static_cast<std::size_t>(bins), 0.0);
+    std::vector<int> counts(static_cast<std::size_t>(bins), 0);
+    for (int c = 1; c < across; ++c) {
+        double sum = 0;
+        for (int r = 0; r < along; ++r) {
+            const int x = rows ? r : c;
+            const int y = rows ? c : r;
+            const std::uint8_t* p = rgb + (static_cast<std::size_t>(y) * width + x) * 3;
+            const std::uint8_t* q = rows ? p - static_cast<std::size_t>(width) * 3 : p - 3;
+            for (int k = 0; k < 3; ++k) {
+                sum += std::abs(int{p[k]} - int{q[k]});
+            }
+        }
+        // The boundary lies half a pixel before column c.
+        const double place = (c - 0.5) / period;
+        const int bin = std::min(bins - 1, static_cast<int>((place - std::floor(place)) * bins));
+        steps[static_cast<std::size_t>(bin)] += sum;
+        ++counts[static_cast<std::size_t>(bin)];
+    }
+    int best = -1;
+    for (int i = 0; i < bins; ++i) {
+        if (counts[i] > 0 && (best < 0 || steps[i] / counts[i] < steps[best] / counts[best])) {
+            best = i;
+        }
+    }
+    return best < 0 ? 0 : (best + 0.5) / bins * period + 0.5;
+}
+
+// The lines where the pattern's elements meet (PeriodLattice::boundary): the pattern averaged over its
+// periods, in bins of its period cell, and for each line of bins along either basis vector, how much that
+// average varies along it; the line that varies least, at its bins' middle.
+void find_boundaries(const std::uint8_t* rgb, int width, int height, PeriodLattice& lattice) {
+    const double determinant = lattice.a[0] * lattice.b[1] - lattice.a[1] * lattice.b[0];
+    const double shorter = std::min(std::hypot(lattice.a[0], lattice.a[1]), std::hypot(lattice.b[0], lattice.b[1]));
+    const int bins = std::clamp(static_cast<int>(shorter), 4, 32);
+    std::vector<double> sums(static_cast<std::size_t>(bins) * bins * 3, 0.0);
+    std::vector<int> counts(static_cast<std::size_t>(bins) * bins, 0);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const double u = (lattice.b[1] * x - lattice.b[0] * y) / determinant;
+            const double v = (-lattice.a[1] * x + lattice.a[0] * y) / determinant;
+            const int i = std::min(bins - 1, static_cast<int>((u - std::floor(u)) * bins));
+            const int j = std::min(bins - 1, static_cast<int>((v - std::floor(v)) * bins));
+            const std::size_t bin = static_cast<std::size_t>(i) * bins + j;
+            ++counts[bin];
+            for (int c = 0; c < 3; ++c) {
+                sums[bin * 3 + c] += rgb[(static_cast<std::size_t>(y) * width + x) * 3 + c];
+            }
+        }
+    }
+    // Variation of the bins' means along line i of u (rows = false) or of v.
+    auto variation = [&](int i, bool along_u) {
+        double total = 0;
+        for (int c = 0; c < 3; ++c) {
+            double sum = 0;
+            double squares = 0;
+            int filled = 0;
+            for (int j = 0; j < bins; ++j) {
+                const std::size_t bin = along_u ? static_cast<std::size_t>(j) * bins + i : static_cast<std::size_t>(i) * bins + j;
+                if (counts[bin] > 0) {
+                    const double mean = sums[bin * 3 + c] / counts[bin];
+                    sum += mean;
+                    squares += mean * mean;
+                    ++filled;
+                }
+            }
+            if (filled > 0) {
+                total += squares / filled - (sum / filled) * (sum / filled);
+            }
+        }
+        return total;
+    };
+    for (int axis = 0; axis < 2; ++axis) {
+        int best = 0;
+        double least = variation(0, axis == 1);
+        for (int i = 1; i < bins; ++i) {
+            const double d = variation(i, axis == 1);
+            if (d < least) {
+                least = d;
+                best = i;
+            }
+        }
+        lattice.boundary[axis] = (best + 0.5) / bins;
+    }
 }
 
 }  // namespace
@@ -307,7 +404,12 @@ PeriodLattice find_period_lattice(const std::uint8_t* rgb, int width, int height
     lattice.a[1] = a.y;
     lattice.b[0] = b.x;
     lattice.b[1] = b.y;
-    lattice.span[0] = axis_span(a, b, width, false);
-    lattice.span[1] = axis_span(a, b, height, true);
+    for (const bool rows : {false, true}) {
+        double across = 0;
+        const double period = axis_period(a, b, rows, across);
+        lattice.span[rows ? 1 : 0] = axis_span(period, across, rows ? height : width);
+        lattice.origin[rows ? 1 : 0] = period > 0 ? quiet_place(rgb, width, height, period, rows) : 0;
+    }
+    find_boundaries(rgb, width, height, lattice);
     return lattice;
 }

@@ -14,6 +14,16 @@ struct PeriodLattice {
     // the whole span) that fit in the exemplar, in pixels; 0 if none does. Positions past an edge moved back
     // by the span land on the same place in the pattern.
     double span[2] = {0, 0};
+    // Where an output made of the pattern starts: the exemplar position at the place in the pattern its first
+    // pixel takes. Along an axis with a period, the place just past the boundary between neighbouring columns
+    // (rows) that changes least, so that the output's wrap-around seam, which lies there, looks like the
+    // quietest of its boundaries rather than a joint.
+    double origin[2] = {0, 0};
+    // Where the pattern's elements meet, in lattice coordinates (0 to 1): the line of points p with
+    // p = (boundary[0] + k) a + t b for whole k, and the line p = t a + (boundary[1] + l) b. Each is the line
+    // along which the pattern averaged over its periods changes least (a joint between tiles, the metal
+    // between rows of holes), so that a copy cut along it keeps its elements whole.
+    double boundary[2] = {0, 0};
 };
 
 // How unlike a picture is to itself shifted by (dx, dy): the mean squared difference of the grey levels

@@ -156,8 +156,9 @@ bool synthesize_levels(const SynthesisSettings& settings, const std::uint8_t* ex
             build_training_set(exemplar_pyramid, exemplar_levels, row, n, levels, training, job.hooks.profile);
             level = synthesize_level(training, job, kSearchErrorBound);
         } else if (settings.match == MatchMode::refined) {
-            const RefinedLevelPlan plan = refined_level_plan(n, levels, settings.passes, exemplar_edges.edges_x,
-                                                             exemplar_edges.edges_y, periods);
+            const RefinedLevelPlan plan =
+                refined_level_plan(n, levels, settings.passes, exemplar_edges.edges_x, exemplar_edges.edges_y, periods,
+                                   output_levels.width[0], output_levels.height[0]);
             job.phase = plan.phase.active() ? &plan.phase : nullptr;
             job.passes = plan.passes;
             job.first_pass = plan.first_pass;

@@ -1,38 +1,51 @@
 #pragma once
 
+#include <cstdint>
+
 #include "synthesis/candidate_grid.h"
 #include "synthesis/exemplar_lattice.h"
 
-// Keeps the copies of a regular pattern in step: an output pixel may copy an exemplar pixel only if the shift
-// between them (exemplar position less output position) lies within half a pixel of a period, so that all
-// copies continue one lattice across the output, whichever part of the exemplar each comes from, and joints
-// meet joints where copies meet. A copy's own pixels share its shift, so a copy that is in step stays so
-// pixel after pixel; only where a new copy starts does the rule bite.
+// Keeps the copies of a regular pattern in step: an output pixel may copy an exemplar pixel only if both lie
+// at the same place in the pattern, within half a pixel, so that all copies continue one lattice across the
+// output, whichever part of the exemplar each comes from, and joints meet joints where copies meet.
 //
-// One level's lattice: the exemplar's periods at level n are its full-size periods halved n times. Levels
-// whose shorter period is below kMinPhasePeriod pixels do not resolve the pattern and keep no phase.
+// The output's lattice is the exemplar's stretched a little, so that a whole number of periods fills the
+// output both ways and the result tiles without a break in the pattern (unless that would stretch it by more
+// than kMaxPhaseStretch; it then keeps the exemplar's periods and breaks the pattern along its wrap-around
+// seam). A copy's pixels therefore drift out of step very slowly (by a pixel over many periods), and where
+// one has drifted half a pixel its continuation steps a pixel aside: a copy that is in step stays so.
+//
+// One level's lattice: the periods at level n are the full-size periods halved n times. Levels whose
+// shorter period is below kMinPhasePeriod pixels do not resolve the pattern and keep no phase.
 inline constexpr double kMinPhasePeriod = 4.0;
+inline constexpr double kMaxPhaseStretch = 0.03;
 
 class LatticePhase {
 public:
     LatticePhase() = default;  // keeps nothing in step
-    LatticePhase(const PeriodLattice& lattice, int n);
+    // The phase of level n of an output whose level 0 is output_width x output_height (0 x 0: an output
+    // laid out on the exemplar's own periods).
+    LatticePhase(const PeriodLattice& lattice, int n, int output_width, int output_height);
 
     bool active() const { return active_; }
 
-    // The position in step with output pixel (x, y) nearest to exemplar position (sx, sy): the shift less its
-    // distance from the nearest period, rounded to whole pixels (halves up). Positions already in step stay.
+    // The position in step with output pixel (x, y) nearest to exemplar position (sx, sy): the position less
+    // its distance from the nearest one exactly in step, rounded to whole pixels (halves up). Positions in
+    // step stay where they are.
     void snap(int& sx, int& sy, int x, int y) const {
-        if (active_) {
-            int cx = 0;
-            int cy = 0;
-            correction(sx - x, sy - y, cx, cy);
-            sx -= cx;
-            sy -= cy;
+        if (!active_) {
+            return;
         }
+        // How far apart the two places in the pattern are, in periods, less whole periods.
+        double u = exemplar_inverse_[0][0] * sx + exemplar_inverse_[0][1] * sy - output_inverse_[0][0] * x -
+                   output_inverse_[0][1] * y + constant_[0];
+        double v = exemplar_inverse_[1][0] * sx + exemplar_inverse_[1][1] * sy - output_inverse_[1][0] * x -
+                   output_inverse_[1][1] * y + constant_[1];
+        u -= static_cast<double>(round_half_up(u));
+        v -= static_cast<double>(round_half_up(v));
+        sx -= static_cast<int>(round_half_up(u * basis_[0][0] + v * basis_[1][0]));
+        sy -= static_cast<int>(round_half_up(u * basis_[0][1] + v * basis_[1][1]));
     }
-    // How far shift (dx, dy) lies from the nearest period, in whole pixels: the shift less this is in step.
-    void correction(int dx, int dy, int& cx, int& cy) const;
 
     // The candidate of `grid` in step with output pixel (x, y) nearest to exemplar position (sx, sy), or -1
     // if that position is no candidate.
@@ -41,41 +54,27 @@ public:
         return grid.candidate_at(sx, sy);
     }
 
+    // The output's periods at the level (for tests and the cells that follow them).
+    void output_basis(double a[2], double b[2]) const;
+
 private:
-    bool active_ = false;
-    double a_[2] = {0, 0};
-    double b_[2] = {0, 0};
-    double inverse_[2][2] = {{0, 0}, {0, 0}};  // lattice coordinates of a shift: inverse_ * (dx, dy)
-};
-
-// The candidates of `grid` in step with output pixels nearest to exemplar positions.
-// The pixels of one copy share its shift, and the positions asked for one after another mostly belong to a few
-// copies, so the corrections of the last few shifts are kept.
-class InStepCandidates {
-public:
-    InStepCandidates(const CandidateGrid& grid, const LatticePhase& phase) : grid_(grid), phase_(phase) {}
-
-    int at(int sx, int sy, int x, int y) {
-        const int dx = sx - x;
-        const int dy = sy - y;
-        Entry& entry = entries_[static_cast<unsigned>(dx * 7 + dy * 3) % kEntries];
-        if (dx != entry.dx || dy != entry.dy || !entry.known) {
-            phase_.correction(dx, dy, entry.cx, entry.cy);
-            entry = {true, dx, dy, entry.cx, entry.cy};
-        }
-        return grid_.candidate_at(sx - entry.cx, sy - entry.cy);
+    // floor(v + 0.5), without the library call std::floor is where the build targets no SSE4.1.
+    static std::int64_t round_half_up(double v) {
+        const double w = v + 0.5;
+        const auto t = static_cast<std::int64_t>(w);
+        return t - (w < static_cast<double>(t) ? 1 : 0);
     }
 
-private:
-    static constexpr int kEntries = 8;
-    struct Entry {
-        bool known = false;
-        int dx = 0;
-        int dy = 0;
-        int cx = 0;
-        int cy = 0;
-    };
-    const CandidateGrid& grid_;
-    const LatticePhase& phase_;
-    Entry entries_[kEntries];
+    bool active_ = false;
+    double basis_[2][2] = {{0, 0}, {0, 0}};  // the exemplar's periods a and b at the level
+    double exemplar_inverse_[2][2] = {{0, 0}, {0, 0}};  // lattice coordinates of an exemplar position
+    double output_inverse_[2][2] = {{0, 0}, {0, 0}};    // of an output position
+    double output_basis_[2][2] = {{0, 0}, {0, 0}};
+    double constant_[2] = {0, 0};  // where output pixel (0, 0) lies against exemplar pixel (0, 0), in periods
 };
+
+// The candidate of `grid` at exemplar position (sx, sy) for output pixel (x, y): with a `phase`, the nearest
+// one in step.
+inline int candidate_in_step(const CandidateGrid& grid, const LatticePhase* phase, int sx, int sy, int x, int y) {
+    return phase != nullptr ? phase->candidate(grid, sx, sy, x, y) : grid.candidate_at(sx, sy);
+}

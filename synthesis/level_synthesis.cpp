@@ -4,7 +4,6 @@
 #include <atomic>
 #include <iterator>
 #include <memory>
-#include <optional>
 #include <vector>
 
 #include "pyramid/level_table.h"
@@ -130,11 +129,7 @@ public:
     CoherentSearch(const ExactMatcher& matcher, const SimilarCandidates& similar, int half_size, bool all_around,
                    SearchTeam* team, const LatticePhase* phase)
         : exact_(matcher, team), matcher_(matcher), similar_(similar), half_size_(half_size),
-          all_around_(all_around), seen_(static_cast<std::size_t>(matcher.count()), -1) {
-        if (phase != nullptr) {
-            in_step_.emplace(matcher.grid(), *phase);
-        }
-    }
+          all_around_(all_around), seen_(static_cast<std::size_t>(matcher.count()), -1), phase_(phase) {}
 
     template <class View>
     void gather(const int* matrix_row, int n, int levels, int x, int y, const View& view) {
@@ -142,7 +137,7 @@ public:
     }
     int find(int x, int y, const SourceMaps& sources) {
         coherent_candidates(matcher_.grid(), similar_, sources, x, y, half_size_, all_around_, candidates_, seen_,
-                            ++stamp_, in_step_ ? &*in_step_ : nullptr);
+                            ++stamp_, phase_);
         if (candidates_.empty()) {
             return exact_.find({});
         }
@@ -179,7 +174,7 @@ private:
     std::vector<int> seen_;  // the pixel (stamp) for which each candidate was last added
     int stamp_ = 0;
     const std::vector<std::int64_t>* penalty_ = nullptr;
-    std::optional<InStepCandidates> in_step_;  // for a regular pattern
+    const LatticePhase* phase_;  // for a regular pattern
 };
 
 // Whether the caller has asked the level to stop (asked after every row, on the calling thread).

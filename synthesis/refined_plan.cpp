@@ -4,7 +4,7 @@
 #include <cmath>
 
 RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges edges_x, ExemplarEdges edges_y,
-                                    const PeriodLattice& periods) {
+                                    const PeriodLattice& periods, int output_width, int output_height) {
     RefinedLevelPlan plan;
     plan.first.shape = NeighbourhoodShape::causal;
     plan.first.edges_x = edges_x;
@@ -19,7 +19,7 @@ RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges
     plan.first_pass = coarsest ? FirstPass::scan : FirstPass::continue_parent;
     plan.lattice = kRefinedLattice;
     plan.repeat_penalty = kRefinedRepeatPenalty;
-    plan.phase = LatticePhase(periods, n);
+    plan.phase = LatticePhase(periods, n, output_width, output_height);
     if (plan.phase.active()) {
         // Where the exemplar does not tile by itself, a regular pattern still repeats over whole periods:
         // reads and copies past an edge go on from one span back, in step.

@@ -36,9 +36,10 @@ inline constexpr int kRefinedLattice = 3;
 inline constexpr double kRefinedRepeatPenalty = 2.0;
 
 // The plan for level n of `levels`, with `passes` passes asked for (at least 1), the exemplar's edges and its
-// period lattice (synthesis/exemplar_lattice.h), if it has one.
+// period lattice (synthesis/exemplar_lattice.h), if it has one, for an output whose level 0 is output_width x
+// output_height.
 RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges edges_x, ExemplarEdges edges_y,
-                                    const PeriodLattice& periods = {});
+                                    const PeriodLattice& periods = {}, int output_width = 0, int output_height = 0);
 
 // Pyramid levels for an exemplar: as many as keep its coarsest level at least kCoarsestExemplarSide pixels
 // on its shorter side (features at that level are a few pixels wide), from 1 to 4. Measured: 96-pixel

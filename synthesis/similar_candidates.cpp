@@ -32,7 +32,7 @@ SimilarCandidates::SimilarCandidates(const ExactMatcher& matcher, int k, SearchT
 
 void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& similar, const SourceMaps& sources,
                          int x, int y, int half_size, bool all_around, std::vector<int>& out, std::vector<int>& seen,
-                         int stamp, InStepCandidates* in_step) {
+                         int stamp, const LatticePhase* phase) {
     out.clear();
     auto add = [&](int candidate) {
         if (candidate >= 0 && seen[candidate] != stamp) {
@@ -40,7 +40,29 @@ void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& sim
             out.push_back(candidate);
         }
     };
-    auto candidate_at = [&](int sx, int sy) { return in_step != nullptr ? in_step->at(sx, sy, x, y) : grid.candidate_at(sx, sy); };
+    // Neighbours copied from one copy continue it at one position, so the few positions last put in step
+    // are kept (snapping one costs more than looking it up).
+    constexpr int kKept = 4;
+    int kept_x[kKept];
+    int kept_y[kKept];
+    int kept_candidate[kKept];
+    int kept = 0;
+    auto candidate_at = [&](int sx, int sy) {
+        if (phase == nullptr) {
+            return grid.candidate_at(sx, sy);
+        }
+        for (int i = 0; i < kept && i < kKept; ++i) {
+            if (kept_x[i] == sx && kept_y[i] == sy) {
+                return kept_candidate[i];
+            }
+        }
+        const int candidate = phase->candidate(grid, sx, sy, x, y);
+        kept_x[kept % kKept] = sx;
+        kept_y[kept % kKept] = sy;
+        kept_candidate[kept % kKept] = candidate;
+        ++kept;
+        return candidate;
+    };
     const int s = half_size;
     const int width = sources.width;
     const int height = sources.height;
@@ -61,7 +83,7 @@ void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& sim
             add(candidate);
             if (candidate >= 0) {
                 for (const int other : similar.of(candidate)) {
-                    if (in_step == nullptr || other < 0) {
+                    if (phase == nullptr || other < 0) {
                         add(other);
                     } else {
                         const int pixel = grid.pixel_of(other);
