@@ -160,6 +160,7 @@ bool synthesize_levels(const SynthesisSettings& settings, const std::uint8_t* ex
                 refined_level_plan(n, levels, settings.passes, exemplar_edges.edges_x, exemplar_edges.edges_y, periods,
                                    output_levels.width[0], output_levels.height[0]);
             job.phase = plan.phase.active() ? &plan.phase : nullptr;
+            job.parent_phase = plan.parent_phase.active() ? &plan.parent_phase : nullptr;
             job.passes = plan.passes;
             job.first_pass = plan.first_pass;
             job.later.lattice = plan.lattice;

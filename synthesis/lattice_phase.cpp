@@ -80,12 +80,15 @@ LatticePhase::LatticePhase(const PeriodLattice& lattice, int n, int output_width
     const double middle = (std::ldexp(1.0, n) - 1) / 2;
     for (int i = 0; i < 2; ++i) {
         constant_[i] = 0;
+        output_place_[i] = 0;
         for (int j = 0; j < 2; ++j) {
             constant_[i] += -full_exemplar[i][j] * lattice.origin[j] + (full_exemplar[i][j] - full_output[i][j]) * middle;
+            output_place_[i] += full_exemplar[i][j] * lattice.origin[j] + full_output[i][j] * middle;
         }
     }
     std::copy_n(a, 2, basis_[0]);
     std::copy_n(b, 2, basis_[1]);
+    std::copy_n(lattice.boundary, 2, boundary_);
     std::copy_n(level_a, 2, output_basis_[0]);
     std::copy_n(level_b, 2, output_basis_[1]);
     active_ = true;

@@ -54,8 +54,24 @@ public:
         return grid.candidate_at(sx, sy);
     }
 
-    // The output's periods at the level (for tests and the cells that follow them).
+    // The output's periods at the level (for tests).
     void output_basis(double a[2], double b[2]) const;
+
+    // The period cell of output pixel (x, y), as whole lattice coordinates: cells have one period each, with
+    // their sides on the pattern's boundary lines (PeriodLattice::boundary), so that a cell holds one tile and
+    // half the joint around it, or one pair of holes and the metal around them.
+    void cell_of(int x, int y, int& k, int& l) const {
+        double u = 0;
+        double v = 0;
+        place_in_cells(x, y, u, v);
+        k = static_cast<int>(round_half_up(u - 0.5));
+        l = static_cast<int>(round_half_up(v - 0.5));
+    }
+    // Where output pixel (x, y) lies against the cells, in periods: the cell's side is at every whole number.
+    void place_in_cells(int x, int y, double& u, double& v) const {
+        u = output_inverse_[0][0] * x + output_inverse_[0][1] * y + output_place_[0] - boundary_[0];
+        v = output_inverse_[1][0] * x + output_inverse_[1][1] * y + output_place_[1] - boundary_[1];
+    }
 
 private:
     // floor(v + 0.5), without the library call std::floor is where the build targets no SSE4.1.
@@ -71,6 +87,8 @@ private:
     double output_inverse_[2][2] = {{0, 0}, {0, 0}};    // of an output position
     double output_basis_[2][2] = {{0, 0}, {0, 0}};
     double constant_[2] = {0, 0};  // where output pixel (0, 0) lies against exemplar pixel (0, 0), in periods
+    double output_place_[2] = {0, 0};  // where output pixel (0, 0) lies in the pattern, in periods
+    double boundary_[2] = {0, 0};
 };
 
 // The candidate of `grid` at exemplar position (sx, sy) for output pixel (x, y): with a `phase`, the nearest

@@ -8,6 +8,7 @@
 
 #include "pyramid/level_table.h"
 #include "synthesis/neighbourhood.h"
+#include "synthesis/period_cells.h"
 #include "synthesis/pyramid_views.h"
 #include "synthesis/source_maps.h"
 
@@ -377,6 +378,13 @@ LevelGeometry run_passes(MakeSearch make_search, bool parallel_later_passes, con
     }
     auto first = make_search(-1);
     sources.exemplar_width = first->grid().exemplar_width;
+    std::vector<int> whole_cells;
+    if (job.parent_phase != nullptr && sources.coarser != nullptr) {
+        whole_cells = *job.coarser_sources;
+        keep_cells_whole(*job.parent_phase, sources.coarser_width, sources.coarser_height,
+                         sources.exemplar_width / 2, first->grid().exemplar_height / 2, whole_cells);
+        sources.coarser = whole_cells.data();
+    }
     bool going = true;
     if (job.first_pass == FirstPass::continue_parent && sources.coarser != nullptr && job.sources != nullptr) {
         continue_parent_pass(*first, job, table, sources, *job.sources);

@@ -20,6 +20,9 @@ RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges
     plan.lattice = kRefinedLattice;
     plan.repeat_penalty = kRefinedRepeatPenalty;
     plan.phase = LatticePhase(periods, n, output_width, output_height);
+    if (n + 1 < levels) {
+        plan.parent_phase = LatticePhase(periods, n + 1, output_width, output_height);
+    }
     if (plan.phase.active()) {
         // Where the exemplar does not tile by itself, a regular pattern still repeats over whole periods:
         // reads and copies past an edge go on from one span back, in step.

@@ -27,6 +27,8 @@ struct RefinedLevelPlan {
     double repeat_penalty = 0;
     // For a regular pattern, the lattice every pass keeps its copies in step with (inactive otherwise).
     LatticePhase phase;
+    // The coarser level's, whose cells are carried over whole (inactive: carried as they are).
+    LatticePhase parent_phase;
 };
 
 inline constexpr int kCoarsestExtraPasses = 2;
