@@ -49,8 +49,21 @@ public:
 
     // The candidate of `grid` in step with output pixel (x, y) nearest to exemplar position (sx, sy), or -1
     // if that position is no candidate.
+    // A position past an edge that the grid wraps is wrapped first and put in step again, so that the
+    // candidate is in step even where the wrap is not a whole number of periods to the pixel.
     int candidate(const CandidateGrid& grid, int sx, int sy, int x, int y) const {
         snap(sx, sy, x, y);
+        const bool wraps_x = grid.wraps_x && (sx < 0 || sx >= grid.exemplar_width);
+        const bool wraps_y = grid.wraps_y && (sy < 0 || sy >= grid.exemplar_height);
+        if (wraps_x || wraps_y) {
+            if (wraps_x) {
+                sx = wrap_coordinate(sx, grid.exemplar_width, grid.span_x > 0 ? grid.span_x : grid.exemplar_width);
+            }
+            if (wraps_y) {
+                sy = wrap_coordinate(sy, grid.exemplar_height, grid.span_y > 0 ? grid.span_y : grid.exemplar_height);
+            }
+            snap(sx, sy, x, y);
+        }
         return grid.candidate_at(sx, sy);
     }
 

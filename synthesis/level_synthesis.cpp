@@ -340,16 +340,18 @@ void continue_parent_pass(const Search& search, const LevelJob& job, const Level
             const int parent = sources.parent_at(x, y);
             int ex = 2 * (parent % coarser_exemplar_width) + x % 2;
             int ey = 2 * (parent / coarser_exemplar_width) + y % 2;
-            if (job.phase != nullptr) {
-                job.phase->snap(ex, ey, x, y);
-            }
             if (!grid.wraps_x) {
                 ex = std::clamp(ex, grid.left, grid.left + grid.columns - 1);
             }
             if (!grid.wraps_y) {
                 ey = std::clamp(ey, grid.top, grid.top + grid.rows - 1);
             }
-            const int index = grid.candidate_at(ex, ey);
+            int index = grid.candidate_at(ex, ey);
+            if (job.phase != nullptr) {
+                // In step, unless that leads past an edge that does not wrap: the later passes mend those.
+                const int in_step = job.phase->candidate(grid, ex, ey, x, y);
+                index = in_step >= 0 ? in_step : index;
+            }
             std::copy_n(search.colour(index), 3, row + x * 3);
             level_sources[static_cast<std::size_t>(y) * table.width[n] + x] = grid.pixel_of(index);
         }
