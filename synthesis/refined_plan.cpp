@@ -20,6 +20,9 @@ RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges
     plan.lattice = kRefinedLattice;
     plan.repeat_penalty = kRefinedRepeatPenalty;
     plan.phase = LatticePhase(periods, n, output_width, output_height);
+    if (periods.found) {
+        plan.repeat_penalty = kRegularRepeatPenalty;
+    }
     if (n + 1 < levels) {
         plan.parent_phase = LatticePhase(periods, n + 1, output_width, output_height);
     }

@@ -36,6 +36,10 @@ inline constexpr int kRefinedLattice = 3;
 // Per copy beyond the share, in squared grey levels per component: about a grey level and a half of
 // difference, enough to prefer a fresh pixel over a nearly as good overused one.
 inline constexpr double kRefinedRepeatPenalty = 2.0;
+// For a regular pattern, whose pixels can copy only the few exemplar pixels in step with them: measured over
+// five seeds, 6 raises the tiles' completeness from 0.963 to 0.974 (the least of five from 0.944 to 0.961) at
+// a coherence error 1 % higher; 16 gives 0.981 at 6 % higher, and the grate's error rises with it.
+inline constexpr double kRegularRepeatPenalty = 6.0;
 
 // The plan for level n of `levels`, with `passes` passes asked for (at least 1), the exemplar's edges and its
 // period lattice (synthesis/exemplar_lattice.h), if it has one, for an output whose level 0 is output_width x
