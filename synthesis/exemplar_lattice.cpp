@@ -396,6 +396,16 @@ PeriodLattice find_period_lattice(const std::uint8_t* rgb, int width, int height
             }
         }
     }
+    // A period stands out from the shifts around it: half-way to it the picture is at least twice as unlike
+    // itself. Along stripes every shift is nearly a period, and none stands out.
+    for (const Vector v : {a, b}) {
+        const double at = difference(full, full_scale, static_cast<int>(std::lround(v.x)), static_cast<int>(std::lround(v.y)));
+        const double half_way =
+            difference(full, full_scale, static_cast<int>(std::lround(v.x / 2)), static_cast<int>(std::lround(v.y / 2)));
+        if (half_way < kPeriodContrast * at) {
+            return lattice;
+        }
+    }
     if (length(a) < kMinPeriodLength) {
         return lattice;
     }

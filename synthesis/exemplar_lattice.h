@@ -38,6 +38,10 @@ double shift_difference(const std::uint8_t* rgb, int width, int height, int dx, 
 // cork 0.61 and above at their best shifts.
 inline constexpr double kPeriodDifference = 0.4;
 
+// Half-way to a period the exemplar is at least this many times as unlike itself as at the period (tiles: 3,
+// the grate: 5.5), or the period does not stand out (as along stripes, where every shift is nearly a period).
+inline constexpr double kPeriodContrast = 2.0;
+
 // Periods are looked for among shifts of up to half the exemplar's side (so that at least two of them fit
 // across it), at least this long: shorter ones are the grain of a photo, not a pattern.
 inline constexpr double kMinPeriodLength = 4.0;

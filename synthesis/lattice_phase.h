@@ -29,22 +29,23 @@ public:
 
     bool active() const { return active_; }
 
-    // The position in step with output pixel (x, y) nearest to exemplar position (sx, sy): the position less
-    // its distance from the nearest one exactly in step, rounded to whole pixels (halves up). Positions in
-    // step stay where they are.
+    // The position in step with output pixel (x, y) nearest to exemplar position (sx, sy): of the exemplar
+    // places exactly in step with the pixel (one per period), the nearest one, rounded to whole pixels (halves
+    // up). That place is worked out from the pixel and the number of whole periods alone, not from (sx, sy),
+    // so every position near it snaps to the very same pixel, and positions in step stay where they are.
     void snap(int& sx, int& sy, int x, int y) const {
         if (!active_) {
             return;
         }
-        // How far apart the two places in the pattern are, in periods, less whole periods.
-        double u = exemplar_inverse_[0][0] * sx + exemplar_inverse_[0][1] * sy - output_inverse_[0][0] * x -
-                   output_inverse_[0][1] * y + constant_[0];
-        double v = exemplar_inverse_[1][0] * sx + exemplar_inverse_[1][1] * sy - output_inverse_[1][0] * x -
-                   output_inverse_[1][1] * y + constant_[1];
-        u -= static_cast<double>(round_half_up(u));
-        v -= static_cast<double>(round_half_up(v));
-        sx -= static_cast<int>(round_half_up(u * basis_[0][0] + v * basis_[1][0]));
-        sy -= static_cast<int>(round_half_up(u * basis_[0][1] + v * basis_[1][1]));
+        // The pixel's place in the pattern, in periods, and the whole periods from there to (sx, sy).
+        const double pu = output_inverse_[0][0] * x + output_inverse_[0][1] * y - constant_[0];
+        const double pv = output_inverse_[1][0] * x + output_inverse_[1][1] * y - constant_[1];
+        const double u = static_cast<double>(
+            round_half_up(exemplar_inverse_[0][0] * sx + exemplar_inverse_[0][1] * sy - pu)) + pu;
+        const double v = static_cast<double>(
+            round_half_up(exemplar_inverse_[1][0] * sx + exemplar_inverse_[1][1] * sy - pv)) + pv;
+        sx = static_cast<int>(round_half_up(u * basis_[0][0] + v * basis_[1][0]));
+        sy = static_cast<int>(round_half_up(u * basis_[0][1] + v * basis_[1][1]));
     }
 
     // The candidate of `grid` in step with output pixel (x, y) nearest to exemplar position (sx, sy), or -1
