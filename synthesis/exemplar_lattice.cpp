@@ -13,7 +13,9 @@ namespace {
 constexpr int kAnalysisSide = 96;
 // Shifts found on the reduced copy that are worth refining: the reduced copy is smoother, so its
 // differences run lower, but not this high.
-constexpr double kCoarsePeriodDifference = 0.6;
+constexpr double kCoarsePeriodDifference = 0.85;
+// At most this many of them, the likest first, are refined (each costs a few dozen differences at full size).
+constexpr std::size_t kRefinedMinima = 32;
 // Two periods are independent if the angle between them is more than about 17 degrees.
 constexpr double kMinSine = 0.3;
 
@@ -354,29 +356,66 @@ PeriodLattice find_period_lattice(const std::uint8_t* rgb, int width, int height
             }
         }
     }
-    std::sort(minima.begin(), minima.end(), [](const Minimum& p, const Minimum& q) {
-        if (p.length != q.length) {
-            return p.length < q.length;
+    if (minima.empty()) {
+        return lattice;
+    }
+    // The shortest minima near the likest on the reduced copy, refined on the full-size exemplar. (Periods
+    // that are no whole number of pixels there look less alike; their multiples are found, and divided below.)
+    double least = minima[0].score;
+    for (const Minimum& m : minima) {
+        least = std::min(least, m.score);
+    }
+    std::erase_if(minima, [&](const Minimum& m) { return m.score > least + 2 * kPeriodSlack; });
+    std::stable_sort(minima.begin(), minima.end(), [](const Minimum& p, const Minimum& q) { return p.length < q.length; });
+    if (minima.size() > kRefinedMinima) {
+        minima.resize(kRefinedMinima);
+    }
+    struct Period {
+        Vector v;
+        double score;
+    };
+    std::vector<Period> refined;
+    for (const Minimum& m : minima) {
+        double score = 0;
+        const Vector period = refine_period(full, full_scale, {double(m.dx * factor), double(m.dy * factor)},
+                                            std::max(1, factor / 2), score);
+        if (length(period) >= kMinPeriodLength) {
+            refined.push_back({period, score});
+        }
+    }
+    if (refined.empty()) {
+        return lattice;
+    }
+    double best = refined[0].score;
+    for (const Period& p : refined) {
+        best = std::min(best, p.score);
+    }
+    if (best >= kPeriodDifference) {
+        return lattice;
+    }
+    // Periods are the shifts about as like the exemplar as the likest: a shift much less alike is a period
+    // of part of the pattern only (large holes onto small ones).
+    const double cut = best + kPeriodSlack;
+    std::stable_sort(refined.begin(), refined.end(), [](const Period& p, const Period& q) {
+        if (length(p.v) != length(q.v)) {
+            return length(p.v) < length(q.v);
         }
         return p.score < q.score;
     });
     // The shortest period, then the shortest one independent of it.
     std::vector<Vector> periods;
-    for (const Minimum& m : minima) {
-        double score = 0;
-        const Vector period = refine_period(full, full_scale, {double(m.dx * factor), double(m.dy * factor)},
-                                            std::max(1, factor / 2), score);
-        if (score >= kPeriodDifference || length(period) < kMinPeriodLength) {
+    for (const Period& p : refined) {
+        if (p.score > cut) {
             continue;
         }
         if (periods.empty()) {
-            periods.push_back(period);
+            periods.push_back(p.v);
             continue;
         }
         const Vector first = periods[0];
-        const double sine = std::abs(first.x * period.y - first.y * period.x) / (length(first) * length(period));
+        const double sine = std::abs(first.x * p.v.y - first.y * p.v.x) / (length(first) * length(p.v));
         if (sine > kMinSine) {
-            periods.push_back(period);
+            periods.push_back(p.v);
             break;
         }
     }
@@ -386,18 +425,38 @@ PeriodLattice find_period_lattice(const std::uint8_t* rgb, int width, int height
     Vector a = periods[0];
     Vector b = periods[1];
     reduce(a, b);
+    // Shifts that divide the periods found may be periods too: half or a third of either, half their sum or
+    // difference (a lattice with a period in the middle of each cell, as alternating holes make).
+    for (bool finer = true; finer;) {
+        finer = false;
+        const Vector halves[] = {{(a.x + b.x) / 2, (a.y + b.y) / 2}, {(a.x - b.x) / 2, (a.y - b.y) / 2},
+                                 {a.x / 2, a.y / 2}, {b.x / 2, b.y / 2}, {a.x / 3, a.y / 3}, {b.x / 3, b.y / 3}};
+        for (int i = 0; i < 6 && !finer; ++i) {
+            if (length(halves[i]) < kMinPeriodLength) {
+                continue;
+            }
+            double score = 0;
+            const Vector v = refine(full, full_scale, halves[i], 1, score);
+            if (score <= cut) {
+                // The finer lattice: a, b and v; v replaces a, or b if v divides b.
+                (i == 3 || i == 5 ? b : a) = v;
+                reduce(a, b);
+                finer = true;
+            }
+        }
+    }
     // The sum and the difference of two periods are periods too, where they are in range.
     for (const Vector v : {Vector{a.x + b.x, a.y + b.y}, Vector{a.x - b.x, a.y - b.y}}) {
         double score = 0;
         if (within_range(full, v)) {
             refine(full, full_scale, v, 1, score);
-            if (score >= kPeriodDifference) {
+            if (score > cut) {
                 return lattice;
             }
         }
     }
-    // A period stands out from the shifts around it: half-way to it the picture is at least twice as unlike
-    // itself. Along stripes every shift is nearly a period, and none stands out.
+    // A period stands out from the shifts around it: half-way to it the picture is markedly less like itself.
+    // Along stripes every shift is nearly a period, and none stands out.
     for (const Vector v : {a, b}) {
         const double at = difference(full, full_scale, static_cast<int>(std::lround(v.x)), static_cast<int>(std::lround(v.y)));
         const double half_way =

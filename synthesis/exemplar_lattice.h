@@ -33,20 +33,26 @@ struct PeriodLattice {
 // RGB, row-major.
 double shift_difference(const std::uint8_t* rgb, int width, int height, int dx, int dy);
 
-// A shift whose difference is below this is a period: measured on nine exemplars, the two regular patterns
-// (tiles, a grate) score 0.19 to 0.26 at their periods, bricks 0.58, photos of stone, wood, grass, gravel and
-// cork 0.61 and above at their best shifts.
-inline constexpr double kPeriodDifference = 0.4;
+// A pattern is regular if its likest shift differs less than this: measured on nine exemplars, square tiles
+// and a grate score 0.19 to 0.26 at their periods, bricks 0.57, photos of wood 0.61 (at shifts that do not stand
+// out, below), stone 0.77, and gravel, cork, grass and the others 0.84 and above.
+inline constexpr double kPeriodDifference = 0.7;
+
+// Its periods are then the shifts that differ at most this much more than the likest one: on the grate, moving
+// the large holes onto the small ones scores 0.52 against the true periods' 0.22.
+inline constexpr double kPeriodSlack = 0.15;
 
 // Half-way to a period the exemplar is at least this many times as unlike itself as at the period (tiles: 3,
-// the grate: 5.5), or the period does not stand out (as along stripes, where every shift is nearly a period).
-inline constexpr double kPeriodContrast = 2.0;
+// the grate: 5.5, bricks: 1.7), or the period does not stand out (as along stripes or the grain of wood, where
+// every shift is nearly a period: 0.9 and below).
+inline constexpr double kPeriodContrast = 1.5;
 
 // Periods are looked for among shifts of up to half the exemplar's side (so that at least two of them fit
 // across it), at least this long: shorter ones are the grain of a photo, not a pattern.
 inline constexpr double kMinPeriodLength = 4.0;
 
-// The period lattice of a width x height RGB exemplar, if it is a regular pattern: the two shortest
-// independent shifts that are local minima of the shift difference below kPeriodDifference, refined to
-// fractions of a pixel, and checked (their sum and difference are periods too). Not found otherwise.
+// The period lattice of a width x height RGB exemplar, if it is a regular pattern: of the shifts that are
+// local minima of the shift difference, refined to fractions of a pixel, those within kPeriodSlack of the
+// likest (if it is below kPeriodDifference), the two shortest independent ones, checked (their sum and
+// difference are periods too, and they stand out by kPeriodContrast). Not found otherwise.
 PeriodLattice find_period_lattice(const std::uint8_t* rgb, int width, int height);

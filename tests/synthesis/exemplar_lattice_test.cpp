@@ -4,9 +4,12 @@
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <string>
 #include <utility>
 #include <vector>
 
+#include "image/image_file.h"
+#include "support/run_program.h"
 #include "synthesis/exemplar_lattice.h"
 
 namespace {
@@ -153,6 +156,25 @@ TEST(ExemplarLattice, LargeExemplarsAreSearchedReducedAndRefinedAtFullSize) {
     ASSERT_TRUE(lattice.found);
     EXPECT_NEAR(length(lattice.a), 10, 0.05);
     EXPECT_NEAR(length(lattice.b), 12, 0.05);
+}
+
+// The shipped exemplars: the bricks are laid in courses, each brick over the joint between two below it (a
+// period of one brick along the course, half a brick and a course up); cork and the pebbles are irregular.
+TEST(ExemplarLattice, ShippedBricksAreRegularAndTheOthersNot) {
+    for (const char* name : {"demo/bricks.bmp", "demo/cork.bmp", "demo/demo2.bmp"}) {
+        RgbImage image;
+        std::string why;
+        ASSERT_TRUE(read_rgb_image(source_file(name), image, why)) << why;
+        const PeriodLattice lattice = find_period_lattice(image.pixels.data(), image.width, image.height);
+        EXPECT_EQ(lattice.found, std::string(name) == "demo/bricks.bmp") << name;
+        if (lattice.found) {
+            // Half a brick across (16 pixels) and a course up (21.3), either way; their difference is one brick.
+            EXPECT_NEAR(std::abs(lattice.a[0]), 16, 0.3);
+            EXPECT_NEAR(std::abs(lattice.a[1]), 21.3, 0.3);
+            EXPECT_NEAR(std::abs(lattice.a[0] - lattice.b[0]), 32, 0.3);
+            EXPECT_NEAR(std::abs(lattice.a[1] - lattice.b[1]), 0, 0.3);
+        }
+    }
 }
 
 }  // namespace
