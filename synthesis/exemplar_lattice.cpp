@@ -17,6 +17,9 @@ constexpr int kAnalysisSide = 64;
 constexpr double kCoarsePeriodDifference = 0.85;
 // At most this many of them, the likest first, are refined (each costs a few dozen differences at full size).
 constexpr std::size_t kRefinedMinima = 32;
+// A difference weighs at most about this many pixels (every few rows of a larger overlap): exemplars up to
+// 181 pixels a side are weighed whole.
+constexpr int kMaxDifferencePixels = 32'768;
 // Two periods are independent if the angle between them is more than about 17 degrees.
 constexpr double kMinSine = 0.3;
 
@@ -71,8 +74,11 @@ double difference(const Grey& grey, double scale, int dx, int dy) {
     if (scale <= 0 || x1 <= x0 || y1 <= y0) {
         return 1;
     }
+    // On large pictures, every few rows are enough.
+    const int step = std::max(1, (x1 - x0) * (y1 - y0) / kMaxDifferencePixels);
     std::int64_t sum = 0;
-    for (int y = y0; y < y1; ++y) {
+    int rows = 0;
+    for (int y = y0; y < y1; y += step) {
         const int* p = &grey.values[static_cast<std::size_t>(y) * grey.width];
         const int* q = &grey.values[static_cast<std::size_t>(y + dy) * grey.width + dx];
         std::int64_t row = 0;
@@ -81,8 +87,9 @@ double difference(const Grey& grey, double scale, int dx, int dy) {
             row += static_cast<std::int64_t>(d) * d;
         }
         sum += row;
+        ++rows;
     }
-    return static_cast<double>(sum) / (static_cast<double>(x1 - x0) * (y1 - y0)) / scale;
+    return static_cast<double>(sum) / (static_cast<double>(x1 - x0) * rows) / scale;
 }
 
 struct Vector {
@@ -163,7 +170,12 @@ void reduce(Vector& a, Vector& b) {
     }
 }
 
-// The shortest period of the lattice (a, b) along x (or y, `rows`) within half a pixel of the axis, as its
+// How far from an axis a span of `length` pixels may run and still count as along it: half a pixel, or a
+// hundredth of its length for long spans (a pattern photographed a little askew). Copies wrapped by the span
+// are put in step again, so the drift only shifts what the neighbourhoods read past the edge.
+double axis_tolerance(double length) { return std::max(0.5, 0.01 * length); }
+
+// The shortest period of the lattice (a, b) along x (or y, `rows`) within the tolerance of the axis, as its
 // length along the axis; `across` receives its distance from the axis. 0 if there is none.
 double axis_period(Vector a, Vector b, bool rows, double& across) {
     constexpr int kReach = 6;
@@ -173,7 +185,8 @@ double axis_period(Vector a, Vector b, bool rows, double& across) {
             const Vector v{k * a.x + l * b.x, k * a.y + l * b.y};
             const double along_axis = rows ? v.y : v.x;
             const double off_axis = std::abs(rows ? v.x : v.y);
-            if (along_axis >= kMinPeriodLength && off_axis <= 0.5 && (shortest == 0 || along_axis < shortest)) {
+            if (along_axis >= kMinPeriodLength && off_axis <= axis_tolerance(along_axis) &&
+                (shortest == 0 || along_axis < shortest)) {
                 shortest = along_axis;
                 across = off_axis;
             }
@@ -183,13 +196,13 @@ double axis_period(Vector a, Vector b, bool rows, double& across) {
 }
 
 // The most whole periods of `period` pixels (each `across` pixels off the axis) that fit in `size` pixels
-// while the whole stays within half a pixel of the axis; 0 if none.
+// while the whole stays within the tolerance of the axis; 0 if none.
 double axis_span(double period, double across, int size) {
     if (period <= 0) {
         return 0;
     }
     int multiple = static_cast<int>(size / period);
-    while (multiple > 0 && multiple * across > 0.5) {
+    while (multiple > 0 && multiple * across > axis_tolerance(multiple * period)) {
         --multiple;
     }
     return multiple * period;
@@ -302,13 +315,16 @@ PeriodLattice find_period_lattice(const std::uint8_t* rgb, int width, int height
     if (full_scale <= 0) {
         return lattice;
     }
-    Grey reduced = full;
-    int factor = 1;
-    while (std::min(reduced.width, reduced.height) > kAnalysisSide) {
-        reduced = halved(reduced);
-        factor *= 2;
+    // The exemplar halved until it is small enough to search, each copy kept for refining what is found.
+    std::vector<Grey> copies{full};
+    std::vector<double> scales{full_scale};
+    while (std::min(copies.back().width, copies.back().height) > kAnalysisSide) {
+        copies.push_back(halved(copies.back()));
+        scales.push_back(twice_variance(copies.back()));
     }
-    const double reduced_scale = twice_variance(reduced);
+    const Grey& reduced = copies.back();
+    const int factor = 1 << (copies.size() - 1);
+    const double reduced_scale = scales.back();
     const int range_x = reduced.width / 2;
     const int range_y = reduced.height / 2;
     if (reduced_scale <= 0 || range_x < 2 || range_y < 2) {
@@ -377,9 +393,15 @@ PeriodLattice find_period_lattice(const std::uint8_t* rgb, int width, int height
     };
     std::vector<Period> refined;
     for (const Minimum& m : minima) {
+        // Doubled and refined on each larger copy in turn, then on the exemplar itself.
+        Vector guess{double(m.dx), double(m.dy)};
         double score = 0;
-        const Vector period = refine_period(full, full_scale, {double(m.dx * factor), double(m.dy * factor)},
-                                            std::max(1, factor / 2), score);
+        for (std::size_t i = copies.size() - 1; i-- > 1;) {
+            guess = refine(copies[i], scales[i], {2 * guess.x, 2 * guess.y}, 1, score);
+        }
+        const Vector period = copies.size() > 1
+                                  ? refine_period(full, full_scale, {2 * guess.x, 2 * guess.y}, 1, score)
+                                  : refine_period(full, full_scale, guess, 1, score);
         if (length(period) >= kMinPeriodLength) {
             refined.push_back({period, score});
         }

@@ -10,9 +10,9 @@ struct PeriodLattice {
     bool found = false;
     double a[2] = {0, 0};  // x, y
     double b[2] = {0, 0};
-    // Along x and along y: the most whole periods parallel to the axis (within half a pixel across it, over
-    // the whole span) that fit in the exemplar, in pixels; 0 if none does. Positions past an edge moved back
-    // by the span land on the same place in the pattern.
+    // Along x and along y: the most whole periods parallel to the axis (the whole span within half a pixel of
+    // it, or a hundredth of its length) that fit in the exemplar, in pixels; 0 if none does. Positions past an
+    // edge moved back by the span land on the same place in the pattern.
     double span[2] = {0, 0};
     // Where an output made of the pattern starts: the exemplar position at the place in the pattern its first
     // pixel takes. Along an axis with a period, the place just past the boundary between neighbouring columns
