@@ -17,7 +17,13 @@
 //     interleaved subsets that read what the subsets before them wrote, among the candidates that continue
 //     every neighbour's source, each penalised by how often its pixel is copied beyond its share;
 //   - candidates are every exemplar pixel: reads wrap around where the exemplar tiles by itself, and are
-//     clamped at its edges where it does not (synthesis/exemplar_edges.h).
+//     clamped at its edges where it does not (synthesis/exemplar_edges.h);
+//   - a regular pattern (tiles, bricks, a perforated plate: synthesis/exemplar_lattice.h) keeps every copy in
+//     step with its periods at every level that resolves them (synthesis/lattice_phase.h), so that joints
+//     meet joints; reads and copies past the edges of an exemplar that does not tile go on over whole
+//     periods; each level carried over takes the coarser level's period cells as whole copies
+//     (synthesis/period_cells.h), so that tiles and bricks come out whole; and a heavier repeat penalty
+//     spreads the copies over the few exemplar pixels in step with each output pixel.
 struct RefinedLevelPlan {
     CandidateOptions first;  // candidates of the first pass (only the coarsest level searches in it)
     CandidateOptions later;  // candidates of the later passes
