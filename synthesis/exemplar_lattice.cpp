@@ -46,8 +46,9 @@ Grey halved(const Grey& grey) {
     half.values.resize(static_cast<std::size_t>(half.width) * half.height);
     for (int y = 0; y < half.height; ++y) {
         for (int x = 0; x < half.width; ++x) {
-            half.values[static_cast<std::size_t>(y) * half.width + x] =
-                grey.at(2 * x, 2 * y) + grey.at(2 * x + 1, 2 * y) + grey.at(2 * x, 2 * y + 1) + grey.at(2 * x + 1, 2 * y + 1);
+            const int top = grey.at(2 * x, 2 * y) + grey.at(2 * x + 1, 2 * y);
+            const int bottom = grey.at(2 * x, 2 * y + 1) + grey.at(2 * x + 1, 2 * y + 1);
+            half.values[static_cast<std::size_t>(y) * half.width + x] = top + bottom;
         }
     }
     return half;
@@ -122,8 +123,10 @@ Vector refine(const Grey& grey, double scale, Vector guess, int reach, double& s
         const double curvature = before - 2 * at + after;
         return curvature > 0 ? std::clamp(0.5 * (before - after) / curvature, -0.5, 0.5) : 0.0;
     };
-    const double fx = vertex(difference(grey, scale, best_x - 1, best_y), score, difference(grey, scale, best_x + 1, best_y));
-    const double fy = vertex(difference(grey, scale, best_x, best_y - 1), score, difference(grey, scale, best_x, best_y + 1));
+    const double fx =
+        vertex(difference(grey, scale, best_x - 1, best_y), score, difference(grey, scale, best_x + 1, best_y));
+    const double fy =
+        vertex(difference(grey, scale, best_x, best_y - 1), score, difference(grey, scale, best_x, best_y + 1));
     return {best_x + fx, best_y + fy};
 }
 
@@ -273,7 +276,8 @@ void find_boundaries(const std::uint8_t* rgb, int width, int height, PeriodLatti
             double squares = 0;
             int filled = 0;
             for (int j = 0; j < bins; ++j) {
-                const std::size_t bin = along_u ? static_cast<std::size_t>(j) * bins + i : static_cast<std::size_t>(i) * bins + j;
+                const std::size_t bin =
+                    along_u ? static_cast<std::size_t>(j) * bins + i : static_cast<std::size_t>(i) * bins + j;
                 if (counts[bin] > 0) {
                     const double mean = sums[bin * 3 + c] / counts[bin];
                     sum += mean;
@@ -383,7 +387,8 @@ PeriodLattice find_period_lattice(const std::uint8_t* rgb, int width, int height
         least = std::min(least, m.score);
     }
     std::erase_if(minima, [&](const Minimum& m) { return m.score > least + 2 * kPeriodSlack; });
-    std::stable_sort(minima.begin(), minima.end(), [](const Minimum& p, const Minimum& q) { return p.length < q.length; });
+    std::stable_sort(minima.begin(), minima.end(),
+                     [](const Minimum& p, const Minimum& q) { return p.length < q.length; });
     if (minima.size() > kRefinedMinima) {
         minima.resize(kRefinedMinima);
     }
@@ -481,9 +486,11 @@ PeriodLattice find_period_lattice(const std::uint8_t* rgb, int width, int height
     // A period stands out from the shifts around it: half-way to it the picture is markedly less like itself.
     // Along stripes every shift is nearly a period, and none stands out.
     for (const Vector v : {a, b}) {
-        const double at = difference(full, full_scale, static_cast<int>(std::lround(v.x)), static_cast<int>(std::lround(v.y)));
-        const double half_way =
-            difference(full, full_scale, static_cast<int>(std::lround(v.x / 2)), static_cast<int>(std::lround(v.y / 2)));
+        auto at_shift = [&](double x, double y) {
+            return difference(full, full_scale, static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
+        };
+        const double at = at_shift(v.x, v.y);
+        const double half_way = at_shift(v.x / 2, v.y / 2);
         if (half_way < kPeriodContrast * at) {
             return lattice;
         }

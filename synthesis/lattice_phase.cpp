@@ -82,7 +82,8 @@ LatticePhase::LatticePhase(const PeriodLattice& lattice, int n, int output_width
         constant_[i] = 0;
         output_place_[i] = 0;
         for (int j = 0; j < 2; ++j) {
-            constant_[i] += -full_exemplar[i][j] * lattice.origin[j] + (full_exemplar[i][j] - full_output[i][j]) * middle;
+            constant_[i] += -full_exemplar[i][j] * lattice.origin[j] +
+                            (full_exemplar[i][j] - full_output[i][j]) * middle;
             output_place_[i] += full_exemplar[i][j] * lattice.origin[j] + full_output[i][j] * middle;
         }
     }

@@ -102,7 +102,8 @@ void keep_cells_whole(const LatticePhase& phase, int width, int height, int exem
             const int across_k = fu < kCellMargin ? k - 1 : fu > 1 - kCellMargin ? k + 1 : k;
             const int across_l = fv < kCellMargin ? l - 1 : fv > 1 - kCellMargin ? l + 1 : l;
             bool goes_on = false;
-            for (const auto& [ck, cl] : {std::pair{across_k, l}, std::pair{k, across_l}, std::pair{across_k, across_l}}) {
+            for (const auto& [ck, cl] :
+                 {std::pair{across_k, l}, std::pair{k, across_l}, std::pair{across_k, across_l}}) {
                 const CellShift* other = ck != k || cl != l ? shift_of(ck, cl) : nullptr;
                 goes_on = goes_on || (other != nullptr && other->dx == own_dx && other->dy == own_dy);
             }

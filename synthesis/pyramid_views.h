@@ -23,8 +23,8 @@ private:
 
 // What a coordinate outside a level reads.
 enum class EdgeRule {
-    wrap,   // the coordinate modulo the level's size (a true modulo, so even a reach wider than the level stays in it),
-            // or moved by whole spans where a span is given
+    wrap,   // the coordinate modulo the level's size (a true modulo, so even a reach wider than the level stays in
+            // it), or moved by whole spans where a span is given
     clamp,  // the nearest row or column inside the level
 };
 

@@ -24,7 +24,9 @@ struct Shifts {
     std::vector<int> sources;
 
     Shifts(int w, int h) : width(w), height(h), sources(static_cast<std::size_t>(w) * h) {}
-    void set(int x, int y, int dx, int dy) { sources[static_cast<std::size_t>(y) * width + x] = (y + dy) * 12 + x + dx; }
+    void set(int x, int y, int dx, int dy) {
+        sources[static_cast<std::size_t>(y) * width + x] = (y + dy) * 12 + x + dx;
+    }
     int source_x(int x, int y) const { return sources[static_cast<std::size_t>(y) * width + x] % 12; }
     int source_y(int x, int y) const { return sources[static_cast<std::size_t>(y) * width + x] / 12; }
 };
