@@ -100,9 +100,9 @@ int thread_count(const SynthesisSettings& settings) {
 // pixel of output level 0, the exemplar pixel it was copied from.
 bool synthesize_levels(const SynthesisSettings& settings, const std::uint8_t* exemplar_pyramid,
                        const LevelTable& exemplar_levels, const CandidateOptions& exemplar_edges,
-                       const PeriodLattice& periods, std::vector<std::uint8_t>& output_pyramid, const LevelTable& output_levels,
-                       const std::vector<int>& drawn, std::vector<int>& final_sources, const JobHooks& hooks,
-                       JobError& error) {
+                       const PeriodLattice& periods, std::vector<std::uint8_t>& output_pyramid,
+                       const LevelTable& output_levels, const std::vector<int>& drawn,
+                       std::vector<int>& final_sources, const JobHooks& hooks, JobError& error) {
     const int levels = settings.levels;
     const bool approximate = settings.match == MatchMode::approximate;
     std::unique_lock<std::mutex> tree_turn(tree_search_turn(), std::defer_lock);
