@@ -27,7 +27,21 @@ struct CandidateOptions {
     // Exemplar pixels of the level that may not be copied (non-zero), row-major, or none: the hole of a
     // picture that fills itself, and every pixel whose neighbourhood reaches into it.
     const std::uint8_t* excluded = nullptr;
+    // Along an axis with wrapped edges, the span by which positions past an edge are brought back, in pixels
+    // of the candidates' level: a regular pattern repeats over a few whole periods that need not fill the
+    // exemplar. 0 (or the level's size or more): the level's size, a true wrap-around.
+    int span_x = 0;
+    int span_y = 0;
 };
+
+// Coordinate c of an axis of `size` pixels that wraps around by `span` (0 < span <= size): moved by whole spans
+// into 0 .. size - 1. With span == size, c modulo size.
+inline int wrap_coordinate(int c, int size, int span) {
+    if (c < 0) {
+        return c + span * ((span - 1 - c) / span);
+    }
+    return c >= size ? c - span * ((c - size) / span + 1) : c;
+}
 
 // Where the candidates of an exemplar level lie: every pixel inside a margin, row by row from the top, each
 // row left to right, so that candidate i is pixel (left + i % columns, top + i / columns); the margins are
@@ -40,9 +54,12 @@ struct CandidateGrid {
     int rows = 0;
     int exemplar_width = 0;  // of the level
     int exemplar_height = 0;
-    // Along an axis that wraps, every pixel is a candidate, and positions past an edge wrap around.
+    // Along an axis that wraps, every pixel is a candidate, and positions past an edge wrap around (by the
+    // span, if it is set: CandidateOptions).
     bool wraps_x = false;
     bool wraps_y = false;
+    int span_x = 0;
+    int span_y = 0;
     // Pixels inside the margins that are no candidates all the same (CandidateOptions::excluded), or none.
     const std::uint8_t* excluded = nullptr;
 
@@ -54,12 +71,20 @@ struct CandidateGrid {
     int candidate_at(int x, int y) const {
         // Nearly every position asked for lies inside: the division only for those that do not.
         if (wraps_x && (x < 0 || x >= exemplar_width)) {
-            x %= exemplar_width;
-            x = x < 0 ? x + exemplar_width : x;
+            if (span_x > 0) {
+                x = wrap_coordinate(x, exemplar_width, span_x);
+            } else {
+                x %= exemplar_width;
+                x = x < 0 ? x + exemplar_width : x;
+            }
         }
         if (wraps_y && (y < 0 || y >= exemplar_height)) {
-            y %= exemplar_height;
-            y = y < 0 ? y + exemplar_height : y;
+            if (span_y > 0) {
+                y = wrap_coordinate(y, exemplar_height, span_y);
+            } else {
+                y %= exemplar_height;
+                y = y < 0 ? y + exemplar_height : y;
+            }
         }
         const int column = x - left;
         const int row = y - top;

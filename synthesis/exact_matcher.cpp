@@ -82,6 +82,9 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
 #endif
     grid_ = training_grid(exemplar, matrix_row, n, levels, options.edges_x, options.edges_y);
     grid_.excluded = options.excluded;
+    // A span as wide as the level is the plain wrap-around.
+    grid_.span_x = options.span_x < grid_.exemplar_width ? options.span_x : 0;
+    grid_.span_y = options.span_y < grid_.exemplar_height ? options.span_y : 0;
     count_ = grid_.count();
     shape_ = options.shape;
     levels = options.coarser_levels ? levels : n + 1;
@@ -120,7 +123,7 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
         // Inside edges are never read past, so clamping them changes nothing.
         auto rule = [](ExemplarEdges edges) { return edges == ExemplarEdges::wrapped ? EdgeRule::wrap : EdgeRule::clamp; };
         gather_all(EdgePyramidView(exemplar_pyramid, exemplar, matrix_row, n, levels, rule(options.edges_x),
-                                   rule(options.edges_y)));
+                                   rule(options.edges_y), grid_.span_x, grid_.span_y));
     }
 
     // Statistics over an evenly spaced sample of the candidates.

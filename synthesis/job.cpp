@@ -5,6 +5,7 @@
 
 #include "pyramid/exemplar_pyramid.h"
 #include "synthesis/exemplar_edges.h"
+#include "synthesis/exemplar_lattice.h"
 #include "synthesis/hole_job.h"
 #include "synthesis/job_checks.h"
 #include "synthesis/job_pictures.h"
@@ -143,9 +144,11 @@ bool run_job(const Job& job, JobResult& result, JobError& error, const JobHooks&
     loop.exemplar_levels = exemplar_levels;
     loop.output_pyramid = output_pyramid.data();
     loop.output_levels = output_levels;
-    // The refined search reads the exemplar's edges as its own seams suggest.
+    // The refined search reads the exemplar's edges as its own seams suggest, and keeps a regular pattern's
+    // copies in step with its periods.
     if (settings.match == MatchMode::refined) {
         choose_exemplar_edges(exemplar_rgb.data(), exemplar.width, exemplar.height, loop.exemplar_edges);
+        loop.periods = find_period_lattice(exemplar_rgb.data(), exemplar.width, exemplar.height);
     }
     if (settings.match != MatchMode::approximate) {
         for (int n = 0; n < levels; ++n) {

@@ -99,8 +99,11 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             build_training_set(exemplar_pyramid, exemplar_levels, row, n, levels, training, job.hooks.profile);
             level = synthesize_level(training, job, kSearchErrorBound);
         } else if (settings.match == MatchMode::refined) {
-            RefinedLevelPlan plan = refined_level_plan(n, levels, settings.passes, loop.exemplar_edges.edges_x,
-                                                       loop.exemplar_edges.edges_y);
+            RefinedLevelPlan plan =
+                refined_level_plan(n, levels, settings.passes, loop.exemplar_edges.edges_x, loop.exemplar_edges.edges_y,
+                                   loop.periods, output_levels.width[0], output_levels.height[0]);
+            job.phase = plan.phase.active() ? &plan.phase : nullptr;
+            job.parent_phase = plan.parent_phase.active() ? &plan.parent_phase : nullptr;
             plan.first.excluded = excluded;
             plan.later.excluded = plan.later.coarser_levels ? excluded : excluded_own_level;
             // Pixels that weigh every candidate need the index.

@@ -5,6 +5,7 @@
 
 #include "pyramid/level_table.h"
 #include "synthesis/candidate_grid.h"
+#include "synthesis/exemplar_lattice.h"
 #include "synthesis/job.h"
 #include "synthesis/pyramid_views.h"
 
@@ -16,6 +17,8 @@ struct LevelLoop {
     const std::uint8_t* exemplar_pyramid = nullptr;
     LevelTable exemplar_levels;
     CandidateOptions exemplar_edges;
+    // A regular pattern's periods, which the refined search keeps its copies in step with (none found: none).
+    PeriodLattice periods;
     // The output's pyramid, filled with where the passes start from (noise, and for a fill the kept pixels).
     std::uint8_t* output_pyramid = nullptr;
     LevelTable output_levels;

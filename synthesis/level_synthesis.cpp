@@ -8,6 +8,7 @@
 
 #include "pyramid/level_table.h"
 #include "synthesis/neighbourhood.h"
+#include "synthesis/period_cells.h"
 #include "synthesis/pyramid_views.h"
 #include "synthesis/source_maps.h"
 
@@ -132,9 +133,9 @@ public:
     static constexpr double kCoherenceAllowance = 1.0;
 
     CoherentSearch(const ExactMatcher& matcher, const SimilarCandidates& similar, int half_size, bool all_around,
-                   SearchTeam* team)
+                   SearchTeam* team, const LatticePhase* phase)
         : exact_(matcher, team), matcher_(matcher), similar_(similar), half_size_(half_size),
-          all_around_(all_around), seen_(static_cast<std::size_t>(matcher.count()), -1) {}
+          all_around_(all_around), seen_(static_cast<std::size_t>(matcher.count()), -1), phase_(phase) {}
 
     template <class View>
     void gather(const int* matrix_row, int n, int levels, int x, int y, const View& view) {
@@ -142,7 +143,7 @@ public:
     }
     int find(int x, int y, const SourceMaps& sources) {
         coherent_candidates(matcher_.grid(), similar_, sources, x, y, half_size_, all_around_, candidates_, seen_,
-                            ++stamp_);
+                            ++stamp_, phase_);
         if (candidates_.empty()) {
             return exact_.find({});
         }
@@ -193,6 +194,7 @@ private:
     std::vector<int> seen_;  // the pixel (stamp) for which each candidate was last added
     int stamp_ = 0;
     const std::vector<std::int64_t>* penalty_ = nullptr;
+    const LatticePhase* phase_;  // for a regular pattern
 };
 
 // Whether the caller has asked the level to stop (asked after every row, on the calling thread).
@@ -375,19 +377,26 @@ void continue_parent_pass(const Search& search, const LevelJob& job, const Level
             }
             // The pixel's own place in the parent's block first; where that is excluded, the block's others.
             int index = -1;
+            int found_x = 0;
+            int found_y = 0;
             for (int k = 0; k < 4 && index < 0; ++k) {
-                int ex = 2 * (parent % coarser_exemplar_width) + (x + k) % 2;
-                int ey = 2 * (parent / coarser_exemplar_width) + (y + k / 2) % 2;
+                found_x = 2 * (parent % coarser_exemplar_width) + (x + k) % 2;
+                found_y = 2 * (parent / coarser_exemplar_width) + (y + k / 2) % 2;
                 if (!grid.wraps_x) {
-                    ex = std::clamp(ex, grid.left, grid.left + grid.columns - 1);
+                    found_x = std::clamp(found_x, grid.left, grid.left + grid.columns - 1);
                 }
                 if (!grid.wraps_y) {
-                    ey = std::clamp(ey, grid.top, grid.top + grid.rows - 1);
+                    found_y = std::clamp(found_y, grid.top, grid.top + grid.rows - 1);
                 }
-                index = grid.candidate_at(ex, ey);
+                index = grid.candidate_at(found_x, found_y);
             }
             if (index < 0) {
                 continue;  // it keeps its noise, for the later passes to mend
+            }
+            if (job.phase != nullptr) {
+                // In step, unless that leads past an edge that does not wrap: the later passes mend those.
+                const int in_step = job.phase->candidate(grid, found_x, found_y, x, y);
+                index = in_step >= 0 ? in_step : index;
             }
             std::copy_n(search.colour(index), 3, row + x * 3);
             level_sources[static_cast<std::size_t>(y) * table.width[n] + x] = grid.pixel_of(index);
@@ -417,6 +426,13 @@ LevelGeometry run_passes(MakeSearch make_search, bool parallel_later_passes, con
     }
     auto first = make_search(-1);
     sources.exemplar_width = first->grid().exemplar_width;
+    std::vector<int> whole_cells;
+    if (job.parent_phase != nullptr && sources.coarser != nullptr) {
+        whole_cells = *job.coarser_sources;
+        keep_cells_whole(*job.parent_phase, sources.coarser_width, sources.coarser_height,
+                         sources.exemplar_width / 2, first->grid().exemplar_height / 2, whole_cells);
+        sources.coarser = whole_cells.data();
+    }
     bool going = true;
     if (job.first_pass == FirstPass::continue_parent && sources.coarser != nullptr && job.sources != nullptr) {
         continue_parent_pass(*first, job, table, sources, *job.sources);
@@ -471,9 +487,10 @@ LevelGeometry synthesize_level_coherent(const ExactMatcher& matcher, const Simil
     const SimilarCandidates& later_similar = job.later.similar != nullptr ? *job.later.similar : similar;
     return run_passes(
         [&](int thread) {
-            auto search = thread < 0
-                              ? std::make_unique<CoherentSearch>(matcher, similar, half_size, false, job.team)
-                              : std::make_unique<CoherentSearch>(later_matcher, later_similar, half_size, true, nullptr);
+            auto search = thread < 0 ? std::make_unique<CoherentSearch>(matcher, similar, half_size, false, job.team,
+                                                                         job.phase)
+                                     : std::make_unique<CoherentSearch>(later_matcher, later_similar, half_size, true,
+                                                                         nullptr, job.phase);
             search->set_exhaustive(job.exhaustive);
             return search;
         },

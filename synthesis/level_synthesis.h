@@ -82,6 +82,11 @@ struct LevelJob {
     // What reads past the output level's edges take: wrap for textures that tile, clamp for a picture with a
     // hole in it.
     EdgeRule output_edges = EdgeRule::wrap;
+    // For the coherent search: the lattice its candidates keep in step with (a regular pattern's), or none.
+    const LatticePhase* phase = nullptr;
+    // The coarser level's lattice, whose period cells its sources are made whole copies of before they are
+    // carried over or continued (synthesis/period_cells.h), or none.
+    const LatticePhase* parent_phase = nullptr;
     ScanHooks hooks;
 };
 

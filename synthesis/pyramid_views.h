@@ -23,7 +23,8 @@ private:
 
 // What a coordinate outside a level reads.
 enum class EdgeRule {
-    wrap,   // the coordinate modulo the level's size (a true modulo, so even a reach wider than the level stays in it)
+    wrap,   // the coordinate modulo the level's size (a true modulo, so even a reach wider than the level stays in
+            // it), or moved by whole spans where a span is given
     clamp,  // the nearest row or column inside the level
 };
 
@@ -31,9 +32,11 @@ enum class EdgeRule {
 // once, for every coordinate the neighbourhoods of `levels` can ask for.
 class EdgePyramidView {
 public:
-    // Prepares levels n .. levels-1 of `table` for neighbourhoods of the given matrix row.
+    // Prepares levels n .. levels-1 of `table` for neighbourhoods of the given matrix row. Wrapping columns
+    // (rows) move by `column_span` (`row_span`) pixels of level n, halved at each coarser level, if it is
+    // above 0 and below the level's size.
     EdgePyramidView(const std::uint8_t* pyramid, const LevelTable& table, const int* matrix_row, int n, int levels,
-                    EdgeRule columns, EdgeRule rows);
+                    EdgeRule columns, EdgeRule rows, int column_span = 0, int row_span = 0);
 
     const std::uint8_t* row(int level, int r) const {
         return pyramid_ + row_offsets_[level][r + reach_[level]];

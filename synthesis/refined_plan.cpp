@@ -1,8 +1,10 @@
 #include "synthesis/refined_plan.h"
 
 #include <algorithm>
+#include <cmath>
 
-RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges edges_x, ExemplarEdges edges_y) {
+RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges edges_x, ExemplarEdges edges_y,
+                                    const PeriodLattice& periods, int output_width, int output_height) {
     RefinedLevelPlan plan;
     plan.first.shape = NeighbourhoodShape::causal;
     plan.first.edges_x = edges_x;
@@ -17,6 +19,27 @@ RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges
     plan.first_pass = coarsest ? FirstPass::scan : FirstPass::continue_parent;
     plan.lattice = kRefinedLattice;
     plan.repeat_penalty = kRefinedRepeatPenalty;
+    plan.phase = LatticePhase(periods, n, output_width, output_height);
+    if (periods.found) {
+        plan.repeat_penalty = kRegularRepeatPenalty;
+    }
+    if (n + 1 < levels) {
+        plan.parent_phase = LatticePhase(periods, n + 1, output_width, output_height);
+    }
+    if (plan.phase.active()) {
+        // Where the exemplar does not tile by itself, a regular pattern still repeats over whole periods:
+        // reads and copies past an edge go on from one span back, in step.
+        auto repeat = [&](ExemplarEdges& edges, int& span, double full_size_span) {
+            if (edges != ExemplarEdges::wrapped && full_size_span > 0) {
+                edges = ExemplarEdges::wrapped;
+                span = static_cast<int>(std::lround(std::ldexp(full_size_span, -n)));
+            }
+        };
+        for (CandidateOptions* options : {&plan.first, &plan.later}) {
+            repeat(options->edges_x, options->span_x, periods.span[0]);
+            repeat(options->edges_y, options->span_y, periods.span[1]);
+        }
+    }
     return plan;
 }
 

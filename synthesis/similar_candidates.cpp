@@ -35,13 +35,36 @@ SimilarCandidates::SimilarCandidates(const ExactMatcher& matcher, int k, SearchT
 
 void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& similar, const SourceMaps& sources,
                          int x, int y, int half_size, bool all_around, std::vector<int>& out, std::vector<int>& seen,
-                         int stamp) {
+                         int stamp, const LatticePhase* phase) {
     out.clear();
     auto add = [&](int candidate) {
         if (candidate >= 0 && seen[candidate] != stamp) {
             seen[candidate] = stamp;
             out.push_back(candidate);
         }
+    };
+    // Neighbours copied from one copy continue it at one position, so the few positions last put in step
+    // are kept (snapping one costs more than looking it up).
+    constexpr int kKept = 4;
+    int kept_x[kKept];
+    int kept_y[kKept];
+    int kept_candidate[kKept];
+    int kept = 0;
+    auto candidate_at = [&](int sx, int sy) {
+        if (phase == nullptr) {
+            return grid.candidate_at(sx, sy);
+        }
+        for (int i = 0; i < kept && i < kKept; ++i) {
+            if (kept_x[i] == sx && kept_y[i] == sy) {
+                return kept_candidate[i];
+            }
+        }
+        const int candidate = phase->candidate(grid, sx, sy, x, y);
+        kept_x[kept % kKept] = sx;
+        kept_y[kept % kKept] = sy;
+        kept_candidate[kept % kKept] = candidate;
+        ++kept;
+        return candidate;
     };
     const int s = half_size;
     const int width = sources.width;
@@ -62,11 +85,16 @@ void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& sim
             }
             const int source_y = source / sources.exemplar_width;
             const int source_x = source - source_y * sources.exemplar_width;
-            const int candidate = grid.candidate_at(source_x - dx, source_y - dy);
+            const int candidate = candidate_at(source_x - dx, source_y - dy);
             add(candidate);
             if (candidate >= 0) {
                 for (const int other : similar.of(candidate)) {
-                    add(other);
+                    if (phase == nullptr || other < 0) {
+                        add(other);
+                    } else {
+                        const int pixel = grid.pixel_of(other);
+                        add(candidate_at(pixel % grid.exemplar_width, pixel / grid.exemplar_width));
+                    }
                 }
             }
         }
@@ -76,8 +104,8 @@ void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& sim
         const int parent = sources.parent_at(x, y);
         const int coarser_exemplar_width = sources.exemplar_width / 2;
         if (parent >= 0) {
-            add(grid.candidate_at(2 * (parent % coarser_exemplar_width) + x % 2,
-                                  2 * (parent / coarser_exemplar_width) + y % 2));
+            add(candidate_at(2 * (parent % coarser_exemplar_width) + x % 2,
+                             2 * (parent / coarser_exemplar_width) + y % 2));
         }
     }
 }

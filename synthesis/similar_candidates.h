@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "synthesis/exact_matcher.h"
+#include "synthesis/lattice_phase.h"
 #include "synthesis/search_team.h"
 #include "synthesis/source_maps.h"
 
@@ -30,7 +31,8 @@ private:
 // neighbour within `half_size` (those before the pixel in raster order, or with `all_around` every one, the
 // pixel included), the candidate that continues the neighbour's source shifted by its offset, and that
 // candidate's similar ones; then the candidate under the pixel's parent at the coarser level. `seen` has an
-// entry per candidate and `stamp` differs from every earlier call's (it marks what is in `out`).
+// entry per candidate and `stamp` differs from every earlier call's (it marks what is in `out`). With a
+// `phase`, every candidate is the nearest one in step with (x, y) instead.
 void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& similar, const SourceMaps& sources,
                          int x, int y, int half_size, bool all_around, std::vector<int>& out, std::vector<int>& seen,
-                         int stamp);
+                         int stamp, const LatticePhase* phase = nullptr);

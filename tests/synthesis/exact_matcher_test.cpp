@@ -173,6 +173,40 @@ TEST(ExactMatcher, FindsThePlainNearestWithEdgesReadPastAndWithoutIndex) {
     }
 }
 
+// With a span, candidates past an edge read the pixels whole spans back: each candidate's vector is the one
+// an edge view with the same spans gathers.
+TEST(ExactMatcher, CandidatesReadPastWrappedEdgesBySpans) {
+    std::mt19937 random(12);
+    const int width = 23;
+    const int height = 17;
+    std::vector<std::uint8_t> image(static_cast<std::size_t>(width) * height * 3);
+    for (auto& byte : image) {
+        byte = static_cast<std::uint8_t>(random() % 256);
+    }
+    const Exemplar exemplar = make_exemplar(image, width, height, 1);
+    const int row[] = {2};
+    CandidateOptions options;
+    options.shape = NeighbourhoodShape::full;
+    options.edges_x = ExemplarEdges::wrapped;
+    options.edges_y = ExemplarEdges::wrapped;
+    options.span_x = 18;
+    options.span_y = 17;  // the whole height: the plain wrap-around
+    const ExactMatcher matcher(exemplar.pyramid.data(), exemplar.table, row, 0, 1, options);
+    EXPECT_EQ(matcher.grid().span_x, 18);
+    EXPECT_EQ(matcher.grid().span_y, 0);
+    const EdgePyramidView view(exemplar.pyramid.data(), exemplar.table, row, 0, 1, EdgeRule::wrap, EdgeRule::wrap,
+                               18, 0);
+    ExactMatcher::Query query = matcher.make_query();
+    std::vector<std::int16_t> v(static_cast<std::size_t>(matcher.dimension()));
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            gather_neighbourhood(row, 0, 1, x, y, view, v.data(), NeighbourhoodShape::full);
+            matcher.prepare(v.data(), query);
+            EXPECT_EQ(matcher.distance(query, matcher.grid().candidate_at(x, y), INT64_MAX), 0) << x << "," << y;
+        }
+    }
+}
+
 TEST(ExactMatcher, FindsThePlainNearestOnRandomExemplars) {
     std::mt19937 random(5);
     for (int trial = 0; trial < 6; ++trial) {

@@ -1,6 +1,7 @@
 // Exemplars that tile, and the candidates of exemplars whose edges are read past.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -70,6 +71,24 @@ TEST(ExemplarEdges, CandidatesCoverEveryPixelAndWrapOnlyWhereAsked) {
     EXPECT_EQ(grid.candidate_at(4, -1), -1);            // not along y
     EXPECT_EQ(grid.candidate_at(4, 12), -1);
     EXPECT_EQ(grid.candidate_at(4, 11), 11 * 20 + 4);
+}
+
+TEST(ExemplarEdges, WrappingBySpansMovesByWholeSpans) {
+    EXPECT_EQ(wrap_coordinate(-1, 20, 14), 13);
+    EXPECT_EQ(wrap_coordinate(-15, 20, 14), 13);
+    EXPECT_EQ(wrap_coordinate(20, 20, 14), 6);
+    EXPECT_EQ(wrap_coordinate(33, 20, 14), 19);  // one span back is inside already
+    EXPECT_EQ(wrap_coordinate(35, 20, 14), 7);
+    EXPECT_EQ(wrap_coordinate(7, 20, 14), 7);
+    EXPECT_EQ(wrap_coordinate(-1, 20, 20), 19);  // a span of the whole size is the modulo
+    EXPECT_EQ(wrap_coordinate(45, 20, 20), 5);
+
+    CandidateGrid grid = training_grid(make_level_table(20, 12, 1), std::array<int, 1>{2}.data(), 0, 1,
+                                       ExemplarEdges::wrapped, ExemplarEdges::wrapped);
+    grid.span_x = 14;
+    EXPECT_EQ(grid.candidate_at(-1, 3), 3 * 20 + 13);
+    EXPECT_EQ(grid.candidate_at(21, 3), 3 * 20 + 7);
+    EXPECT_EQ(grid.candidate_at(4, -1), 11 * 20 + 4);  // no span along y: the whole size
 }
 
 }  // namespace

@@ -3,12 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <set>
 #include <tuple>
 
 #include "image/image_file.h"
 #include "support/pictures.h"
 #include "support/run_program.h"
+#include "synthesis/exemplar_lattice.h"
+#include "synthesis/lattice_phase.h"
 
 namespace {
 
@@ -97,6 +100,59 @@ TEST(Job, SeedsChangeTheResultAndRepeatOnAnyNumberOfThreads) {
     }
     job.settings.seed = 6;
     EXPECT_NE(run_job_or_fail(job).image.pixels, seeded.image.pixels);
+}
+
+// Square tiles 16 x 14 pixels apart with joints 3 pixels wide, each tile of its own shade, on a 100 x 90
+// exemplar that does not tile by itself (its last row and column of tiles are cut).
+Image tile_exemplar() {
+    Image image{100, 90, 3, {}};
+    std::mt19937 random(21);
+    std::vector<int> shade(64);
+    for (int& v : shade) {
+        v = 140 + static_cast<int>(random() % 70);
+    }
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            const int noise = static_cast<int>(random() % 12);
+            const bool joint = x % 16 < 3 || y % 14 < 3;
+            const int grey = joint ? 35 + noise : shade[static_cast<std::size_t>((x / 16) * 8 + y / 14)] + noise;
+            image.pixels.insert(image.pixels.end(), {static_cast<std::uint8_t>(grey), static_cast<std::uint8_t>(grey),
+                                                     static_cast<std::uint8_t>(grey * 9 / 10)});
+        }
+    }
+    return image;
+}
+
+// A regular pattern comes out of the finished texture's settings with every pixel in step with its lattice
+// (stretched to whole periods across the output, so that the result tiles without a break), the same on any
+// number of threads.
+TEST(Job, RegularPatternsComeOutInStepOnAnyNumberOfThreads) {
+    const Image exemplar = tile_exemplar();
+    Job job;
+    job.exemplar = &exemplar;
+    job.width = 130;
+    job.height = 100;
+    job.settings = finished_texture_defaults();
+    job.settings.threads = 1;
+    const JobResult one = run_job_or_fail(job);
+    for (const int threads : {2, 3}) {
+        job.settings.threads = threads;
+        EXPECT_EQ(run_job_or_fail(job).image.pixels, one.image.pixels) << threads << " threads";
+    }
+    const PeriodLattice lattice = find_period_lattice(exemplar.pixels.data(), exemplar.width, exemplar.height);
+    ASSERT_TRUE(lattice.found);
+    const LatticePhase phase(lattice, 0, job.width, job.height);
+    int out_of_step = 0;
+    for (int y = 0; y < job.height; ++y) {
+        for (int x = 0; x < job.width; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * job.width + x;
+            int sx = one.map.xy[i * 2];
+            int sy = one.map.xy[i * 2 + 1];
+            phase.snap(sx, sy, x, y);
+            out_of_step += sx != one.map.xy[i * 2] || sy != one.map.xy[i * 2 + 1] ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(out_of_step, 0);
 }
 
 // The top left side x side pixels of the demo exemplar.

@@ -13,6 +13,7 @@
 #include "support/run_program.h"
 #include "synthesis/level_synthesis.h"
 #include "synthesis/neighbourhood.h"
+#include "synthesis/period_cells.h"
 #include "synthesis/training_set.h"
 
 namespace {
@@ -444,6 +445,188 @@ TEST(LevelSynthesis, RefinedPassesCorrectInterleavedSubsetsWithAnyNumberOfThread
                 << threads << " threads";
             EXPECT_EQ(level_sources, sources) << threads << " threads";
         }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The same with a regular pattern's lattice: the coarser level's sources are first made whole copies of its
+// period cells, every pixel carried over takes the candidate in step nearest to its parent's (if there is one),
+// every candidate of the later pass is the nearest one in step, and reads and copies past the exemplar's left
+// and right edges go on 30 pixels back (its top and bottom edges are clamped).
+TEST(LevelSynthesis, RefinedPassesKeepInStepWithAnyNumberOfThreads) {
+    const int width = 26;
+    const int height = 19;
+    const int levels = 2;
+    const int n = 0;
+    const int row[] = {2, 1};
+    const int span = 30;
+    const Scene scene = make_scene(width, height, levels);
+    const LevelTable table = make_level_table(width, height, levels);
+    const int ew = scene.exemplar.width[n];
+    const int eh = scene.exemplar.height[n];
+    PeriodLattice lattice;
+    lattice.found = true;
+    lattice.a[0] = 9.5;
+    lattice.a[1] = 0.4;
+    lattice.b[0] = -0.3;
+    lattice.b[1] = 8.5;
+    lattice.origin[0] = 1.3;
+    lattice.origin[1] = 2.1;
+    lattice.boundary[0] = 0.3;
+    lattice.boundary[1] = 0.6;
+    const LatticePhase phase(lattice, n, width, height);
+    const LatticePhase parent_phase(lattice, n + 1, width, height);
+    ASSERT_TRUE(phase.active());
+    ASSERT_TRUE(parent_phase.active());
+    std::mt19937 random(13);
+    std::vector<int> coarser(static_cast<std::size_t>(table.width[1]) * table.height[1]);
+    for (int& source : coarser) {
+        source = static_cast<int>(random() % (scene.exemplar.width[1] * scene.exemplar.height[1]));
+    }
+    const double weight = 3.0;
+    CandidateGrid grid{0, 0, ew, eh, ew, eh};
+    grid.wraps_x = true;
+    grid.span_x = span;
+
+    auto place_x = [&](int c) {
+        while (c < 0) {
+            c += span;
+        }
+        while (c >= ew) {
+            c -= span;
+        }
+        return c;
+    };
+    auto exemplar_pixel = [&](int x, int y) {
+        return &scene.exemplar_pyramid[pixel_index(scene.exemplar, n, place_x(x), std::clamp(y, 0, eh - 1))];
+    };
+    auto square = [&](int x, int y, auto pixel) {
+        std::vector<int> v;
+        for (int dy = -2; dy <= 2; ++dy) {
+            for (int dx = -2; dx <= 2; ++dx) {
+                if (dx != 0 || dy != 0) {
+                    const std::uint8_t* p = pixel(x + dx, y + dy);
+                    v.insert(v.end(), p, p + 3);
+                }
+            }
+        }
+        return v;
+    };
+
+    // The plain way.
+    std::vector<int> whole = coarser;
+    keep_cells_whole(parent_phase, table.width[1], table.height[1], scene.exemplar.width[1],
+                     scene.exemplar.height[1], whole);
+    std::vector<std::uint8_t> plain = scene.noise;
+    std::vector<int> sources(static_cast<std::size_t>(width) * height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            std::size_t entry = static_cast<std::size_t>(y / 2) * table.width[1] + x / 2;
+            entry %= whole.size();
+            const int parent = whole[entry];
+            const int ex = 2 * (parent % scene.exemplar.width[1]) + x % 2;
+            const int ey = std::clamp(2 * (parent / scene.exemplar.width[1]) + y % 2, 0, eh - 1);
+            const int in_step = phase.candidate(grid, ex, ey, x, y);
+            const int source = in_step >= 0 ? in_step : ey * ew + place_x(ex);
+            sources[static_cast<std::size_t>(y) * width + x] = source;
+            std::copy_n(exemplar_pixel(source % ew, source / ew), 3, &plain[pixel_index(table, n, x, y)]);
+        }
+    }
+    for (int subset = 0; subset < 9; ++subset) {
+        const std::vector<std::uint8_t> before = plain;
+        const std::vector<int> sources_before = sources;
+        std::vector<int> copies(static_cast<std::size_t>(ew) * eh, 0);
+        for (const int source : sources_before) {
+            ++copies[static_cast<std::size_t>(source)];
+        }
+        const double share = static_cast<double>(width * height) / (ew * eh);
+        for (int y = subset / 3; y < height; y += 3) {
+            for (int x = subset % 3; x < width; x += 3) {
+                const std::vector<int> query = square(x, y, [&](int c, int r) {
+                    return &before[pixel_index(table, n, ((c % width) + width) % width,
+                                               ((r % height) + height) % height)];
+                });
+                std::pair<std::int64_t, int> best{INT64_MAX, -1};
+                std::vector<int> weighed;
+                auto weigh = [&](int c) {
+                    if (c < 0 || std::find(weighed.begin(), weighed.end(), c) != weighed.end()) {
+                        return;
+                    }
+                    weighed.push_back(c);
+                    const std::vector<int> v = square(c % ew, c / ew, exemplar_pixel);
+                    std::int64_t d = 0;
+                    for (std::size_t i = 0; i < v.size(); ++i) {
+                        d += (v[i] - query[i]) * (v[i] - query[i]);
+                    }
+                    d += static_cast<std::int64_t>(std::max(0.0, copies[static_cast<std::size_t>(c)] - share) *
+                                                   weight * 72);
+                    best = std::min(best, {d, c});
+                };
+                for (int dy = -2; dy <= 2; ++dy) {
+                    for (int dx = -2; dx <= 2; ++dx) {
+                        const int source = sources_before[static_cast<std::size_t>((y + dy + height) % height) *
+                                                              width +
+                                                          (x + dx + width) % width];
+                        weigh(phase.candidate(grid, source % ew - dx, source / ew - dy, x, y));
+                    }
+                }
+                // The parent's, in step.
+                std::size_t entry = static_cast<std::size_t>(y / 2) * table.width[1] + x / 2;
+                entry %= whole.size();
+                weigh(phase.candidate(grid, 2 * (whole[entry] % scene.exemplar.width[1]) + x % 2,
+                                      2 * (whole[entry] / scene.exemplar.width[1]) + y % 2, x, y));
+                ASSERT_GE(best.second, 0);
+                sources[static_cast<std::size_t>(y) * width + x] = best.second;
+                std::copy_n(exemplar_pixel(best.second % ew, best.second / ew), 3, &plain[pixel_index(table, n, x, y)]);
+            }
+        }
+    }
+    // Every pixel is in step after a later pass.
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const int source = sources[static_cast<std::size_t>(y) * width + x];
+            int sx = source % ew;
+            int sy = source / ew;
+            phase.snap(sx, sy, x, y);
+            EXPECT_EQ(sy * ew + sx, source) << x << "," << y;
+        }
+    }
+
+    for (const int threads : {1, 2, 3}) {
+        std::vector<std::uint8_t> output = scene.noise;
+        std::vector<int> level_sources(sources.size(), 0);
+        SearchTeam team(threads);
+        CandidateOptions options;
+        options.shape = NeighbourhoodShape::full;
+        options.coarser_levels = false;
+        options.edges_x = ExemplarEdges::wrapped;
+        options.edges_y = ExemplarEdges::clamped;
+        options.span_x = span;
+        const ExactMatcher matcher(scene.exemplar_pyramid.data(), scene.exemplar, row, n, levels, options);
+        const SimilarCandidates similar(matcher, 0, team);
+        LevelJob job;
+        job.matrix_row = row;
+        job.output_pyramid = output.data();
+        job.output_width = width;
+        job.output_height = height;
+        job.n = n;
+        job.levels = levels;
+        job.passes = 2;
+        job.team = &team;
+        job.sources = &level_sources;
+        job.coarser_sources = &coarser;
+        job.first_pass = FirstPass::continue_parent;
+        job.later.lattice = 3;
+        job.later.repeat_penalty = weight;
+        job.phase = &phase;
+        job.parent_phase = &parent_phase;
+        synthesize_level_coherent(matcher, similar, job);
+        const std::size_t level_bytes = static_cast<std::size_t>(width) * height * 3;
+        EXPECT_TRUE(std::equal(output.begin(), output.begin() + level_bytes, plain.begin())) << threads << " threads";
+        EXPECT_EQ(level_sources, sources) << threads << " threads";
     }
 }
 

@@ -205,4 +205,32 @@ TEST(Neighbourhood, EdgeViewClampsAndWrapsEachAxisByItsRule) {
     }
 }
 
+// Wrapping by a span shorter than the level moves a coordinate by whole spans until it lies inside: the
+// span given for level n, halved (rounded) at each coarser level.
+TEST(Neighbourhood, EdgeViewWrapsBySpans) {
+    const LevelTable table = make_level_table(10, 7, 2);
+    const std::vector<std::uint8_t> pyramid = coordinate_pyramid(table, 2);
+    const int row[] = {3, 2};
+    const EdgePyramidView view(pyramid.data(), table, row, 0, 2, EdgeRule::wrap, EdgeRule::wrap, 6, 0);
+    const int spans[] = {6, 3};
+    for (int level = 0; level < 2; ++level) {
+        const int w = table.width[level];
+        const int h = table.height[level];
+        for (int r = -row[level]; r <= h + row[level]; ++r) {
+            for (int c = -row[level]; c <= w + row[level]; ++c) {
+                int x = c;
+                while (x < 0) {
+                    x += spans[level];
+                }
+                while (x >= w) {
+                    x -= spans[level];
+                }
+                const int y = ((r % h) + h) % h;  // no span: the level's size
+                const std::uint8_t* pixel = view.row(level, r) + view.column(level, c);
+                EXPECT_EQ(Pixel(pixel[0], pixel[1], pixel[2]), Pixel(x, y, level)) << c << "," << r;
+            }
+        }
+    }
+}
+
 }  // namespace

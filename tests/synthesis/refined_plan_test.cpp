@@ -41,4 +41,39 @@ TEST(RefinedPlan, CoarsestScansAndCorrectsLongerFinerLevelsCarryTheParentOver) {
     EXPECT_EQ(refined_level_plan(2, 3, 1, ExemplarEdges::wrapped, ExemplarEdges::wrapped).passes, 1);
 }
 
+TEST(RefinedPlan, RegularPatternsKeepInStepAndRepeatOverWholePeriods) {
+    // Periods of 24 and 20 pixels: resolved down to level 2 (6 and 5), not at level 3 (3 and 2.5).
+    PeriodLattice periods;
+    periods.found = true;
+    periods.a[1] = 20;
+    periods.b[0] = 24;
+    periods.span[0] = 96;
+    periods.span[1] = 0;  // no whole period fits down the exemplar, say
+    for (int n = 0; n < 4; ++n) {
+        const RefinedLevelPlan plan =
+            refined_level_plan(n, 4, 3, ExemplarEdges::clamped, ExemplarEdges::clamped, periods, 512, 512);
+        SCOPED_TRACE(n);
+        EXPECT_EQ(plan.phase.active(), n <= 2);
+        EXPECT_EQ(plan.parent_phase.active(), n + 1 <= 2);
+        EXPECT_EQ(plan.repeat_penalty, kRegularRepeatPenalty);
+        for (const CandidateOptions& options : {plan.first, plan.later}) {
+            // Across, reads and copies past an edge go on 96 pixels (halved at each level) back; down they
+            // stay clamped. Levels that do not resolve the pattern keep the exemplar's own edges.
+            EXPECT_EQ(options.edges_x, n <= 2 ? ExemplarEdges::wrapped : ExemplarEdges::clamped);
+            EXPECT_EQ(options.span_x, n <= 2 ? 96 >> n : 0);
+            EXPECT_EQ(options.edges_y, ExemplarEdges::clamped);
+        }
+    }
+    // An exemplar that tiles by itself keeps its own wrap-around.
+    const RefinedLevelPlan tiling =
+        refined_level_plan(0, 4, 3, ExemplarEdges::wrapped, ExemplarEdges::wrapped, periods, 512, 512);
+    EXPECT_EQ(tiling.later.span_x, 0);
+    // Without a lattice, nothing of it.
+    const RefinedLevelPlan plain = refined_level_plan(0, 4, 3, ExemplarEdges::clamped, ExemplarEdges::clamped);
+    EXPECT_FALSE(plain.phase.active());
+    EXPECT_FALSE(plain.parent_phase.active());
+    EXPECT_EQ(plain.repeat_penalty, kRefinedRepeatPenalty);
+    EXPECT_EQ(plain.later.edges_x, ExemplarEdges::clamped);
+}
+
 }  // namespace
