@@ -319,7 +319,8 @@ bool finish_output_form(const Positionals& args, const GivenOptions& given, cons
         parsed.width = kDefaultOutputSide;
         parsed.height = kDefaultOutputSide;
     }
-    const SynthesisSettings defaults = finished_texture_defaults();
+    const bool holes = !parsed.mask_path.empty() || parsed.make_tileable;
+    const SynthesisSettings defaults = holes ? hole_filling_defaults() : finished_texture_defaults();
     if (!given.match) {
         parsed.match = defaults.match;
     }
@@ -468,11 +469,13 @@ uncompressed 24-bit BMP, recognised by their content.
 transparency needs .png). Its defaults aim at the best result quickly:
   --size=WxH           the output's size (default 512x512)
   --levels=L           pyramid levels, 1 to 4 (default: as many as keep the exemplar's coarsest level at
-                       least 12 pixels a side, fewer if the size is too small for them)
+                       least 12 pixels a side, fewer if the size is too small for them; at most 3 with
+                       --mask or --make-tileable)
   --half-sizes=LIST    L x L neighbourhood half-sizes separated by commas, row-major, as mNV below
                        (default: 2 for each level's own part, 4 for the coarsest, 1 for each coarser
                        level's square)
-  --match=refined --passes=3 unless --match or --passes say otherwise
+  --match=refined --passes=3 unless --match or --passes say otherwise (--passes=5 with --mask or
+                       --make-tileable)
 --mask=MASK with --output=FILE INPUT fills a hole: MASK is a picture of INPUT's size whose non-black pixels
 mark what to replace; those pixels are synthesized anew from the rest of INPUT (never from the hole), coarse
 to fine, and every other pixel stays as it is. Candidates come from around the hole (a margin as wide as

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "python/keyword_settings.h"
+#include "synthesis/hole_job.h"
 #include "synthesis/job_checks.h"
 #include "synthesis/refined_plan.h"
 
@@ -51,10 +52,12 @@ std::string settings_help(const SynthesisArguments& defaults) {
                         "whole square around it, with every exemplar pixel a candidate") +
            setting_help("passes=" + repr(defaults.passes),
                         "passes over every level (1 to {max_passes}): each further pass matches every pixel\n"
-                        "again against the pass before, all around, which mends the wrap-around seam") +
+                        "again against the pass before, all around, which mends the wrap-around seam\n"
+                        "(fill and make_tileable: {hole_passes})") +
            setting_help("levels=" + repr(defaults.levels),
                         "pyramid levels, 1 to {max_levels} (None or 0: as many as keep the exemplar's coarsest\n"
-                        "level at least {coarsest_side} pixels a side, fewer if the size is too small for them)") +
+                        "level at least {coarsest_side} pixels a side, fewer if the size is too small for them;\n"
+                        "fill and make_tileable: at most {hole_levels})") +
            setting_help("half_sizes=None",
                         "L x L neighbourhood half-sizes (0 to {max_half_size}), row-major as --half-sizes lists\n"
                         "them, or an L x L array: row N is used for level N; entry N, N is the half-size\n"
@@ -72,12 +75,18 @@ std::string settings_help(const SynthesisArguments& defaults) {
 // The texts with the defaults and limits.
 std::string filled(const char* text) {
     const SynthesisArguments defaults = default_synthesis_arguments();
-    const std::string settings = "seed=" + repr(defaults.seed) + ", match=" + repr(defaults.match) +
-                                 ", passes=" + repr(defaults.passes) + ", levels=" + repr(defaults.levels) +
-                                 ", half_sizes=" + repr(defaults.half_sizes) + ", k=" + repr(defaults.k) +
-                                 ", threads=" + repr(defaults.threads);
+    const auto settings_with = [&defaults](const py::object& passes) {
+        return "seed=" + repr(defaults.seed) + ", match=" + repr(defaults.match) + ", passes=" + repr(passes) +
+               ", levels=" + repr(defaults.levels) + ", half_sizes=" + repr(defaults.half_sizes) +
+               ", k=" + repr(defaults.k) + ", threads=" + repr(defaults.threads);
+    };
+    const std::string settings = settings_with(defaults.passes);
+    const std::string hole_settings = settings_with(default_synthesis_arguments(true).passes);
     return fill_in(text, {{"settings_help", settings_help(defaults)},
                           {"settings", settings},
+                          {"hole_settings", hole_settings},
+                          {"hole_passes", repr(default_synthesis_arguments(true).passes)},
+                          {"hole_levels", std::to_string(kMostChosenHoleLevels)},
                           {"max_levels", std::to_string(kMaxLevels)},
                           {"coarsest_side", std::to_string(kCoarsestExemplarSide)},
                           {"coarsest_half_size", std::to_string(kCoarsestHalfSize)},
@@ -160,7 +169,7 @@ RGB PNG (red x, green y, blue 0; write_source_map writes the same file).
 }
 
 std::string fill_doc() {
-    return filled(R"doc(fill(image, mask, *, exemplar=None, {settings}, return_map=False)
+    return filled(R"doc(fill(image, mask, *, exemplar=None, {hole_settings}, return_map=False)
 --
 
 The image with the pixels under the mask synthesized anew, from the rest of the image or, with an
@@ -179,7 +188,7 @@ at themselves), what --save-map writes as a 16-bit RGB PNG (red x, green y, blue
 }
 
 std::string make_tileable_doc() {
-    return filled(R"doc(make_tileable(image, *, band=None, {settings}, return_map=False)
+    return filled(R"doc(make_tileable(image, *, band=None, {hole_settings}, return_map=False)
 --
 
 The image with a band along its edges synthesized anew from the rest of it, so that it tiles without a

@@ -95,8 +95,8 @@ const char* match_name(MatchMode match) {
     return "";
 }
 
-SynthesisArguments default_synthesis_arguments() {
-    const SynthesisSettings defaults = finished_texture_defaults();
+SynthesisArguments default_synthesis_arguments(bool holes) {
+    const SynthesisSettings defaults = holes ? hole_filling_defaults() : finished_texture_defaults();
     const auto int_or_none = [](int value) -> py::object { return value == 0 ? py::object(py::none()) : py::object(py::int_(value)); };
     SynthesisArguments arguments;
     arguments.seed = defaults.seed ? py::object(py::int_(*defaults.seed)) : py::none();

@@ -26,8 +26,9 @@ struct SynthesisArguments {
     py::object threads;
 };
 
-// The arguments' defaults, those of the command line's finished-file form (finished_texture_defaults).
-SynthesisArguments default_synthesis_arguments();
+// The arguments' defaults, those of the command line's finished-file form (finished_texture_defaults), or
+// with `holes`, of its --mask and --make-tileable (hole_filling_defaults).
+SynthesisArguments default_synthesis_arguments(bool holes = false);
 
 // The name of a way of matching, as --match spells it.
 const char* match_name(MatchMode match);

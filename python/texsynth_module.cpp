@@ -183,12 +183,14 @@ PYBIND11_MODULE(texsynth, module) {
                                py::arg("threads") = defaults.threads, py::arg("return_map") = false);
     };
     const auto [seed, match, passes, levels, half_sizes, k, threads, return_map] = settings();
+    const py::arg_v hole_passes = py::arg("passes") = default_synthesis_arguments(true).passes;
     module.def("synthesize", &synthesize, synthesize_doc().c_str(), py::arg("exemplar"), py::arg("size"),
                py::kw_only(), seed, match, passes, levels, half_sizes, k, threads, return_map);
     module.def("fill", &fill, fill_doc().c_str(), py::arg("image"), py::arg("mask"), py::kw_only(),
-               py::arg("exemplar") = py::none(), seed, match, passes, levels, half_sizes, k, threads, return_map);
+               py::arg("exemplar") = py::none(), seed, match, hole_passes, levels, half_sizes, k, threads,
+               return_map);
     module.def("make_tileable", &make_tileable, make_tileable_doc().c_str(), py::arg("image"), py::kw_only(),
-               py::arg("band") = py::none(), seed, match, passes, levels, half_sizes, k, threads, return_map);
+               py::arg("band") = py::none(), seed, match, hole_passes, levels, half_sizes, k, threads, return_map);
     module.def("apply_map", &apply_map, apply_map_doc().c_str(), py::arg("image"), py::arg("source_map"));
     module.def("read_image", &read_image_file, read_image_doc().c_str(), py::arg("path"));
     module.def("write_image", &write_image_file, write_image_doc().c_str(), py::arg("path"), py::arg("array"));

@@ -430,6 +430,28 @@ std::int64_t ExactMatcher::distance(const Query& query, int index, std::int64_t 
                      padded_, limit);
 }
 
+std::vector<std::int32_t> ExactMatcher::stored_order(std::span<const std::int32_t> weights) const {
+    std::vector<std::int32_t> stored(static_cast<std::size_t>(dimension_));
+    for (int j = 0; j < dimension_; ++j) {
+        stored[static_cast<std::size_t>(j)] = weights[static_cast<std::size_t>(component_order_[j])];
+    }
+    return stored;
+}
+
+std::int64_t ExactMatcher::weighted_distance(const Query& query, std::span<const std::int32_t> weights, int index,
+                                             std::int64_t limit) const {
+    if (position_of_[index] < 0) {
+        return INT64_MAX;  // not a candidate
+    }
+    const std::int16_t* vector = &vectors_[static_cast<std::size_t>(position_of_[index]) * padded_];
+    std::int64_t sum = 0;
+    for (int j = 0; j < dimension_ && sum <= limit; ++j) {
+        const std::int64_t d = query.components[static_cast<std::size_t>(j)] - vector[j];
+        sum += weights[static_cast<std::size_t>(j)] * d * d;
+    }
+    return sum;
+}
+
 void ExactMatcher::try_guesses(const Query& query, std::span<const int> guesses, Best& best) const {
     for (const int guess : guesses) {
         if (guess >= 0 && position_of_[guess] >= 0) {

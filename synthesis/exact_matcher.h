@@ -105,6 +105,14 @@ public:
     // The squared distance from the query to candidate `index`, or some value above `limit` once it exceeds it.
     std::int64_t distance(const Query& query, int index, std::int64_t limit) const;
 
+    // One weight per component, given in the usual component order, put in the order the matcher keeps its
+    // components in: for weighted_distance.
+    std::vector<std::int32_t> stored_order(std::span<const std::int32_t> weights) const;
+    // The squared distance with every component's square times its weight (`weights` from stored_order), or
+    // some value above `limit` once it exceeds it (the largest value for an index that is not a candidate).
+    std::int64_t weighted_distance(const Query& query, std::span<const std::int32_t> weights, int index,
+                                   std::int64_t limit) const;
+
     // Tries the candidates `guesses` (indices; negative ones are skipped): a good guess gives a tight bound
     // before the search proper.
     void try_guesses(const Query& query, std::span<const int> guesses, Best& best) const;

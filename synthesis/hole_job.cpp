@@ -160,6 +160,10 @@ bool check_hole_job(const Job& job, SynthesisSettings& settings, JobError& error
     const int exemplar_width = own ? region.width : job.exemplar->width;
     const int exemplar_height = own ? region.height : job.exemplar->height;
     settings = with_levels_chosen(job.settings, exemplar_width, exemplar_height, region.width, region.height);
+    if (job.settings.levels == 0 && settings.levels > kMostChosenHoleLevels) {
+        settings.levels = kMostChosenHoleLevels;
+        settings.matrix = automatic_matrix(settings.levels);
+    }
     if (own) {
         // Chosen levels are as many as leave something to copy at the coarsest; given ones must.
         const std::vector<std::uint8_t> region_hole = crop_mask(hole.data(), picture.width, region);

@@ -10,6 +10,9 @@
 
 // The margin around a hole's bounding box, as a multiple of its larger side, and at least this many pixels.
 inline constexpr int kFillMarginFloor = 32;
+// Where the levels are chosen, a hole gets at most this many: at a fourth level the hole's surroundings are
+// too coarse to guide it (the hole's edge shows more on the holes the benchmarks measure).
+inline constexpr int kMostChosenHoleLevels = 3;
 
 // The default band of a tiling: an eighth of the picture's shorter side (at least one pixel), and the widest:
 // a quarter, so that at least the central half stays as it is in each direction.

@@ -128,9 +128,9 @@ private:
 // similar candidates and the parent's, with the exact search where none of them is a candidate.
 class CoherentSearch {
 public:
-    // How much farther (in squared distance) a coherent candidate may be than the nearest of all and still be
-    // taken where the search weighs every candidate.
-    static constexpr double kCoherenceAllowance = 1.0;
+    // How many times a kept pixel of the square counts where the search weighs every candidate: the pixels
+    // around a hole are known, the hole's own pixels only guesses of the pass before.
+    static constexpr std::int32_t kKeptWeight = 4;
 
     CoherentSearch(const ExactMatcher& matcher, const SimilarCandidates& similar, int half_size, bool all_around,
                    SearchTeam* team, const LatticePhase* phase)
@@ -148,15 +148,19 @@ public:
             return exact_.find({});
         }
         if (exhaustive_ != nullptr && exhaustive_[static_cast<std::size_t>(y) * sources.width + x] != 0) {
-            // The nearest of all, unless a coherent candidate is nearly as near: it keeps the copies whole.
-            const int nearest = exact_.find(candidates_);
-            ExactMatcher::Best coherent;
-            matcher_.try_guesses(exact_.query(), candidates_, coherent);
-            ExactMatcher::Best global;
-            matcher_.try_guesses(exact_.query(), std::span<const int>(&nearest, 1), global);
-            return static_cast<double>(coherent.distance) <= kCoherenceAllowance * static_cast<double>(global.distance)
-                       ? coherent.index
-                       : nearest;
+            // The nearest of all joins the candidates, and the kept pixels weigh more in choosing among them:
+            // a pixel next to kept ones has to fit them above all.
+            candidates_.push_back(exact_.find(candidates_));
+            const std::vector<std::int32_t> weights = matcher_.stored_order(kept_weights(x, y, sources));
+            ExactMatcher::Best best;
+            for (const int candidate : candidates_) {
+                const std::int64_t limit = best.limit_for(candidate);
+                const std::int64_t d = matcher_.weighted_distance(exact_.query(), weights, candidate, limit);
+                if (d <= limit) {
+                    best.offer(d, candidate);
+                }
+            }
+            return best.index;
         }
         ExactMatcher::Best best;
         if (penalty_ == nullptr) {
@@ -177,19 +181,55 @@ public:
     }
     // Penalties per candidate added to the distances from now on (nullptr: none).
     void set_penalty(const std::vector<std::int64_t>* penalty) { penalty_ = penalty; }
-    // Pixels whose search weighs every candidate (LevelJob::exhaustive), or none.
-    void set_exhaustive(const std::uint8_t* exhaustive) { exhaustive_ = exhaustive; }
+    // Pixels whose search weighs every candidate (LevelJob::exhaustive), or none, and the kept pixels
+    // (LevelJob::fixed) those searches weigh more, read past the level's edges by `edges`.
+    void set_exhaustive(const std::uint8_t* exhaustive, const std::uint8_t* kept, EdgeRule edges) {
+        exhaustive_ = exhaustive;
+        kept_ = kept;
+        kept_edges_ = edges;
+    }
     const std::uint8_t* colour(int index) const { return matcher_.colour(index); }
     const CandidateGrid& grid() const { return matcher_.grid(); }
     int dimension() const { return matcher_.dimension(); }
 
 private:
+    // One weight per component of the query of pixel (x, y), in the usual order: kKeptWeight for the
+    // components of the kept pixels of its own level, 1 for the others.
+    const std::vector<std::int32_t>& kept_weights(int x, int y, const SourceMaps& sources) {
+        weights_.assign(static_cast<std::size_t>(matcher_.dimension()), 1);
+        if (kept_ == nullptr) {
+            return weights_;
+        }
+        const auto inside = [this](int c, int span) {
+            return kept_edges_ == EdgeRule::wrap ? (c % span + span) % span : std::clamp(c, 0, span - 1);
+        };
+        const int s = half_size_;
+        std::size_t c = 0;
+        for (int dy = -s; dy <= (all_around_ ? s : 0); ++dy) {
+            for (int dx = -s; dx <= s; ++dx) {
+                if (dy == 0 && (dx == 0 || (!all_around_ && dx > 0))) {
+                    continue;
+                }
+                const int xx = inside(x + dx, sources.width);
+                const int yy = inside(y + dy, sources.height);
+                if (kept_[static_cast<std::size_t>(yy) * sources.width + xx] != 0) {
+                    std::fill_n(weights_.begin() + static_cast<std::ptrdiff_t>(c), 3, kKeptWeight);
+                }
+                c += 3;
+            }
+        }
+        return weights_;
+    }
+
     ExactSearch exact_;
     const ExactMatcher& matcher_;
     const SimilarCandidates& similar_;
     int half_size_;
     bool all_around_;
     const std::uint8_t* exhaustive_ = nullptr;
+    const std::uint8_t* kept_ = nullptr;
+    EdgeRule kept_edges_ = EdgeRule::wrap;
+    std::vector<std::int32_t> weights_;
     std::vector<int> candidates_;
     std::vector<int> seen_;  // the pixel (stamp) for which each candidate was last added
     int stamp_ = 0;
@@ -491,7 +531,7 @@ LevelGeometry synthesize_level_coherent(const ExactMatcher& matcher, const Simil
                                                                          job.phase)
                                      : std::make_unique<CoherentSearch>(later_matcher, later_similar, half_size, true,
                                                                          nullptr, job.phase);
-            search->set_exhaustive(job.exhaustive);
+            search->set_exhaustive(job.exhaustive, job.fixed, job.output_edges);
             return search;
         },
         true, job);

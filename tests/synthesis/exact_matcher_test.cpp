@@ -225,6 +225,43 @@ TEST(ExactMatcher, FindsThePlainNearestOnRandomExemplars) {
     }
 }
 
+// Weighted distances against a plain weighted sum, in the usual component order: the matcher keeps its
+// components in an order of its own, and the weights must follow them there.
+TEST(ExactMatcher, WeightedDistanceIsThePlainWeightedSum) {
+    std::mt19937 random(11);
+    const int width = 24;
+    const int height = 21;
+    std::vector<std::uint8_t> image(static_cast<std::size_t>(width) * height * 3);
+    for (auto& byte : image) {
+        byte = static_cast<std::uint8_t>(random());
+    }
+    const Exemplar exemplar = make_exemplar(image, width, height, 2);
+    const int row[] = {2, 1};
+    const ExactMatcher matcher(exemplar.pyramid.data(), exemplar.table, row, 0, 2);
+    const auto candidates = candidate_vectors(exemplar, row, 0, 2);
+    std::vector<std::int32_t> weights(candidates[0].size());
+    for (auto& weight : weights) {
+        weight = 1 + static_cast<std::int32_t>(random() % 4);
+    }
+    const std::vector<std::int32_t> stored = matcher.stored_order(weights);
+    ExactMatcher::Query query = matcher.make_query();
+    for (const auto& vector : queries_for(candidates, random, 10)) {
+        matcher.prepare(vector.data(), query);
+        for (int i = 0; i < matcher.count(); i += 7) {
+            std::int64_t expected = 0;
+            for (std::size_t c = 0; c < vector.size(); ++c) {
+                const std::int64_t d = vector[c] - candidates[static_cast<std::size_t>(i)][c];
+                expected += weights[c] * d * d;
+            }
+            ASSERT_EQ(matcher.weighted_distance(query, stored, i, INT64_MAX), expected) << i;
+            // Past a limit below it, only "above the limit" is promised.
+            if (expected > 0) {
+                ASSERT_GT(matcher.weighted_distance(query, stored, i, expected - 1), expected - 1) << i;
+            }
+        }
+    }
+}
+
 // Fewer candidates than components: most principal axes are degenerate and must not bound anything.
 TEST(ExactMatcher, FindsThePlainNearestAmongVeryFewCandidates) {
     std::mt19937 random(8);
