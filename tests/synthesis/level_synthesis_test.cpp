@@ -113,6 +113,28 @@ LevelJob three_level_job(std::vector<std::uint8_t>& output, int width, int heigh
     return job;
 }
 
+// A job for level n that carries the coarser level's sources over, then corrects them in one later pass over
+// the lattice's 3 x 3 subsets with the given repeat penalty.
+LevelJob refined_job(std::vector<std::uint8_t>& output, int width, int height, const int* row, int n, int levels,
+                     SearchTeam& team, std::vector<int>& level_sources, const std::vector<int>& coarser,
+                     double weight) {
+    LevelJob job;
+    job.matrix_row = row;
+    job.output_pyramid = output.data();
+    job.output_width = width;
+    job.output_height = height;
+    job.n = n;
+    job.levels = levels;
+    job.passes = 2;
+    job.team = &team;
+    job.sources = &level_sources;
+    job.coarser_sources = &coarser;
+    job.first_pass = FirstPass::continue_parent;
+    job.later.lattice = 3;
+    job.later.repeat_penalty = weight;
+    return job;
+}
+
 TEST(LevelSynthesis, ApproximateScanAsksTheTreeTheSameQuestions) {
     const int width = 27;
     const int height = 19;
@@ -425,20 +447,8 @@ TEST(LevelSynthesis, RefinedPassesCorrectInterleavedSubsetsWithAnyNumberOfThread
             options.edges_y = edges;
             const ExactMatcher matcher(scene.exemplar_pyramid.data(), scene.exemplar, row, n, levels, options);
             const SimilarCandidates similar(matcher, 0, team);
-            LevelJob job;
-            job.matrix_row = row;
-            job.output_pyramid = output.data();
-            job.output_width = width;
-            job.output_height = height;
-            job.n = n;
-            job.levels = levels;
-            job.passes = 2;
-            job.team = &team;
-            job.sources = &level_sources;
-            job.coarser_sources = &coarser;
-            job.first_pass = FirstPass::continue_parent;
-            job.later.lattice = 3;
-            job.later.repeat_penalty = weight;
+            const LevelJob job =
+                refined_job(output, width, height, row, n, levels, team, level_sources, coarser, weight);
             synthesize_level_coherent(matcher, similar, job);
             const std::size_t level_bytes = static_cast<std::size_t>(width) * height * 3;
             EXPECT_TRUE(std::equal(output.begin(), output.begin() + level_bytes, plain.begin()))
@@ -607,20 +617,7 @@ TEST(LevelSynthesis, RefinedPassesKeepInStepWithAnyNumberOfThreads) {
         options.span_x = span;
         const ExactMatcher matcher(scene.exemplar_pyramid.data(), scene.exemplar, row, n, levels, options);
         const SimilarCandidates similar(matcher, 0, team);
-        LevelJob job;
-        job.matrix_row = row;
-        job.output_pyramid = output.data();
-        job.output_width = width;
-        job.output_height = height;
-        job.n = n;
-        job.levels = levels;
-        job.passes = 2;
-        job.team = &team;
-        job.sources = &level_sources;
-        job.coarser_sources = &coarser;
-        job.first_pass = FirstPass::continue_parent;
-        job.later.lattice = 3;
-        job.later.repeat_penalty = weight;
+        LevelJob job = refined_job(output, width, height, row, n, levels, team, level_sources, coarser, weight);
         job.phase = &phase;
         job.parent_phase = &parent_phase;
         synthesize_level_coherent(matcher, similar, job);
