@@ -284,6 +284,17 @@ fi
 
 load_end=$(cut -d' ' -f1-3 /proc/loadavg)
 
+# Markdown links to the pictures made above whose names start with $1, one paragraph each.
+picture_links() {
+    for picture in "$pictures/$1"*.png; do
+        [ -f "$picture" ] || continue
+        name=${picture##*/}
+        name=${name%.png}
+        echo "![${name#"$1"}]($picture)"
+        echo
+    done
+}
+
 {
     echo "## texsynth beside its peers"
     echo
@@ -309,6 +320,10 @@ load_end=$(cut -d' ' -f1-3 /proc/loadavg)
     echo
     cat "$exemplar_table"
     echo
+    echo "Each exemplar enlarged twice, then the top left 256 x 256 of texsynth's default output, G'MIC's and"
+    echo "GIMP's (the better overlap):"
+    echo
+    picture_links texture-
     echo "### Holes filled"
     echo
     echo "texsynth: \`texsynth --mask=MASK --output=RESULT PICTURE\` (its defaults, every core). G'MIC:"
@@ -323,10 +338,18 @@ load_end=$(cut -d' ' -f1-3 /proc/loadavg)
     echo
     echo "$large_line"
     echo
+    echo "The blob holes: the original, the hole in magenta, texsynth's fill, G'MIC's (photos at their size, the"
+    echo "exemplars twice):"
+    echo
+    picture_links fill-
     echo "### Photos made tileable"
     echo
     echo "\`texsynth --make-tileable --output=RESULT PICTURE\` (the default band, an eighth of the shorter side);"
     echo "the wrap-around seams before and after (below 2: like any interior boundary)."
     echo
     cat "$tile_table"
+    echo
+    echo "Each photo 2 x 2 times before and after, at half size:"
+    echo
+    picture_links tile-
 } >"$markdown"
