@@ -3,7 +3,7 @@
 # what is missing first (as root) or says what to install.
 # `make bench` measures texsynth beside its peers (textures, filled holes, tiled photos), the positional form's
 # stages, files and every way of matching, in a Release build of its own, and rewrites BENCHMARKS.md and its
-# pictures (about an hour); `make bench-quick` prints a short selection of the stage table.
+# pictures (about half an hour); `make bench-quick` prints a short selection of the stage table.
 
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
