@@ -8,22 +8,11 @@
 #include <vector>
 
 #include "pyramid/level_table.h"
+#include "support/pictures.h"
 #include "synthesis/exemplar_edges.h"
 #include "synthesis/training_set.h"
 
 namespace {
-
-// A width x height image of grey levels given by `value(x, y)`.
-template <class Value>
-std::vector<std::uint8_t> grey_image(int width, int height, Value value) {
-    std::vector<std::uint8_t> image(static_cast<std::size_t>(width) * height * 3);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            std::fill_n(&image[(static_cast<std::size_t>(y) * width + x) * 3], 3, static_cast<std::uint8_t>(value(x, y)));
-        }
-    }
-    return image;
-}
 
 TEST(ExemplarEdges, SeamScoreByHand) {
     // Columns 0, 1, 2, 4: interior steps 1, 1, 2 (mean 4/3, deviation sqrt(2)/3); the seam steps 4.

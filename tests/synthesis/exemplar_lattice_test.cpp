@@ -9,23 +9,11 @@
 #include <vector>
 
 #include "image/image_file.h"
+#include "support/pictures.h"
 #include "support/run_program.h"
 #include "synthesis/exemplar_lattice.h"
 
 namespace {
-
-// A width x height image whose R, G and B are all `value(x, y)` (clamped to 0 .. 255).
-template <class Value>
-std::vector<std::uint8_t> grey_image(int width, int height, Value value) {
-    std::vector<std::uint8_t> image(static_cast<std::size_t>(width) * height * 3);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const double v = std::clamp(static_cast<double>(value(x, y)), 0.0, 255.0);
-            std::fill_n(&image[(static_cast<std::size_t>(y) * width + x) * 3], 3, static_cast<std::uint8_t>(v));
-        }
-    }
-    return image;
-}
 
 // Square tiles of 12 x 10 pixels: joints two pixels wide (columns 0 and 1, rows 0 and 1 of every period),
 // each tile of its own brightness, with a little noise everywhere.

@@ -113,6 +113,26 @@ LevelJob three_level_job(std::vector<std::uint8_t>& output, int width, int heigh
     return job;
 }
 
+// How many output pixels copy each of `exemplar_pixels` exemplar pixels.
+std::vector<int> copies_of(const std::vector<int>& sources, int exemplar_pixels) {
+    std::vector<int> copies(static_cast<std::size_t>(exemplar_pixels), 0);
+    for (const int source : sources) {
+        ++copies[static_cast<std::size_t>(source)];
+    }
+    return copies;
+}
+
+// The squared distance between two vectors plus the repeat penalty of candidate `c`: its copies beyond the
+// share, times the weight and the vector's dimension (72).
+std::int64_t penalised_distance(const std::vector<int>& v, const std::vector<int>& query, const std::vector<int>& copies,
+                                int c, double share, double weight) {
+    std::int64_t d = 0;
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        d += (v[i] - query[i]) * (v[i] - query[i]);
+    }
+    return d + static_cast<std::int64_t>(std::max(0.0, copies[static_cast<std::size_t>(c)] - share) * weight * 72);
+}
+
 // A job for level n that carries the coarser level's sources over, then corrects them in one later pass over
 // the lattice's 3 x 3 subsets with the given repeat penalty.
 LevelJob refined_job(std::vector<std::uint8_t>& output, int width, int height, const int* row, int n, int levels,
@@ -397,10 +417,7 @@ TEST(LevelSynthesis, RefinedPassesCorrectInterleavedSubsetsWithAnyNumberOfThread
         for (int subset = 0; subset < 9; ++subset) {
             const std::vector<std::uint8_t> before = plain;
             const std::vector<int> sources_before = sources;
-            std::vector<int> copies(static_cast<std::size_t>(ew) * eh, 0);
-            for (const int source : sources_before) {
-                ++copies[static_cast<std::size_t>(source)];
-            }
+            const std::vector<int> copies = copies_of(sources_before, ew * eh);
             const double share = static_cast<double>(width * height) / (ew * eh);
             for (int y = subset / 3; y < height; y += 3) {
                 for (int x = subset % 3; x < width; x += 3) {
@@ -418,13 +435,8 @@ TEST(LevelSynthesis, RefinedPassesCorrectInterleavedSubsetsWithAnyNumberOfThread
                             if (c < 0) {
                                 continue;
                             }
-                            const std::vector<int> v = square(c % ew, c / ew, exemplar_pixel);
-                            std::int64_t d = 0;
-                            for (std::size_t i = 0; i < v.size(); ++i) {
-                                d += (v[i] - query[i]) * (v[i] - query[i]);
-                            }
-                            d += static_cast<std::int64_t>(std::max(0.0, copies[static_cast<std::size_t>(c)] - share) *
-                                                           weight * 72);
+                            const std::int64_t d =
+                                penalised_distance(square(c % ew, c / ew, exemplar_pixel), query, copies, c, share, weight);
                             best = std::min(best, {d, c});
                         }
                     }
@@ -548,10 +560,7 @@ TEST(LevelSynthesis, RefinedPassesKeepInStepWithAnyNumberOfThreads) {
     for (int subset = 0; subset < 9; ++subset) {
         const std::vector<std::uint8_t> before = plain;
         const std::vector<int> sources_before = sources;
-        std::vector<int> copies(static_cast<std::size_t>(ew) * eh, 0);
-        for (const int source : sources_before) {
-            ++copies[static_cast<std::size_t>(source)];
-        }
+        const std::vector<int> copies = copies_of(sources_before, ew * eh);
         const double share = static_cast<double>(width * height) / (ew * eh);
         for (int y = subset / 3; y < height; y += 3) {
             for (int x = subset % 3; x < width; x += 3) {
@@ -566,13 +575,8 @@ TEST(LevelSynthesis, RefinedPassesKeepInStepWithAnyNumberOfThreads) {
                         return;
                     }
                     weighed.push_back(c);
-                    const std::vector<int> v = square(c % ew, c / ew, exemplar_pixel);
-                    std::int64_t d = 0;
-                    for (std::size_t i = 0; i < v.size(); ++i) {
-                        d += (v[i] - query[i]) * (v[i] - query[i]);
-                    }
-                    d += static_cast<std::int64_t>(std::max(0.0, copies[static_cast<std::size_t>(c)] - share) *
-                                                   weight * 72);
+                    const std::int64_t d =
+                        penalised_distance(square(c % ew, c / ew, exemplar_pixel), query, copies, c, share, weight);
                     best = std::min(best, {d, c});
                 };
                 for (int dy = -2; dy <= 2; ++dy) {
