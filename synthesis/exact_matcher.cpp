@@ -430,12 +430,11 @@ std::int64_t ExactMatcher::distance(const Query& query, int index, std::int64_t 
                      padded_, limit);
 }
 
-std::vector<std::int32_t> ExactMatcher::stored_order(std::span<const std::int32_t> weights) const {
-    std::vector<std::int32_t> stored(static_cast<std::size_t>(dimension_));
+void ExactMatcher::stored_order(std::span<const std::int32_t> weights, std::vector<std::int32_t>& stored) const {
+    stored.resize(static_cast<std::size_t>(dimension_));
     for (int j = 0; j < dimension_; ++j) {
         stored[static_cast<std::size_t>(j)] = weights[static_cast<std::size_t>(component_order_[j])];
     }
-    return stored;
 }
 
 std::int64_t ExactMatcher::weighted_distance(const Query& query, std::span<const std::int32_t> weights, int index,

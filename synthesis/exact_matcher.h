@@ -105,9 +105,9 @@ public:
     // The squared distance from the query to candidate `index`, or some value above `limit` once it exceeds it.
     std::int64_t distance(const Query& query, int index, std::int64_t limit) const;
 
-    // One weight per component, given in the usual component order, put in the order the matcher keeps its
-    // components in: for weighted_distance.
-    std::vector<std::int32_t> stored_order(std::span<const std::int32_t> weights) const;
+    // One weight per component, given in the usual component order, put into `stored` in the order the matcher
+    // keeps its components in: for weighted_distance.
+    void stored_order(std::span<const std::int32_t> weights, std::vector<std::int32_t>& stored) const;
     // The squared distance with every component's square times its weight (`weights` from stored_order), or
     // some value above `limit` once it exceeds it (the largest value for an index that is not a candidate).
     std::int64_t weighted_distance(const Query& query, std::span<const std::int32_t> weights, int index,

@@ -153,11 +153,11 @@ public:
             // The nearest of all joins the candidates, and the kept pixels weigh more in choosing among them:
             // a pixel next to kept ones has to fit them above all.
             candidates_.push_back(exact_.find(candidates_));
-            const std::vector<std::int32_t> weights = matcher_.stored_order(kept_weights(x, y, sources));
+            matcher_.stored_order(kept_weights(x, y, sources), stored_weights_);
             ExactMatcher::Best best;
             for (const int candidate : candidates_) {
                 const std::int64_t limit = best.limit_for(candidate);
-                const std::int64_t d = matcher_.weighted_distance(exact_.query(), weights, candidate, limit);
+                const std::int64_t d = matcher_.weighted_distance(exact_.query(), stored_weights_, candidate, limit);
                 if (d <= limit) {
                     best.offer(d, candidate);
                 }
@@ -231,7 +231,8 @@ private:
     const std::uint8_t* exhaustive_ = nullptr;
     const std::uint8_t* kept_ = nullptr;
     EdgeRule kept_edges_ = EdgeRule::wrap;
-    std::vector<std::int32_t> weights_;
+    std::vector<std::int32_t> weights_;         // kept_weights' result, in the usual order
+    std::vector<std::int32_t> stored_weights_;  // the same in the matcher's order
     std::vector<int> candidates_;
     std::vector<int> seen_;  // the pixel (stamp) for which each candidate was last added
     int stamp_ = 0;

@@ -243,7 +243,8 @@ TEST(ExactMatcher, WeightedDistanceIsThePlainWeightedSum) {
     for (auto& weight : weights) {
         weight = 1 + static_cast<std::int32_t>(random() % 4);
     }
-    const std::vector<std::int32_t> stored = matcher.stored_order(weights);
+    std::vector<std::int32_t> stored;
+    matcher.stored_order(weights, stored);
     ExactMatcher::Query query = matcher.make_query();
     for (const auto& vector : queries_for(candidates, random, 10)) {
         matcher.prepare(vector.data(), query);
