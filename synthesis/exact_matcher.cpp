@@ -8,6 +8,7 @@
 #include <immintrin.h>
 #endif
 #include <limits>
+#include <memory>
 #include <numeric>
 
 #include "synthesis/block_bounds.h"
@@ -71,10 +72,32 @@ void orthonormalise(std::vector<double>& axes, int count, int span) {
     }
 }
 
+// Candidates per share when the team builds the index: whole slabs, so that no two threads write one block.
+constexpr int kCandidatesPerShare = 32 * kSlabBlocks * kLanes;
+
+// Calls work(begin, end) for consecutive ranges covering 0 .. count - 1, on the team's threads if there is one.
+template <class Work>
+void in_shares(SearchTeam* team, int count, Work&& work) {
+    if (team == nullptr) {
+        work(0, count);
+        return;
+    }
+    auto share_work = [&](int /*thread*/, int share) {
+        const int begin = share * kCandidatesPerShare;
+        if (begin >= count) {
+            return false;
+        }
+        const int end = std::min(count, begin + kCandidatesPerShare);
+        work(begin, end);
+        return end < count;
+    };
+    team->share(share_work);
+}
+
 }  // namespace
 
 ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTable& exemplar, const int* matrix_row,
-                           int n, int levels, CandidateOptions options)
+                           int n, int levels, CandidateOptions options, SearchTeam* team)
     : distance_(squared_distance_function()), surviving_lanes_(surviving_lanes_function()),
       box_distance_(box_distance_function()) {
 #if defined(__x86_64__) || defined(__i386__)
@@ -104,18 +127,21 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
     stored_ = static_cast<int>(allowed.size());
     assert(stored_ > 0 && dimension_ > 0);
 
-    // The candidates in their usual order, as bytes.
-    std::vector<std::uint8_t> raw(static_cast<std::size_t>(count_) * dimension_);
+    // The candidates in their usual order, as bytes (rows of excluded candidates are never written or read).
+    const auto raw = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(count_) * dimension_);
     colours_.resize(static_cast<std::size_t>(count_) * 3);
     auto gather_all = [&](const auto& view) {
-        for (const int i : allowed) {
-            const int x = grid_.left + i % grid_.columns;
-            const int y = grid_.top + i / grid_.columns;
-            gather_neighbourhood(matrix_row, n, levels, x, y, view, &raw[static_cast<std::size_t>(i) * dimension_],
-                                 options.shape);
-            std::copy_n(exemplar_pyramid + pixel_index(exemplar, n, x, y), 3,
-                        &colours_[static_cast<std::size_t>(i) * 3]);
-        }
+        in_shares(team, stored_, [&](int begin, int end) {
+            for (int p = begin; p < end; ++p) {
+                const int i = allowed[static_cast<std::size_t>(p)];
+                const int x = grid_.left + i % grid_.columns;
+                const int y = grid_.top + i / grid_.columns;
+                gather_neighbourhood(matrix_row, n, levels, x, y, view,
+                                     &raw[static_cast<std::size_t>(i) * dimension_], options.shape);
+                std::copy_n(exemplar_pyramid + pixel_index(exemplar, n, x, y), 3,
+                            &colours_[static_cast<std::size_t>(i) * 3]);
+            }
+        });
     };
     if (options.edges_x == ExemplarEdges::inside && options.edges_y == ExemplarEdges::inside) {
         gather_all(DirectPyramidView(exemplar_pyramid, exemplar));
@@ -152,22 +178,28 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
     std::iota(component_order_.begin(), component_order_.end(), 0);
     std::stable_sort(component_order_.begin(), component_order_.end(),
                      [&](int a, int b) { return variance[a] > variance[b]; });
+    // Candidate vectors are kept permuted and padded with zeros, at their position in the search's order.
+    auto store_vector = [this](int position, const std::uint8_t* source) {
+        std::int16_t* target = &vectors_[static_cast<std::size_t>(position) * padded_];
+        for (int j = 0; j < dimension_; ++j) {
+            target[j] = source[component_order_[j]];
+        }
+        std::fill(target + dimension_, target + padded_, std::int16_t{0});
+    };
 
     if (!options.indexed) {
         // The candidates in their own order, and no axes or slabs: every search tries them all.
         indexed_ = false;
-        vectors_.assign(static_cast<std::size_t>(stored_) * padded_, 0);
+        vectors_ = std::make_unique_for_overwrite<std::int16_t[]>(static_cast<std::size_t>(stored_) * padded_);
         index_of_ = allowed;
         position_of_.assign(static_cast<std::size_t>(count_), -1);
-        for (int p = 0; p < stored_; ++p) {
-            const int i = allowed[static_cast<std::size_t>(p)];
-            position_of_[i] = p;
-            const std::uint8_t* source = &raw[static_cast<std::size_t>(i) * dimension_];
-            std::int16_t* target = &vectors_[static_cast<std::size_t>(p) * padded_];
-            for (int j = 0; j < dimension_; ++j) {
-                target[j] = source[component_order_[j]];
+        in_shares(team, stored_, [&](int begin, int end) {
+            for (int p = begin; p < end; ++p) {
+                const int i = allowed[static_cast<std::size_t>(p)];
+                position_of_[static_cast<std::size_t>(i)] = p;
+                store_vector(p, &raw[static_cast<std::size_t>(i) * dimension_]);
             }
-        }
+        });
         return;
     }
 
@@ -216,15 +248,18 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
 
     // Project the candidates. Sort them along the first axis into slabs, each slab along the second axis
     // into blocks, and store them in that order.
-    std::vector<double> projections(static_cast<std::size_t>(count_) * axes_);
-    {
+    const auto projections = std::make_unique_for_overwrite<float[]>(static_cast<std::size_t>(count_) * axes_);
+    in_shares(team, stored_, [&](int begin, int end) {
         Query scratch = make_query();
         std::vector<std::int16_t> vector(static_cast<std::size_t>(dimension_));
-        for (const int i : allowed) {
+        double projected[kMaxAxes];
+        for (int p = begin; p < end; ++p) {
+            const int i = allowed[static_cast<std::size_t>(p)];
             std::copy_n(&raw[static_cast<std::size_t>(i) * dimension_], dimension_, vector.begin());
-            project(vector.data(), scratch.components, &projections[static_cast<std::size_t>(i) * axes_]);
+            project(vector.data(), scratch.components, projected);
+            std::copy_n(projected, axes_, &projections[static_cast<std::size_t>(i) * axes_]);
         }
-    }
+    });
     auto along = [&](int axis) {
         return [&projections, axis, this](int a, int b) {
             return projections[static_cast<std::size_t>(a) * axes_ + axis] <
@@ -245,41 +280,46 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
 
     index_of_.assign(static_cast<std::size_t>(blocks_) * kLanes, -1);
     position_of_.assign(static_cast<std::size_t>(count_), -1);
-    vectors_.assign(static_cast<std::size_t>(stored_) * padded_, 0);
-    // Empty lanes of the last block lie infinitely far away.
-    block_projections_.assign(static_cast<std::size_t>(blocks_) * axes_ * kLanes,
-                              std::numeric_limits<float>::infinity());
+    vectors_ = std::make_unique_for_overwrite<std::int16_t[]>(static_cast<std::size_t>(stored_) * padded_);
+    block_projections_ = std::make_unique_for_overwrite<float[]>(static_cast<std::size_t>(blocks_) * axes_ * kLanes);
     block_boxes_.resize(static_cast<std::size_t>(blocks_) * 2 * kLanes);
-    for (int block = 0; block < blocks_; ++block) {
-        std::fill_n(&block_boxes_[static_cast<std::size_t>(block) * 2 * kLanes], kLanes,
-                    std::numeric_limits<float>::infinity());
-        std::fill_n(&block_boxes_[static_cast<std::size_t>(block) * 2 * kLanes + kLanes], kLanes,
-                    -std::numeric_limits<float>::infinity());
-    }
-    for (int p = 0; p < stored_; ++p) {
-        const int i = order[p];
-        index_of_[p] = i;
-        position_of_[i] = p;
-        const std::uint8_t* source = &raw[static_cast<std::size_t>(i) * dimension_];
-        std::int16_t* target = &vectors_[static_cast<std::size_t>(p) * padded_];
-        for (int j = 0; j < dimension_; ++j) {
-            target[j] = source[component_order_[j]];
-        }
-        const int block = p / kLanes;
-        float* block_projection = &block_projections_[static_cast<std::size_t>(block) * axes_ * kLanes];
-        float* lower = &block_boxes_[static_cast<std::size_t>(block) * 2 * kLanes];
-        float* upper = lower + kLanes;
-        for (int a = 0; a < axes_; ++a) {
-            const float value = static_cast<float>(projections[static_cast<std::size_t>(i) * axes_ + a]);
-            block_projection[a * kLanes + p % kLanes] = value;
-            if (a < kLanes) {
-                lower[a] = std::min(lower[a], value);
-                upper[a] = std::max(upper[a], value);
+    // Shares are whole slabs, so each block is written by one thread.
+    in_shares(team, blocks_ * kLanes, [&](int begin, int end) {
+        for (int p = begin; p < end; ++p) {
+            const int block = p / kLanes;
+            float* block_projection = &block_projections_[static_cast<std::size_t>(block) * axes_ * kLanes];
+            float* lower = &block_boxes_[static_cast<std::size_t>(block) * 2 * kLanes];
+            float* upper = lower + kLanes;
+            if (p % kLanes == 0) {
+                std::fill_n(lower, kLanes, std::numeric_limits<float>::infinity());
+                std::fill_n(upper, kLanes, -std::numeric_limits<float>::infinity());
+            }
+            if (p >= stored_) {
+                // Empty lanes of the last block lie infinitely far away.
+                for (int a = 0; a < axes_; ++a) {
+                    block_projection[a * kLanes + p % kLanes] = std::numeric_limits<float>::infinity();
+                }
+                continue;
+            }
+            const int i = order[static_cast<std::size_t>(p)];
+            index_of_[static_cast<std::size_t>(p)] = i;
+            position_of_[static_cast<std::size_t>(i)] = p;
+            store_vector(p, &raw[static_cast<std::size_t>(i) * dimension_]);
+            for (int a = 0; a < axes_; ++a) {
+                const float value = projections[static_cast<std::size_t>(i) * axes_ + a];
+                block_projection[a * kLanes + p % kLanes] = value;
+                if (a < kLanes) {
+                    lower[a] = std::min(lower[a], value);
+                    upper[a] = std::max(upper[a], value);
+                }
             }
         }
-        Slab& slab = slabs_[static_cast<std::size_t>(block / kSlabBlocks)];
-        slab.low = std::min(slab.low, lower[0]);
-        slab.high = std::max(slab.high, upper[0]);
+    });
+    for (Slab& slab : slabs_) {
+        for (int block = slab.first_block; block < slab.end_block; ++block) {
+            slab.low = std::min(slab.low, block_boxes_[static_cast<std::size_t>(block) * 2 * kLanes]);
+            slab.high = std::max(slab.high, block_boxes_[static_cast<std::size_t>(block) * 2 * kLanes + kLanes]);
+        }
     }
 }
 

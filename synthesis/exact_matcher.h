@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
 #include "pyramid/level_table.h"
 #include "synthesis/block_bounds.h"
 #include "synthesis/candidate_grid.h"
+#include "synthesis/search_team.h"
 #include "synthesis/squared_distance.h"
 
 // Exact nearest-neighbour search over the candidates of one exemplar level: the same candidates, in the same
@@ -25,8 +27,9 @@
 // given up early) and padded with zeros.
 class ExactMatcher {
 public:
+    // With a team, its threads share the building of the index.
     ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTable& exemplar, const int* matrix_row, int n,
-                 int levels, CandidateOptions options = {});
+                 int levels, CandidateOptions options = {}, SearchTeam* team = nullptr);
 
     // Candidates are numbered as the grid numbers them; those excluded (CandidateOptions::excluded) keep their
     // numbers but are never found, tried or returned.
@@ -150,8 +153,10 @@ private:
     std::vector<int> component_order_;   // position j holds original component component_order_[j]
     std::vector<double> axis_;              // axes_ x axis_span_, orthonormal
     std::vector<double> axis_by_component_; // the same, transposed: axis_span_ x axes_
-    std::vector<std::int16_t> vectors_;  // count x padded, in slab order
-    std::vector<float> block_projections_;  // per block: axes_ x 8 lanes
+    // Written in full by the constructor, so never zeroed first: at a few hundred thousand candidates, the
+    // time of touching their pages shows.
+    std::unique_ptr<std::int16_t[]> vectors_;  // stored x padded, in slab order
+    std::unique_ptr<float[]> block_projections_;  // per block: axes_ x 8 lanes
     // Slabs of blocks: candidates sorted along the first axis, cut into slabs of kSlabBlocks blocks, each
     // slab sorted along the second axis.
     struct Slab {

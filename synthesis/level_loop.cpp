@@ -115,7 +115,7 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             std::optional<ExactMatcher> later;
             std::optional<SimilarCandidates> later_similar;
             if (plan.passes > 1) {
-                later.emplace(exemplar_pyramid, exemplar_levels, row, n, levels, plan.later);
+                later.emplace(exemplar_pyramid, exemplar_levels, row, n, levels, plan.later, &team);
                 later_similar.emplace(*later, settings.similar, team);
                 job.later.matcher = &*later;
                 job.later.similar = &*later_similar;
@@ -124,7 +124,7 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             // passes' candidates lie where its candidates would.
             std::optional<ExactMatcher> first;
             if (!later || plan.first_pass == FirstPass::scan) {
-                first.emplace(exemplar_pyramid, exemplar_levels, row, n, levels, plan.first);
+                first.emplace(exemplar_pyramid, exemplar_levels, row, n, levels, plan.first, &team);
             }
             const ExactMatcher& first_matcher = first ? *first : *later;
             const SimilarCandidates similar(first_matcher, settings.similar, team);
@@ -133,7 +133,7 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
         } else {
             CandidateOptions options;
             options.excluded = excluded;
-            const ExactMatcher matcher(exemplar_pyramid, exemplar_levels, row, n, levels, options);
+            const ExactMatcher matcher(exemplar_pyramid, exemplar_levels, row, n, levels, options, &team);
             if (settings.match == MatchMode::exact) {
                 count_build_time();
                 level = synthesize_level_exact(matcher, job);
