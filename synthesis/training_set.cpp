@@ -1,11 +1,10 @@
 #include "synthesis/training_set.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cassert>
 #include <cstdint>
 
+#include "synthesis/large_pages.h"
 #include "synthesis/neighbourhood.h"
 #include "synthesis/pyramid_views.h"
 
@@ -31,24 +30,6 @@ int basic_training_border(const int* matrix_row, int n, int levels) {
 }
 
 namespace {
-
-// The coordinates are written once and then read at random by every search. Taking a fresh block of them one
-// 4 KiB page at a time costs a page fault per page, which on a virtual machine can take longer than filling
-// the page, so the whole 2 MiB pages inside the block are offered to the kernel as large pages (a hint: where
-// it has none to give, nothing changes).
-void ask_for_large_pages(void* start, std::size_t bytes) {
-#ifdef MADV_HUGEPAGE
-    constexpr std::uintptr_t kLargePage = std::uintptr_t{2} << 20;
-    const auto first = (reinterpret_cast<std::uintptr_t>(start) + kLargePage - 1) & ~(kLargePage - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(start) + bytes) & ~(kLargePage - 1);
-    if (end > first) {
-        ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
-    }
-#else
-    (void)start;
-    (void)bytes;
-#endif
-}
 
 // Whether every candidate coordinate b .. size-b-1 of level n, along one axis, keeps its reads inside
 // every level: the causal part reaches s_n either side at level n, and the square at level v, centred on
@@ -111,7 +92,8 @@ int build_training_set(const std::uint8_t* exemplar_pyramid, const LevelTable& e
     assert(count > 0 && dimension > 0);
 
     set.points = annAllocPts(count, dimension);
-    ask_for_large_pages(set.points[0], static_cast<std::size_t>(count) * dimension * sizeof(ANNcoord));
+    // Written once, then read at random by every search.
+    offer_large_pages(set.points[0], static_cast<std::size_t>(count) * dimension * sizeof(ANNcoord));
     set.colours.resize(static_cast<std::size_t>(count) * 3);
     set.count = count;
     set.dimension = dimension;
