@@ -128,7 +128,8 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
     assert(stored_ > 0 && dimension_ > 0);
 
     // The candidates in their usual order, as bytes (rows of excluded candidates are never written or read).
-    const auto raw = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(count_) * dimension_);
+    const auto raw =
+        std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(count_) * dimension_);
     colours_.resize(static_cast<std::size_t>(count_) * 3);
     auto gather_all = [&](const auto& view) {
         in_shares(team, stored_, [&](int begin, int end) {

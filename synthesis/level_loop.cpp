@@ -15,6 +15,13 @@ namespace {
 // The search error bound of the kd-tree: a returned neighbour may be up to 1 + eps times as far as the nearest.
 constexpr double kSearchErrorBound = 2.0;
 
+// Above this many exemplar pixels at a level (about 90 x 90), the pixels that weigh every candidate search every
+// other one along each axis, and the nearest one's neighbours join their candidates. On the 42 benchmark holes
+// this takes a quarter less time than searching them all and leaves the edge's z-score above 2 on 3 rather than
+// 7 (the neighbours give the kept pixels' weights more to choose from), for coherence 1 % worse; on a 210 x 160
+// hole in a 4000 x 3000 photo it halves the time. Applied at every level, coherence is 2 % worse.
+constexpr int kMostDenseRimCandidates = 8'192;
+
 // The kd-tree library keeps its search state in globals, so its jobs take turns.
 std::mutex& tree_search_turn() {
     static std::mutex turn;
@@ -31,6 +38,19 @@ int thread_count(const SynthesisSettings& settings) {
 // Level n's entry of a per-level table, or nullptr where the table or the entry is empty.
 const std::uint8_t* level_data(const std::vector<std::vector<std::uint8_t>>& table, int n) {
     return static_cast<std::size_t>(n) < table.size() && !table[n].empty() ? table[n].data() : nullptr;
+}
+
+// Marks every pixel of a width x height level as excluded but those at even columns of even rows that are not
+// excluded already (`excluded`, or none).
+std::vector<std::uint8_t> every_other_pixel(const std::uint8_t* excluded, int width, int height) {
+    std::vector<std::uint8_t> sparse(static_cast<std::size_t>(width) * height, 1);
+    for (int y = 0; y < height; y += 2) {
+        for (int x = 0; x < width; x += 2) {
+            const std::size_t i = static_cast<std::size_t>(y) * width + x;
+            sparse[i] = excluded != nullptr ? excluded[i] : 0;
+        }
+    }
+    return sparse;
 }
 
 // Synthesizes every level of the output pyramid, coarsest first. On return `final_sources` holds, for every
@@ -105,9 +125,28 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             job.phase = plan.phase.active() ? &plan.phase : nullptr;
             job.parent_phase = plan.parent_phase.active() ? &plan.parent_phase : nullptr;
             plan.first.excluded = excluded;
-            plan.later.excluded = plan.later.coarser_levels ? excluded : excluded_own_level;
-            // Pixels that weigh every candidate need the index.
-            plan.later.indexed = plan.later.indexed || job.exhaustive != nullptr;
+            const std::uint8_t* excluded_later = plan.later.coarser_levels ? excluded : excluded_own_level;
+            plan.later.excluded = excluded_later;
+            // Pixels that weigh every candidate need an index: of every candidate, or where they are many, of
+            // every other one along each axis.
+            std::vector<std::uint8_t> sparse_excluded;
+            if (job.exhaustive != nullptr && plan.passes > 1 &&
+                exemplar_levels.width[n] * exemplar_levels.height[n] > kMostDenseRimCandidates) {
+                sparse_excluded =
+                    every_other_pixel(excluded_later, exemplar_levels.width[n], exemplar_levels.height[n]);
+            }
+            // (Unless the hole leaves only pixels in odd rows or columns to copy.)
+            const bool sparse_index =
+                std::find(sparse_excluded.begin(), sparse_excluded.end(), 0) != sparse_excluded.end();
+            std::optional<ExactMatcher> sparse;
+            if (sparse_index) {
+                CandidateOptions options = plan.later;
+                options.excluded = sparse_excluded.data();
+                options.indexed = true;
+                sparse.emplace(exemplar_pyramid, exemplar_levels, row, n, levels, options, &team);
+                job.later.sparse = &*sparse;
+            }
+            plan.later.indexed = plan.later.indexed || (job.exhaustive != nullptr && !sparse_index);
             job.passes = plan.passes;
             job.first_pass = plan.first_pass;
             job.later.lattice = plan.lattice;

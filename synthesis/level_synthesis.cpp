@@ -81,6 +81,8 @@ public:
         return team_ != nullptr && matcher_.indexed() ? find_together(guesses) : matcher_.find(query_, guesses);
     }
     const ExactMatcher::Query& query() const { return query_; }
+    // The gathered neighbourhood in the usual component order.
+    const std::int16_t* vector() const { return vector_.data(); }
     const std::uint8_t* colour(int index) const { return matcher_.colour(index); }
     const CandidateGrid& grid() const { return matcher_.grid(); }
 
@@ -150,9 +152,13 @@ public:
             return exact_.find({});
         }
         if (exhaustive_ != nullptr && exhaustive_[static_cast<std::size_t>(y) * sources.width + x] != 0) {
-            // The nearest of all joins the candidates, and the kept pixels weigh more in choosing among them:
-            // a pixel next to kept ones has to fit them above all.
-            candidates_.push_back(exact_.find(candidates_));
+            // The nearest of all (or of the sparse matcher's, with its neighbours) joins the candidates, and the
+            // kept pixels weigh more in choosing among them: a pixel next to kept ones has to fit them above all.
+            if (sparse_ != nullptr) {
+                add_sparse_nearest();
+            } else {
+                candidates_.push_back(exact_.find(candidates_));
+            }
             matcher_.stored_order(kept_weights(x, y, sources), stored_weights_);
             ExactMatcher::Best best;
             for (const int candidate : candidates_) {
@@ -184,17 +190,41 @@ public:
     // Penalties per candidate added to the distances from now on (nullptr: none).
     void set_penalty(const std::vector<std::int64_t>* penalty) { penalty_ = penalty; }
     // Pixels whose search weighs every candidate (LevelJob::exhaustive), or none, and the kept pixels
-    // (LevelJob::fixed) those searches weigh more, read past the level's edges by `edges`.
-    void set_exhaustive(const std::uint8_t* exhaustive, const std::uint8_t* kept, EdgeRule edges) {
+    // (LevelJob::fixed) those searches weigh more, read past the level's edges by `edges`; a matcher over a
+    // sparser set of the candidates for those searches (LaterPasses::sparse), or none.
+    void set_exhaustive(const std::uint8_t* exhaustive, const std::uint8_t* kept, EdgeRule edges,
+                        const ExactMatcher* sparse) {
         exhaustive_ = exhaustive;
         kept_ = kept;
         kept_edges_ = edges;
+        sparse_ = sparse;
+        if (sparse_ != nullptr) {
+            sparse_query_ = sparse_->make_query();
+        }
     }
     const std::uint8_t* colour(int index) const { return matcher_.colour(index); }
     const CandidateGrid& grid() const { return matcher_.grid(); }
     int dimension() const { return matcher_.dimension(); }
 
 private:
+    // Adds the sparse matcher's nearest candidate and its neighbours on the grid to the candidates.
+    void add_sparse_nearest() {
+        sparse_->prepare(exact_.vector(), sparse_query_);
+        const int nearest = sparse_->find(sparse_query_, candidates_);
+        const CandidateGrid& grid = matcher_.grid();
+        const int x = grid.left + nearest % grid.columns;
+        const int y = grid.top + nearest / grid.columns;
+        for (int dy = -1; dy <= 1; ++dy) {
+            for (int dx = -1; dx <= 1; ++dx) {
+                const int candidate = grid.candidate_at(x + dx, y + dy);
+                if (candidate >= 0 && matcher_.is_candidate(candidate) && seen_[candidate] != stamp_) {
+                    seen_[candidate] = stamp_;
+                    candidates_.push_back(candidate);
+                }
+            }
+        }
+    }
+
     // One weight per component of the query of pixel (x, y), in the usual order: kKeptWeight for the
     // components of the kept pixels of its own level, 1 for the others.
     const std::vector<std::int32_t>& kept_weights(int x, int y, const SourceMaps& sources) {
@@ -229,6 +259,8 @@ private:
     int half_size_;
     bool all_around_;
     const std::uint8_t* exhaustive_ = nullptr;
+    const ExactMatcher* sparse_ = nullptr;
+    ExactMatcher::Query sparse_query_;
     const std::uint8_t* kept_ = nullptr;
     EdgeRule kept_edges_ = EdgeRule::wrap;
     std::vector<std::int32_t> weights_;         // kept_weights' result, in the usual order
@@ -534,7 +566,8 @@ LevelGeometry synthesize_level_coherent(const ExactMatcher& matcher, const Simil
                                                                          job.phase)
                                      : std::make_unique<CoherentSearch>(later_matcher, later_similar, half_size, true,
                                                                          nullptr, job.phase);
-            search->set_exhaustive(job.exhaustive, job.fixed, job.output_edges);
+            search->set_exhaustive(job.exhaustive, job.fixed, job.output_edges,
+                                   thread < 0 ? nullptr : job.later.sparse);
             return search;
         },
         true, job);

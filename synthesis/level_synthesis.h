@@ -41,6 +41,10 @@ struct LaterPasses {
     // neighbourhood shape (it must lie on the same candidate grid when the first pass carries the parent over).
     const ExactMatcher* matcher = nullptr;
     const SimilarCandidates* similar = nullptr;  // for the coherent search
+    // For the pixels that weigh every candidate (LevelJob::exhaustive): a matcher over every other pixel of the
+    // same candidate grid along each axis, or none. Where the candidates are many, the nearest of these and
+    // its neighbours on the grid stand in for the nearest of all, at a quarter of the search.
+    const ExactMatcher* sparse = nullptr;
     // Each pass visits the pixels in lattice x lattice interleaved subsets, one after another (left to right,
     // then top to bottom, by their offsets); the pixels of a subset read what the subsets before them wrote.
     // 1: every pixel reads the pass before.
