@@ -28,6 +28,15 @@ Exemplar make_exemplar(const std::vector<std::uint8_t>& image, int width, int he
     return exemplar;
 }
 
+// An exemplar of random bytes (the low eight bits of each draw).
+Exemplar random_exemplar(std::mt19937& random, int width, int height, int levels) {
+    std::vector<std::uint8_t> image(static_cast<std::size_t>(width) * height * 3);
+    for (auto& byte : image) {
+        byte = static_cast<std::uint8_t>(random());
+    }
+    return make_exemplar(image, width, height, levels);
+}
+
 // Every candidate's vector, in candidate order, as the training set enumerates them.
 std::vector<std::vector<std::int16_t>> candidate_vectors(const Exemplar& e, const int* row, int n, int levels) {
     const int border = training_border(e.table, row, n, levels);
@@ -127,11 +136,7 @@ TEST(ExactMatcher, FindsThePlainNearestWithEdgesReadPastAndWithoutIndex) {
     std::mt19937 random(9);
     const int width = 23;
     const int height = 17;
-    std::vector<std::uint8_t> image(static_cast<std::size_t>(width) * height * 3);
-    for (auto& byte : image) {
-        byte = static_cast<std::uint8_t>(random() % 256);
-    }
-    const Exemplar exemplar = make_exemplar(image, width, height, 2);
+    const Exemplar exemplar = random_exemplar(random, width, height, 2);
     const int row[] = {2, 1};
     for (const ExemplarEdges edges : {ExemplarEdges::wrapped, ExemplarEdges::clamped}) {
         for (const bool indexed : {true, false}) {
@@ -179,11 +184,7 @@ TEST(ExactMatcher, CandidatesReadPastWrappedEdgesBySpans) {
     std::mt19937 random(12);
     const int width = 23;
     const int height = 17;
-    std::vector<std::uint8_t> image(static_cast<std::size_t>(width) * height * 3);
-    for (auto& byte : image) {
-        byte = static_cast<std::uint8_t>(random() % 256);
-    }
-    const Exemplar exemplar = make_exemplar(image, width, height, 1);
+    const Exemplar exemplar = random_exemplar(random, width, height, 1);
     const int row[] = {2};
     CandidateOptions options;
     options.shape = NeighbourhoodShape::full;
@@ -212,11 +213,7 @@ TEST(ExactMatcher, FindsThePlainNearestOnRandomExemplars) {
     for (int trial = 0; trial < 6; ++trial) {
         const int width = 20 + static_cast<int>(random() % 30);
         const int height = 20 + static_cast<int>(random() % 30);
-        std::vector<std::uint8_t> image(static_cast<std::size_t>(width) * height * 3);
-        for (auto& byte : image) {
-            byte = static_cast<std::uint8_t>(random());
-        }
-        const Exemplar exemplar = make_exemplar(image, width, height, 2);
+        const Exemplar exemplar = random_exemplar(random, width, height, 2);
         const int row0[] = {1 + trial % 3, 1};
         const int row1[] = {0, 1 + trial % 2};
         SCOPED_TRACE(testing::Message() << width << "x" << height << " trial " << trial);
@@ -231,11 +228,7 @@ TEST(ExactMatcher, WeightedDistanceIsThePlainWeightedSum) {
     std::mt19937 random(11);
     const int width = 24;
     const int height = 21;
-    std::vector<std::uint8_t> image(static_cast<std::size_t>(width) * height * 3);
-    for (auto& byte : image) {
-        byte = static_cast<std::uint8_t>(random());
-    }
-    const Exemplar exemplar = make_exemplar(image, width, height, 2);
+    const Exemplar exemplar = random_exemplar(random, width, height, 2);
     const int row[] = {2, 1};
     const ExactMatcher matcher(exemplar.pyramid.data(), exemplar.table, row, 0, 2);
     const auto candidates = candidate_vectors(exemplar, row, 0, 2);
