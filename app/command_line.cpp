@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include <texsynth/settings.h>
+
 #include "app/message_text.h"
-#include "synthesis/refined_plan.h"
-#include "synthesis/job_checks.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <signal.h>
 
-#include "image/output_file.h"
+#include <texsynth/image_files.h>
 
 namespace {
 

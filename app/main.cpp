@@ -1,10 +1,10 @@
-#include <ANN/ANN.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
+
+#include <texsynth/job.h>
 
 #include "app/command_line.h"
 #include "app/interrupts.h"
@@ -52,6 +52,6 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         std::fputs("texsynth: memory: not enough memory for this run\n", stderr);
     }
-    annClose();  // the search library's own shared state, once every tree is gone
+    release_search_state();
     return status;
 }

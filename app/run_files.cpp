@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <texsynth/source_map_files.h>
+
 #include "app/message_text.h"
-#include "synthesis/source_map_file.h"
 
 namespace {
 

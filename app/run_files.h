@@ -4,9 +4,9 @@
 #include <string>
 #include <utility>
 
-#include "image/image.h"
-#include "image/image_file.h"
-#include "synthesis/job.h"
+#include <texsynth/image.h>
+#include <texsynth/image_files.h>
+#include <texsynth/job.h>
 
 // The files of a run and their console lines: every file read successfully is announced by a "load" line,
 // every file written by a "write" line; every failure is reported on standard error as one line

@@ -8,9 +8,10 @@
 #include <utility>
 #include <vector>
 
+#include <texsynth/settings.h>
+
 #include "app/progress_line.h"
 #include "app/run_files.h"
-#include "synthesis/job_checks.h"
 
 namespace {
 

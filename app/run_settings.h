@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "synthesis/job.h"
-#include "synthesis/synthesis_settings.h"
+#include <texsynth/job.h>
+#include <texsynth/settings.h>
 
 // Longest input path, output prefix or file name accepted, in characters.
 inline constexpr int kMaxPathLength = 255;

@@ -6,10 +6,11 @@
 #include <string>
 #include <vector>
 
+#include <texsynth/image.h>
+#include <texsynth/settings.h>
+
 #include "app/progress_line.h"
 #include "app/run_files.h"
-#include "pyramid/enlarge.h"
-#include "synthesis/job_checks.h"
 
 int run_synthesis(const RunSettings& settings, RunProfile* profile) {
     LapClock total_clock;

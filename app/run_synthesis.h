@@ -1,7 +1,8 @@
 #pragma once
 
+#include <texsynth/job.h>
+
 #include "app/run_settings.h"
-#include "synthesis/job.h"
 
 // Carries one run of the positional form from its settings to the output files: loads the exemplar,
 // synthesizes, and writes every level enlarged back to the output size, coarsest first. Prints the "load" and

@@ -8,13 +8,14 @@
 #include <type_traits>
 #include <vector>
 
-#include "synthesis/job_checks.h"
+#include <texsynth/settings.h>
+
 #include "bench/child_process.h"
 #include "bench/process_counters.h"
 #include "image/bmp_file.h"
 #include "image/image_file.h"
 #include "pyramid/exemplar_pyramid.h"
-#include "synthesis/training_set.h"
+#include "synthesis/search/training_set.h"
 
 namespace {
 

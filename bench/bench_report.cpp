@@ -10,9 +10,10 @@
 #include <iterator>
 #include <utility>
 
-#include "synthesis/job_checks.h"
+#include <texsynth/settings.h>
+
 #include "pyramid/level_table.h"
-#include "synthesis/neighbourhood.h"
+#include "synthesis/search/neighbourhood.h"
 
 namespace {
 
@@ -270,9 +271,9 @@ std::string overhead_section(const BenchReport& report) {
         components += f.components;
     }
     md += format("- **Query construction without a modulo per component.** Met by construction: every wrapped row "
-                 "and column position is looked up in tables made once per level (`synthesis/pyramid_views.h`); "
-                 "gathering takes about %.2f ns per component (the query build column less one clock reading per "
-                 "query).\n",
+                 "and column position is looked up in tables made once per level "
+                 "(`synthesis/search/pyramid_views.h`); gathering takes about %.2f ns per component (the query "
+                 "build column less one clock reading per query).\n",
                  components > 0 ? query_seconds / static_cast<double>(components) * 1e9 : 0.0);
 
     std::int64_t fewest_writes = INT64_MAX;

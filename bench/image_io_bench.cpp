@@ -7,9 +7,10 @@
 #include <cstdlib>
 #include <string>
 
+#include <texsynth/job.h>
+#include <texsynth/profile.h>
+
 #include "image/image_file.h"
-#include "synthesis/job.h"
-#include "synthesis/level_profile.h"
 
 namespace {
 

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
+#include <texsynth/settings.h>
+
 #include "app/command_line.h"
-#include "synthesis/job_checks.h"
 #include "pyramid/level_table.h"
 
 namespace {

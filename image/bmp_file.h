@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "image/image.h"
+#include <texsynth/image.h>
+
 #include "image/image_input.h"
 
 // Reads an uncompressed 24-bit BMP into a 3-channel image. On failure returns false with the reason in `why`

@@ -2,7 +2,8 @@
 
 #include <string>
 
-#include "image/image.h"
+#include <texsynth/image.h>
+
 #include "image/image_input.h"
 
 // Reads a baseline or progressive JPEG, colour or grey, into a 3-channel image as the library decodes it by

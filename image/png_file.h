@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "image/image.h"
+#include <texsynth/image.h>
+
 #include "image/image_input.h"
+#include "image/png_samples.h"
 
 // Reads a PNG of any colour type, bit depth and interlacing into an 8-bit image: 3 channels, or 4 when the
 // file has alpha (an alpha channel or a transparency table). Grey becomes R = G = B, 16-bit samples are

@@ -1,6 +1,6 @@
-#include "pyramid/enlarge.h"
-
 #include <algorithm>
+
+#include <texsynth/image.h>
 
 void enlarge_by_replication(const std::uint8_t* source, int width, int height, std::uint8_t* destination,
                             int& width_out, int& height_out, int factor) {

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "image/image.h"
-#include "synthesis/job.h"
+#include <texsynth/image.h>
+#include <texsynth/job.h>
 
 namespace py = pybind11;
 

@@ -3,10 +3,9 @@
 #include <initializer_list>
 #include <utility>
 
+#include <texsynth/settings.h>
+
 #include "python/keyword_settings.h"
-#include "synthesis/hole_job.h"
-#include "synthesis/job_checks.h"
-#include "synthesis/refined_plan.h"
 
 namespace {
 

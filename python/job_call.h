@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "synthesis/job.h"
+#include <texsynth/job.h>
 
 namespace py = pybind11;
 

@@ -6,7 +6,7 @@
 #include <climits>
 #include <cmath>
 
-#include "synthesis/refined_plan.h"
+#include <texsynth/settings.h>
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "synthesis/synthesis_settings.h"
+#include <texsynth/settings.h>
 
 namespace py = pybind11;
 

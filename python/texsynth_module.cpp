@@ -1,16 +1,17 @@
 // The Python module: texsynth's jobs on NumPy arrays. A thin front end over the library's job API
-// (synthesis/job.h), as the command line is; it reads arguments, runs jobs and hands back arrays.
+// (<texsynth/job.h>), as the command line is; it reads arguments, runs jobs and hands back arrays.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
 #include <optional>
 
-#include "image/image_file.h"
+#include <texsynth/image_files.h>
+#include <texsynth/source_map_files.h>
+
 #include "python/array_pictures.h"
 #include "python/docstrings.h"
 #include "python/job_call.h"
 #include "python/keyword_settings.h"
-#include "synthesis/source_map_file.h"
 
 namespace {
 

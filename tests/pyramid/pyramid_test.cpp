@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "pyramid/enlarge.h"
+#include <texsynth/image.h>
+
 #include "pyramid/exemplar_pyramid.h"
 #include "pyramid/level_table.h"
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "image/image.h"
-#include "synthesis/job.h"
+#include <texsynth/image.h>
+#include <texsynth/job.h>
 
 // A picture file read with the program's own reader; a failure fails the test (and gives an empty picture).
 Image read_picture_file(const std::string& path);

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+#include <texsynth/job.h>
+
+// Source maps as files: a 16-bit RGB PNG of the result's size whose red holds each pixel's exemplar column,
+// green its row and blue 0. Nothing here prints: on failure a function returns false with the reason (no file
+// name) in `why`.
+
+// Writes as write_image does: the file appears only when complete.
+bool write_source_map(const std::string& path, const SourceMap& map, std::string& why);
+
+// Refuses anything but such a map: another format, depth or number of channels, or a blue that is not 0
+// (naming the first pixel that has one). Leaves `map` unchanged on failure.
+bool read_source_map(const std::string& path, SourceMap& map, std::string& why);

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <texsynth/job.h>
+
+#include "synthesis/jobs/hole_geometry.h"
+
+// Filling a hole and making a picture tile: the part of the job that only these do. A fill works in a region
+// around the hole (the hole's bounding box and a margin); unless an exemplar is given, its candidates are the
+// region's pixels whose neighbourhoods stay clear of the hole. Making a picture tile fills the band along its
+// edges from the rest of it, with reads that wrap around.
+
+// The margin around a hole's bounding box, as a multiple of its larger side, and at least this many pixels.
+inline constexpr int kFillMarginFloor = 32;
+
+// The region a fill works in: the mask's marked pixels' bounding box grown by a margin as wide as its larger
+// side (at least kFillMarginFloor), narrower where the region would exceed the exemplar's limits when it is
+// its own exemplar. Width 0 if even the narrowest margin does not fit.
+Rect fill_region(const std::vector<std::uint8_t>& mask, int width, int height, const SynthesisSettings& settings,
+                 bool own_exemplar);
+
+// Checks a fill or a tiling and decides its levels.
+bool check_hole_job(const Job& job, SynthesisSettings& settings, JobError& error);
+
+// Does a checked fill or tiling.
+bool run_hole_job(const Job& job, const SynthesisSettings& settings, JobResult& result, JobError& error,
+                  const JobHooks& hooks);

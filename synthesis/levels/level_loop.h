@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <texsynth/job.h>
+
+#include "pyramid/level_table.h"
+#include "synthesis/patterns/exemplar_lattice.h"
+#include "synthesis/search/candidate_grid.h"
+#include "synthesis/search/pyramid_views.h"
+
+// The one level loop every job runs: what differs between making a texture, filling a hole and making a
+// picture tile is given to it as data.
+struct LevelLoop {
+    SynthesisSettings settings;  // with the levels decided
+    // The exemplar's pyramid of matched colours, and how its edges are read (the refined search).
+    const std::uint8_t* exemplar_pyramid = nullptr;
+    LevelTable exemplar_levels;
+    CandidateOptions exemplar_edges;
+    // A regular pattern's periods, which the refined search keeps its copies in step with (none found: none).
+    PeriodLattice periods;
+    // The output's pyramid, filled with where the passes start from (noise, and for a fill the kept pixels).
+    std::uint8_t* output_pyramid = nullptr;
+    LevelTable output_levels;
+    EdgeRule output_edges = EdgeRule::wrap;
+    // Per output level, where each pixel's colour came from as an exemplar pixel index of that level (-1 where
+    // it is not known); the exact, coherent and refined searches start from it. Left empty for the kd-tree
+    // search, which needs none.
+    std::vector<std::vector<int>> sources;
+    // Per output level, the pixels to keep (non-zero), or empty: every pixel is synthesized.
+    std::vector<std::vector<std::uint8_t>> fixed;
+    // Per output level, the pixels whose search weighs every candidate (non-zero), or empty: none.
+    std::vector<std::vector<std::uint8_t>> exhaustive;
+    // Per exemplar level, the pixels that may not be copied (non-zero), or empty: all may. A pixel is excluded
+    // when its neighbourhood reads what may not be read (a hole's pixels), and neighbourhoods that take only
+    // their own level read less than those that take the coarser levels too: two masks.
+    std::vector<std::vector<std::uint8_t>> excluded;
+    std::vector<std::vector<std::uint8_t>> excluded_own_level;
+};
+
+// Synthesizes every level of the output pyramid, coarsest first, telling `hooks` as it goes. On return
+// `final_sources` holds, for every pixel of output level 0, the exemplar pixel of level 0 it was copied from
+// (for kept pixels, what `loop.sources` said). Returns false if the caller asked it to stop.
+bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const JobHooks& hooks, JobError& error);

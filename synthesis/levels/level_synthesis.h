@@ -1,0 +1,109 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "synthesis/levels/scan_hooks.h"
+#include "synthesis/search/exact_matcher.h"
+#include "synthesis/search/pyramid_views.h"
+#include "synthesis/search/search_team.h"
+#include "synthesis/search/similar_candidates.h"
+#include "synthesis/search/training_set.h"
+
+// Size and byte offset of one level inside the output pyramid.
+struct LevelGeometry {
+    int width = 0;
+    int height = 0;
+    int offset = 0;
+};
+
+// Rewrites level n of the output pyramid (level 0 is output_width x output_height) in place, in raster
+// order: every pixel's neighbourhood is read from the output pyramid as it stands, wrapping around every
+// level's edges, the kd-tree of `set` is asked for an approximate nearest neighbour (error bound `eps`),
+// and the pixel takes that neighbour's colour at once, so the pixels after it see it.
+// Returns the size and offset of level n. `hooks` may ask for the time of every stage of every pixel, and
+// for a call after every row.
+// Precondition: `set` was built for level n with the same matrix row, and every output level is non-empty.
+LevelGeometry synthesize_level(const TrainingSet& set, const int* matrix_row, std::uint8_t* output_pyramid,
+                               int output_width, int output_height, int n, int levels, double eps,
+                               const ScanHooks& hooks = {});
+
+// How the first pass of a level starts it.
+enum class FirstPass {
+    scan,             // the raster scan with the causal neighbourhood
+    continue_parent,  // every pixel takes the exemplar pixel under its parent's source (no search): the coarser
+                      // level's result carried to this one; the coarsest level scans all the same
+};
+
+// What the passes after the first do.
+struct LaterPasses {
+    // The candidates the exact and coherent searches weigh, if not those of the first pass: e.g. with the full
+    // neighbourhood shape (it must lie on the same candidate grid when the first pass carries the parent over).
+    const ExactMatcher* matcher = nullptr;
+    const SimilarCandidates* similar = nullptr;  // for the coherent search
+    // For the pixels that weigh every candidate (LevelJob::exhaustive): a matcher over every other pixel of the
+    // same candidate grid along each axis, or none. Where the candidates are many, the nearest of these and
+    // its neighbours on the grid stand in for the nearest of all, at a quarter of the search.
+    const ExactMatcher* sparse = nullptr;
+    // Each pass visits the pixels in lattice x lattice interleaved subsets, one after another (left to right,
+    // then top to bottom, by their offsets); the pixels of a subset read what the subsets before them wrote.
+    // 1: every pixel reads the pass before.
+    int lattice = 1;
+    // For the coherent search, per candidate, a penalty added to its squared distance for every output pixel
+    // copied from it beyond the level's share (output pixels / candidates), times the vector's dimension,
+    // counted at the start of each subset; 0: none.
+    double repeat_penalty = 0;
+};
+
+// One level's synthesis with everything a run may ask for beyond the default.
+struct LevelJob {
+    const int* matrix_row = nullptr;
+    std::uint8_t* output_pyramid = nullptr;
+    int output_width = 0;
+    int output_height = 0;
+    int n = 0;
+    int levels = 0;
+    // The first pass is the raster scan above. Every further pass visits the pixels again, each query
+    // reading the pixels of the pass before all around (so the first rows and columns now see their final
+    // wrap-around neighbours), and the pixels of a pass are independent of each other.
+    int passes = 1;
+    // Threads: they share the exact searches of the first pass and the rows of later passes.
+    SearchTeam* team = nullptr;
+    // Where each pixel of output level n came from, as an exemplar pixel index of level n (y * width + x):
+    // on entry where the noise was drawn from, on return where the synthesized pixels were copied from. The
+    // exact and coherent searches start from it; the kd-tree search may leave it out (nullptr).
+    std::vector<int>* sources = nullptr;
+    // The same for output level n + 1, if there is one.
+    const std::vector<int>* coarser_sources = nullptr;
+    FirstPass first_pass = FirstPass::scan;
+    LaterPasses later;
+    // Pixels of output level n to keep as they are (non-zero), row-major, or none: no pass searches for them
+    // or rewrites them, while their neighbours read them (what surrounds a hole being filled).
+    const std::uint8_t* fixed = nullptr;
+    // Pixels of output level n whose coherent search weighs every candidate, not only those that continue
+    // its neighbours (non-zero), or none: next to kept pixels, whose surroundings no neighbour's source knows.
+    const std::uint8_t* exhaustive = nullptr;
+    // What reads past the output level's edges take: wrap for textures that tile, clamp for a picture with a
+    // hole in it.
+    EdgeRule output_edges = EdgeRule::wrap;
+    // For the coherent search: the lattice its candidates keep in step with (a regular pattern's), or none.
+    const LatticePhase* phase = nullptr;
+    // The coarser level's lattice, whose period cells its sources are made whole copies of before they are
+    // carried over or continued (synthesis/patterns/period_cells.h), or none.
+    const LatticePhase* parent_phase = nullptr;
+    ScanHooks hooks;
+};
+
+// Synthesizes with the kd-tree (only the first pass may be timed; the tree is searched on one thread).
+LevelGeometry synthesize_level(const TrainingSet& set, const LevelJob& job, double eps);
+
+// Synthesizes with the exact nearest candidate of `matcher` (built for level n with the same matrix row):
+// the same for any number of threads.
+LevelGeometry synthesize_level_exact(const ExactMatcher& matcher, const LevelJob& job);
+
+// Synthesizes with the coherent search: the candidates of a pixel are those that continue where its
+// neighbours were copied from (each neighbour's source shifted by its offset), the k candidates most
+// similar to each of those, and the one under the pixel's parent at the coarser level; the exact nearest
+// of them wins (ties to the lowest index), and where none is a candidate the exact search decides.
+LevelGeometry synthesize_level_coherent(const ExactMatcher& matcher, const SimilarCandidates& similar,
+                                        const LevelJob& job);

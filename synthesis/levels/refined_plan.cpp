@@ -1,0 +1,67 @@
+#include "synthesis/levels/refined_plan.h"
+
+#include <algorithm>
+#include <cmath>
+
+RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges edges_x, ExemplarEdges edges_y,
+                                    const PeriodLattice& periods, int output_width, int output_height) {
+    RefinedLevelPlan plan;
+    plan.first.shape = NeighbourhoodShape::causal;
+    plan.first.edges_x = edges_x;
+    plan.first.edges_y = edges_y;
+    plan.later = plan.first;
+    plan.later.shape = NeighbourhoodShape::full;
+    plan.later.coarser_levels = false;
+    // Every later pass weighs each pixel's own source, so its candidates are never none.
+    plan.later.indexed = false;
+    const bool coarsest = n == levels - 1;
+    plan.passes = coarsest && passes > 1 ? passes + kCoarsestExtraPasses : passes;
+    plan.first_pass = coarsest ? FirstPass::scan : FirstPass::continue_parent;
+    plan.lattice = kRefinedLattice;
+    plan.repeat_penalty = kRefinedRepeatPenalty;
+    plan.phase = LatticePhase(periods, n, output_width, output_height);
+    if (periods.found) {
+        plan.repeat_penalty = kRegularRepeatPenalty;
+    }
+    if (n + 1 < levels) {
+        plan.parent_phase = LatticePhase(periods, n + 1, output_width, output_height);
+    }
+    if (plan.phase.active()) {
+        // Where the exemplar does not tile by itself, a regular pattern still repeats over whole periods:
+        // reads and copies past an edge go on from one span back, in step.
+        auto repeat = [&](ExemplarEdges& edges, int& span, double full_size_span) {
+            if (edges != ExemplarEdges::wrapped && full_size_span > 0) {
+                edges = ExemplarEdges::wrapped;
+                span = static_cast<int>(std::lround(std::ldexp(full_size_span, -n)));
+            }
+        };
+        for (CandidateOptions* options : {&plan.first, &plan.later}) {
+            repeat(options->edges_x, options->span_x, periods.span[0]);
+            repeat(options->edges_y, options->span_y, periods.span[1]);
+        }
+    }
+    return plan;
+}
+
+int automatic_levels(int exemplar_width, int exemplar_height) {
+    const int side = std::min(exemplar_width, exemplar_height);
+    int levels = 1;
+    while (levels < 4 && (side >> levels) >= kCoarsestExemplarSide) {
+        ++levels;
+    }
+    return levels;
+}
+
+NeighbourhoodMatrix automatic_matrix(int levels) {
+    NeighbourhoodMatrix matrix;
+    for (int n = 0; n < levels; ++n) {
+        for (int v = n; v < levels; ++v) {
+            int half_size = 1;
+            if (v == n) {
+                half_size = n == levels - 1 ? kCoarsestHalfSize : 2;
+            }
+            matrix.entries[static_cast<std::size_t>(n * levels + v)] = half_size;
+        }
+    }
+    return matrix;
+}

@@ -1,0 +1,79 @@
+// What the refined synthesis does at each level.
+#include <gtest/gtest.h>
+
+#include "synthesis/levels/refined_plan.h"
+
+namespace {
+
+TEST(RefinedPlan, LevelsKeepTheCoarsestExemplarLevelAtLeastTwelvePixels) {
+    EXPECT_EQ(automatic_levels(128, 128), 4);  // 16 x 16 at the coarsest
+    EXPECT_EQ(automatic_levels(96, 200), 4);   // 12 x 25
+    EXPECT_EQ(automatic_levels(95, 95), 3);    // 23 x 23; 11 x 11 would be too small
+    EXPECT_EQ(automatic_levels(64, 300), 3);
+    EXPECT_EQ(automatic_levels(24, 24), 2);
+    EXPECT_EQ(automatic_levels(23, 23), 1);
+    EXPECT_EQ(automatic_levels(900, 900), 4);
+    const NeighbourhoodMatrix three = automatic_matrix(3);
+    const NeighbourhoodMatrix expected{{2, 1, 1, 0, 2, 1, 0, 0, kCoarsestHalfSize}};
+    EXPECT_EQ(three.entries, expected.entries);
+    EXPECT_EQ(automatic_matrix(1).entries[0], kCoarsestHalfSize);
+}
+
+TEST(RefinedPlan, CoarsestScansAndCorrectsLongerFinerLevelsCarryTheParentOver) {
+    const RefinedLevelPlan coarsest = refined_level_plan(2, 3, 2, ExemplarEdges::wrapped, ExemplarEdges::clamped);
+    EXPECT_EQ(coarsest.first_pass, FirstPass::scan);
+    EXPECT_EQ(coarsest.passes, 2 + kCoarsestExtraPasses);
+    EXPECT_EQ(coarsest.first.shape, NeighbourhoodShape::causal);
+    EXPECT_TRUE(coarsest.first.coarser_levels);
+    EXPECT_EQ(coarsest.later.shape, NeighbourhoodShape::full);
+    EXPECT_FALSE(coarsest.later.coarser_levels);
+    EXPECT_TRUE(coarsest.first.indexed);
+    EXPECT_FALSE(coarsest.later.indexed);
+    EXPECT_EQ(coarsest.later.edges_x, ExemplarEdges::wrapped);
+    EXPECT_EQ(coarsest.later.edges_y, ExemplarEdges::clamped);
+
+    const RefinedLevelPlan finest = refined_level_plan(0, 3, 2, ExemplarEdges::wrapped, ExemplarEdges::wrapped);
+    EXPECT_EQ(finest.first_pass, FirstPass::continue_parent);
+    EXPECT_EQ(finest.passes, 2);
+    EXPECT_EQ(finest.lattice, kRefinedLattice);
+    EXPECT_GT(finest.repeat_penalty, 0);
+    // One pass asked for is one pass everywhere.
+    EXPECT_EQ(refined_level_plan(2, 3, 1, ExemplarEdges::wrapped, ExemplarEdges::wrapped).passes, 1);
+}
+
+TEST(RefinedPlan, RegularPatternsKeepInStepAndRepeatOverWholePeriods) {
+    // Periods of 24 and 20 pixels: resolved down to level 2 (6 and 5), not at level 3 (3 and 2.5).
+    PeriodLattice periods;
+    periods.found = true;
+    periods.a[1] = 20;
+    periods.b[0] = 24;
+    periods.span[0] = 96;
+    periods.span[1] = 0;  // no whole period fits down the exemplar, say
+    for (int n = 0; n < 4; ++n) {
+        const RefinedLevelPlan plan =
+            refined_level_plan(n, 4, 3, ExemplarEdges::clamped, ExemplarEdges::clamped, periods, 512, 512);
+        SCOPED_TRACE(n);
+        EXPECT_EQ(plan.phase.active(), n <= 2);
+        EXPECT_EQ(plan.parent_phase.active(), n + 1 <= 2);
+        EXPECT_EQ(plan.repeat_penalty, kRegularRepeatPenalty);
+        for (const CandidateOptions& options : {plan.first, plan.later}) {
+            // Across, reads and copies past an edge go on 96 pixels (halved at each level) back; down they
+            // stay clamped. Levels that do not resolve the pattern keep the exemplar's own edges.
+            EXPECT_EQ(options.edges_x, n <= 2 ? ExemplarEdges::wrapped : ExemplarEdges::clamped);
+            EXPECT_EQ(options.span_x, n <= 2 ? 96 >> n : 0);
+            EXPECT_EQ(options.edges_y, ExemplarEdges::clamped);
+        }
+    }
+    // An exemplar that tiles by itself keeps its own wrap-around.
+    const RefinedLevelPlan tiling =
+        refined_level_plan(0, 4, 3, ExemplarEdges::wrapped, ExemplarEdges::wrapped, periods, 512, 512);
+    EXPECT_EQ(tiling.later.span_x, 0);
+    // Without a lattice, nothing of it.
+    const RefinedLevelPlan plain = refined_level_plan(0, 4, 3, ExemplarEdges::clamped, ExemplarEdges::clamped);
+    EXPECT_FALSE(plain.phase.active());
+    EXPECT_FALSE(plain.parent_phase.active());
+    EXPECT_EQ(plain.repeat_penalty, kRefinedRepeatPenalty);
+    EXPECT_EQ(plain.later.edges_x, ExemplarEdges::clamped);
+}
+
+}  // namespace
