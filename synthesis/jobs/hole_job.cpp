@@ -190,21 +190,15 @@ bool check_hole_job(const Job& job, SynthesisSettings& settings, JobError& error
     return true;
 }
 
-bool run_hole_job(const Job& job, const SynthesisSettings& settings, JobResult& result, JobError& error,
-                  const JobHooks& hooks) {
-    LapClock total_clock;
+bool synthesize_region(const RegionFill& fill, const SynthesisSettings& settings, NoiseDraws& draws,
+                       std::vector<int>& region_sources, JobError& error, const JobHooks& hooks) {
     LapClock clock;
-    const Image& picture = *job.picture;
-    const bool own = own_exemplar(job);
-    const Image& exemplar = own ? picture : *job.exemplar;
+    const Image& picture = *fill.picture;
+    const bool own = fill.exemplar == nullptr;
+    const Image& exemplar = own ? picture : *fill.exemplar;
+    const Rect& region = fill.region;
+    const std::vector<std::uint8_t>& region_hole = *fill.hole;
     const int levels = settings.levels;
-    const int band = job.kind == JobKind::tile
-                         ? (job.band == 0 ? default_tile_band(picture.width, picture.height) : job.band)
-                         : 0;
-    const std::vector<std::uint8_t> hole = hole_of(job, band);
-    // The region as the check found it, from the settings as given.
-    const Rect region = work_region(job, hole, job.settings);
-    const std::vector<std::uint8_t> region_hole = crop_mask(hole.data(), picture.width, region);
 
     // The output starts as the region's own pyramid; its hole is synthesized level by level.
     const std::vector<std::uint8_t> region_rgb = region_colours(picture, region);
@@ -215,7 +209,7 @@ bool run_hole_job(const Job& job, const SynthesisSettings& settings, JobResult& 
     build_exemplar_pyramid(region_rgb.data(), region.width, region.height, output_pyramid, loop.output_levels,
                            levels);
     loop.output_pyramid = output_pyramid.data();
-    loop.output_edges = job.kind == JobKind::tile ? EdgeRule::wrap : EdgeRule::clamp;
+    loop.output_edges = fill.edges;
     const std::vector<std::vector<std::uint8_t>> holes = hole_levels(region_hole.data(), loop.output_levels, levels);
 
     // The exemplar: the region itself, or the one given, read clamped at its edges unless it tiles by itself.
@@ -246,7 +240,6 @@ bool run_hole_job(const Job& job, const SynthesisSettings& settings, JobResult& 
 
     // Kept pixels come from themselves where the region is its own exemplar, from nowhere known otherwise;
     // hole pixels start as noise drawn from the pixels that may be copied.
-    NoiseDraws draws(settings.seed);
     for (int n = 0; n < levels; ++n) {
         const int width = loop.output_levels.width[n];
         const int pixels = width * loop.output_levels.height[n];
@@ -287,13 +280,37 @@ bool run_hole_job(const Job& job, const SynthesisSettings& settings, JobResult& 
         hooks.profile->noise += clock.lap();
     }
 
+    return synthesize_levels(loop, region_sources, hooks, error);
+}
+
+bool run_hole_job(const Job& job, const SynthesisSettings& settings, JobResult& result, JobError& error,
+                  const JobHooks& hooks) {
+    LapClock total_clock;
+    const Image& picture = *job.picture;
+    const bool own = own_exemplar(job);
+    const Image& exemplar = own ? picture : *job.exemplar;
+    const int band = job.kind == JobKind::tile
+                         ? (job.band == 0 ? default_tile_band(picture.width, picture.height) : job.band)
+                         : 0;
+    const std::vector<std::uint8_t> hole = hole_of(job, band);
+    // The region as the check found it, from the settings as given.
+    const Rect region = work_region(job, hole, job.settings);
+    const std::vector<std::uint8_t> region_hole = crop_mask(hole.data(), picture.width, region);
+    RegionFill fill;
+    fill.picture = &picture;
+    fill.region = region;
+    fill.hole = &region_hole;
+    fill.exemplar = own ? nullptr : job.exemplar;
+    fill.edges = job.kind == JobKind::tile ? EdgeRule::wrap : EdgeRule::clamp;
+    NoiseDraws draws(settings.seed);
     std::vector<int> region_sources;
-    if (!synthesize_levels(loop, region_sources, hooks, error)) {
+    if (!synthesize_region(fill, settings, draws, region_sources, error, hooks)) {
         return false;
     }
 
     // The picture with the hole's pixels copied from where they came from; the map points every other pixel
     // at itself.
+    const int exemplar_width = own ? region.width : exemplar.width;
     result.image = picture;
     result.map = {};
     if (job.with_map) {
@@ -315,8 +332,8 @@ bool run_hole_job(const Job& job, const SynthesisSettings& settings, JobResult& 
                 continue;
             }
             const int source = region_sources[r];
-            const int source_x = source % loop.exemplar_levels.width[0] + (own ? region.x : 0);
-            const int source_y = source / loop.exemplar_levels.width[0] + (own ? region.y : 0);
+            const int source_x = source % exemplar_width + (own ? region.x : 0);
+            const int source_y = source / exemplar_width + (own ? region.y : 0);
             const std::size_t i = static_cast<std::size_t>(region.y + y) * picture.width + region.x + x;
             copy_pixel(exemplar, static_cast<std::size_t>(source_y) * exemplar.width + source_x, result.image, i);
             if (job.with_map) {

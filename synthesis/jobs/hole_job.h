@@ -3,6 +3,8 @@
 #include <texsynth/job.h>
 
 #include "synthesis/jobs/hole_geometry.h"
+#include "synthesis/levels/noise.h"
+#include "synthesis/search/pyramid_views.h"
 
 // Filling a hole and making a picture tile: the part of the job that only these do. A fill works in a region
 // around the hole (the hole's bounding box and a margin); unless an exemplar is given, its candidates are the
@@ -24,3 +26,22 @@ bool check_hole_job(const Job& job, SynthesisSettings& settings, JobError& error
 // Does a checked fill or tiling.
 bool run_hole_job(const Job& job, const SynthesisSettings& settings, JobResult& result, JobError& error,
                   const JobHooks& hooks);
+
+// One run of the level loop over a region of a picture: the part of a fill, a tiling or a grown picture
+// that they share.
+struct RegionFill {
+    const Image* picture = nullptr;  // whose region is worked on
+    Rect region;
+    // One byte per pixel of the region, row-major; non-zero marks a pixel to synthesize, the others stay.
+    const std::vector<std::uint8_t>* hole = nullptr;
+    // Where the hole's pixels come from; none (nullptr): the region's pixels whose neighbourhoods stay clear
+    // of the hole.
+    const Image* exemplar = nullptr;
+    EdgeRule edges = EdgeRule::clamp;  // how reads past the region's edges are brought back
+};
+
+// Synthesizes the hole of a checked region, its noise taken from `draws`. On return `region_sources` holds,
+// for every pixel of the region, where it was copied from: an index y * width + x of the exemplar, or of the
+// region itself where it is its own exemplar (for kept pixels: themselves, or -1 with an exemplar).
+bool synthesize_region(const RegionFill& fill, const SynthesisSettings& settings, NoiseDraws& draws,
+                       std::vector<int>& region_sources, JobError& error, const JobHooks& hooks);
