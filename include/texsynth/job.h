@@ -16,21 +16,36 @@ enum class JobKind {
     generate,  // a new texture of a given size from an exemplar
     fill,      // a picture with the pixels under a mask synthesized anew from the rest of it (or an exemplar)
     tile,      // a picture whose edges are synthesized anew so that it tiles without a visible seam
+    extend,    // a picture grown by a border synthesized from the rest of it (or an exemplar)
+};
+
+// How far a picture grows on each side, in pixels. A side grows by at most the picture's own width (left,
+// right) or height (top, bottom), and the grown picture is at most 65,536 pixels a side (source maps hold
+// 16-bit coordinates), so no side grows by more than this:
+inline constexpr int kMaxBorderWidth = 65535;
+struct Border {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
 };
 
 // One piece of work and everything it is done with. Pictures have 3 or 4 channels.
 struct Job {
     JobKind kind = JobKind::generate;
     SynthesisSettings settings;
-    // generate: the exemplar, whose pixels the result is made of. fill: where the hole's pixels come from;
-    // none (nullptr): from the picture itself, outside the hole.
+    // generate: the exemplar, whose pixels the result is made of. fill, extend: where the new pixels come
+    // from; none (nullptr): from the picture itself (outside the hole, or along its edges).
     const Image* exemplar = nullptr;
     int width = 0;  // generate: the result's size
     int height = 0;
-    const Image* picture = nullptr;  // fill, tile: the picture to change; the result has its size
+    // fill, tile: the picture to change; the result has its size. extend: the picture to grow; the result is
+    // as large as it and its border, with the picture's pixels as they are at (border.left, border.top).
+    const Image* picture = nullptr;
     // fill: one byte per pixel of the picture, row-major; non-zero marks a pixel to replace.
     const std::vector<std::uint8_t>* mask = nullptr;
     int band = 0;  // tile: the width of the band along the edges that is synthesized anew; 0: the default
+    Border border;  // extend: how far the picture grows on each side (at most its own width or height)
     bool with_map = true;  // whether the result carries its source map (a fill's map is as large as the picture)
 };
 
@@ -43,7 +58,9 @@ struct SourceMap {
 
 struct JobResult {
     Image image;  // every pixel is a pixel of the exemplar (or, where a job keeps them, of the picture)
-    SourceMap map;  // for a fill or tile, pixels that are kept point at themselves; empty without Job::with_map
+    // For a fill or tile, pixels that are kept point at themselves, and for a grown picture at their place in
+    // the picture; empty without Job::with_map.
+    SourceMap map;
 };
 
 // Why a job could not be done. `subject` says what was at fault in words the caller can replace by a file

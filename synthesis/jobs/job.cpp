@@ -8,6 +8,7 @@
 #include <texsynth/settings.h>
 
 #include "pyramid/exemplar_pyramid.h"
+#include "synthesis/jobs/extend_job.h"
 #include "synthesis/jobs/hole_job.h"
 #include "synthesis/jobs/job_pictures.h"
 #include "synthesis/levels/level_loop.h"
@@ -81,6 +82,9 @@ bool check_job(const Job& job, SynthesisSettings& settings, JobError& error) {
         error = {"", why};
         return false;
     }
+    if (job.kind == JobKind::extend) {
+        return check_extend_job(job, settings, error);
+    }
     if (job.kind != JobKind::generate) {
         return check_hole_job(job, settings, error);
     }
@@ -116,6 +120,9 @@ bool run_job(const Job& job, JobResult& result, JobError& error, const JobHooks&
     SynthesisSettings settings;
     if (!check_job(job, settings, error)) {
         return false;
+    }
+    if (job.kind == JobKind::extend) {
+        return run_extend_job(job, settings, result, error, hooks);
     }
     if (job.kind != JobKind::generate) {
         return run_hole_job(job, settings, result, error, hooks);
