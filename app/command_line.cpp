@@ -122,6 +122,31 @@ bool parse_half_sizes(std::string_view text, std::vector<int>& values) {
     return false;
 }
 
+// "N" or "LEFT,TOP,RIGHT,BOTTOM": whole numbers of pixels from 0 to kMaxBorderWidth, not all 0.
+bool parse_border(std::string_view text, Border& border) {
+    std::vector<int> values;
+    while (true) {
+        const std::size_t comma = text.find(',');
+        int value = 0;
+        if (!parse_whole_number(text.substr(0, comma), value) || value < 0 || value > kMaxBorderWidth) {
+            return false;
+        }
+        values.push_back(value);
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        text.remove_prefix(comma + 1);
+    }
+    if (values.size() == 1) {
+        values.assign(4, values[0]);
+    }
+    if (values.size() != 4 || std::count(values.begin(), values.end(), 0) == 4) {
+        return false;
+    }
+    border = {values[0], values[1], values[2], values[3]};
+    return true;
+}
+
 // Whether a file name ends in `extension` (".png"), in any case.
 bool has_extension(std::string_view path, std::string_view extension) {
     if (path.size() <= extension.size()) {
@@ -164,7 +189,7 @@ bool read_option(std::string_view option, RunSettings& settings, GivenOptions& g
     const bool changes_result = name == "--size" || name == "--levels" || name == "--half-sizes" ||
                                 name == "--seed" || name == "--match" || name == "--passes" || name == "--k" ||
                                 name == "--save-map" || name == "--mask" || name == "--exemplar" ||
-                                name == "--make-tileable";
+                                name == "--make-tileable" || name == "--extend";
     if (changes_result) {
         given.changing_result.emplace_back(name);
     }
@@ -259,6 +284,12 @@ bool read_option(std::string_view option, RunSettings& settings, GivenOptions& g
         if (has_value && (!parse_whole_number(value, settings.band) || settings.band < 1)) {
             return refuse("expected --make-tileable or --make-tileable=BAND with BAND a width of at least 1 pixel");
         }
+    } else if (name == "--extend") {
+        settings.extend = true;
+        if (!parse_border(value, settings.border)) {
+            return refuse("expected --extend=N or --extend=LEFT,TOP,RIGHT,BOTTOM with whole numbers of pixels from 0 "
+                          "to " + std::to_string(kMaxBorderWidth) + ", not all 0");
+        }
     } else {
         return refuse("unknown option (texsynth --help lists the options)");
     }
@@ -292,18 +323,27 @@ bool finish_output_form(const Positionals& args, const GivenOptions& given, cons
     if (!read_path(args, 1, parsed.input_path, error)) {
         return false;
     }
-    if (!parsed.exemplar_path.empty() && parsed.mask_path.empty()) {
-        error = "option \"--exemplar\": only with --mask=MASK, whose hole it fills";
+    if (!parsed.exemplar_path.empty() && parsed.mask_path.empty() && !parsed.extend) {
+        error = "option \"--exemplar\": only with --mask=MASK or --extend, whose new pixels it gives";
         return false;
     }
-    if (!parsed.mask_path.empty() || parsed.make_tileable) {
+    if (parsed.extend && (!parsed.mask_path.empty() || parsed.make_tileable)) {
+        // A grown picture does not tile: its reads stop at its edges, and its new border is made to fit the
+        // picture, not the border across from it.
+        error = std::string("option \"--extend\": not with ") + (parsed.make_tileable ? "--make-tileable" : "--mask") +
+                "; grow the picture first, then " + (parsed.make_tileable ? "make the result tile" : "fill its hole");
+        return false;
+    }
+    if (!parsed.mask_path.empty() || parsed.make_tileable || parsed.extend) {
         if (!parsed.mask_path.empty() && parsed.make_tileable) {
             error = "option \"--make-tileable\": not with --mask; fill the hole first, then make the result tile";
             return false;
         }
         if (given.size) {
             error = std::string("option \"--size\": has no meaning with ") +
-                    (parsed.make_tileable ? "--make-tileable" : "--mask") + ": the result has the input's size";
+                    (parsed.extend ? "--extend: the result is the input grown by its border"
+                                   : std::string(parsed.make_tileable ? "--make-tileable" : "--mask") +
+                                         ": the result has the input's size");
             return false;
         }
     }
@@ -319,7 +359,7 @@ bool finish_output_form(const Positionals& args, const GivenOptions& given, cons
         parsed.width = kDefaultOutputSide;
         parsed.height = kDefaultOutputSide;
     }
-    const bool holes = !parsed.mask_path.empty() || parsed.make_tileable;
+    const bool holes = !parsed.mask_path.empty() || parsed.make_tileable || parsed.extend;
     const SynthesisSettings defaults = holes ? hole_filling_defaults() : finished_texture_defaults();
     if (!given.match) {
         parsed.match = defaults.match;
@@ -343,8 +383,8 @@ bool finish_output_form(const Positionals& args, const GivenOptions& given, cons
         parsed.levels = defaults.levels;  // 0: chosen once the exemplar's size is known
         return true;
     }
-    if (!parsed.mask_path.empty() || parsed.make_tileable) {
-        return true;  // the output has the input's size, known once it is read
+    if (holes) {
+        return true;  // the output's size follows the input's, known once it is read
     }
     error = check_settings(parsed, parsed.width, parsed.height);
     return error.empty();
@@ -358,7 +398,8 @@ bool finish_positional_form(const Positionals& args, const GivenOptions& given, 
                                            std::pair{"--apply-map", !parsed.apply_map.empty()},
                                            std::pair{"--mask", !parsed.mask_path.empty()},
                                            std::pair{"--exemplar", !parsed.exemplar_path.empty()},
-                                           std::pair{"--make-tileable", parsed.make_tileable}}) {
+                                           std::pair{"--make-tileable", parsed.make_tileable},
+                                           std::pair{"--extend", parsed.extend}}) {
         if (is_given) {
             error = std::string("option \"") + option + "\": only with --output=FILE INPUT (the positional form " +
                     "makes a new texture and takes its size and levels as arguments)";
@@ -456,6 +497,7 @@ std::string usage_text() {
     return R"(usage: texsynth [options] --output=FILE INPUT
        texsynth [options] --mask=MASK [--exemplar=FILE] --output=FILE INPUT
        texsynth [options] --make-tileable[=BAND] --output=FILE INPUT
+       texsynth [options] --extend=N|L,T,R,B [--exemplar=FILE] --output=FILE INPUT
        texsynth [options] --apply-map=MAP.png --output=FILE INPUT
        texsynth [options] [input prefix W H L m00 m01 ... m(L-1)(L-1)]
 
@@ -470,12 +512,12 @@ transparency needs .png). Its defaults aim at the best result quickly:
   --size=WxH           the output's size (default 512x512)
   --levels=L           pyramid levels, 1 to 4 (default: as many as keep the exemplar's coarsest level at
                        least 12 pixels a side, fewer if the size is too small for them; at most 3 with
-                       --mask or --make-tileable)
+                       --mask, --make-tileable or --extend)
   --half-sizes=LIST    L x L neighbourhood half-sizes separated by commas, row-major, as mNV below
                        (default: 2 for each level's own part, 4 for the coarsest, 1 for each coarser
                        level's square)
-  --match=refined --passes=3 unless --match or --passes say otherwise (--passes=5 with --mask or
-                       --make-tileable)
+  --match=refined --passes=3 unless --match or --passes say otherwise (--passes=5 with --mask,
+                       --make-tileable or --extend)
 --mask=MASK with --output=FILE INPUT fills a hole: MASK is a picture of INPUT's size whose non-black pixels
 mark what to replace; those pixels are synthesized anew from the rest of INPUT (never from the hole), coarse
 to fine, and every other pixel stays as it is. Candidates come from around the hole (a margin as wide as
@@ -484,7 +526,12 @@ the hole's larger side, at least 32 pixels), so a large photo takes no longer th
 --make-tileable[=BAND] with --output=FILE INPUT makes INPUT tile: the band of BAND pixels along its edges
 (default: an eighth of its shorter side; at most a quarter, so its middle half stays) is synthesized anew
 from its middle with reads that wrap around, so that copies of it side by side show no seam.
-Both keep INPUT's size, and take the other options below (not --size; --match=approximate cannot).
+--extend=N or --extend=LEFT,TOP,RIGHT,BOTTOM with --output=FILE INPUT grows INPUT by N pixels on every
+side, or by as many as given on each: the new border is synthesized from strips of INPUT along its edges
+(or from --exemplar=FILE) to continue it without a visible join, and INPUT's pixels stay as they are. A
+side grows by at most INPUT's width (left, right) or height (top, bottom); the time follows the border's
+size, not INPUT's. Not with --mask or --make-tileable (the result does not tile).
+These keep INPUT's pixels, and take the other options below (not --size; --match=approximate cannot).
 --apply-map=MAP.png with --output=FILE INPUT synthesizes nothing: it samples INPUT (an image of the
 exemplar's size, such as its normal map) through a map saved by --save-map, so that every map of a
 material is made the same way as its colour.

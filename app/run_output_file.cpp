@@ -86,6 +86,7 @@ std::vector<std::uint8_t> marked_pixels(const Image& mask) {
     return marked;
 }
 
+// Fills a hole, makes a picture tile or grows it.
 int fill_or_tile(const RunSettings& settings) {
     Image picture;
     Image mask_picture;
@@ -102,6 +103,15 @@ int fill_or_tile(const RunSettings& settings) {
     if (settings.make_tileable) {
         job.kind = JobKind::tile;
         job.band = settings.band;
+    } else if (settings.extend) {
+        job.kind = JobKind::extend;
+        job.border = settings.border;
+        if (!settings.exemplar_path.empty()) {
+            if (!load_picture(settings.exemplar_path, exemplar, {}, alpha)) {
+                return 1;
+            }
+            job.exemplar = &exemplar;
+        }
     } else {
         job.kind = JobKind::fill;
         if (!load_picture(settings.mask_path, mask_picture)) {
@@ -124,7 +134,7 @@ int fill_or_tile(const RunSettings& settings) {
     }
     return run_and_save(settings, job,
                         {{"image", settings.input_path}, {"mask", settings.mask_path},
-                         {"exemplar", settings.exemplar_path}, {"band", "--make-tileable"}});
+                         {"exemplar", settings.exemplar_path}, {"band", "--make-tileable"}, {"border", "--extend"}});
 }
 
 }  // namespace
@@ -133,7 +143,7 @@ int run_output_file(const RunSettings& settings) {
     if (!settings.apply_map.empty()) {
         return apply_map(settings);
     }
-    if (!settings.mask_path.empty() || settings.make_tileable) {
+    if (!settings.mask_path.empty() || settings.make_tileable || settings.extend) {
         return fill_or_tile(settings);
     }
     return generate(settings);

@@ -32,6 +32,9 @@ struct RunSettings : SynthesisSettings {
     // Making the input tile: the band along its edges that is synthesized anew (0: the default width).
     bool make_tileable = false;
     int band = 0;
+    // Growing the input: by how much on each side.
+    bool extend = false;
+    Border border;
 };
 
 // The job of making the texture `settings` ask for from `exemplar` (which must outlive the job).

@@ -43,7 +43,7 @@ void check_accepted(const RunSettings& settings, int argument_count) {
         require(levels >= 1 && levels <= kMaxLevels);
         require(argument_count == 0 || argument_count == 5 + levels * levels);
         require(settings.mask_path.empty() && settings.exemplar_path.empty() && settings.apply_map.empty() &&
-                !settings.make_tileable);
+                !settings.make_tileable && !settings.extend);
         for (int i = levels * levels; i < 16 && argument_count != 0; ++i) {
             require(settings.matrix.entries[i] == 0);
         }
@@ -57,9 +57,19 @@ void check_accepted(const RunSettings& settings, int argument_count) {
         }
         require(ends_with(lower, ".png") || ends_with(lower, ".bmp"));
         require(levels >= 0 && levels <= kMaxLevels);
-        require(settings.exemplar_path.empty() || !settings.mask_path.empty());
+        require(settings.exemplar_path.empty() || !settings.mask_path.empty() || settings.extend);
         require(settings.mask_path.empty() || !settings.make_tileable);
-        if (levels == 0 || !settings.apply_map.empty() || !settings.mask_path.empty() || settings.make_tileable) {
+        if (settings.extend) {
+            // Sides that no grown picture can exceed, not all 0, and nothing the grown picture cannot go with.
+            const Border& b = settings.border;
+            for (const int side : {b.left, b.top, b.right, b.bottom}) {
+                require(side >= 0 && side <= kMaxBorderWidth);
+            }
+            require(b.left + b.top + b.right + b.bottom > 0);
+            require(settings.mask_path.empty() && !settings.make_tileable && settings.apply_map.empty());
+        }
+        if (levels == 0 || !settings.apply_map.empty() || !settings.mask_path.empty() || settings.make_tileable ||
+            settings.extend) {
             return;  // the output's size, and with it the rest, is settled once the input is read
         }
     }

@@ -1,4 +1,5 @@
-// Filling holes (--mask) and making pictures tile (--make-tileable) through the real program.
+// Filling holes (--mask), making pictures tile (--make-tileable) and growing them (--extend) through the real
+// program.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -90,6 +91,28 @@ TEST_F(FillAndTile, MakesAPictureTile) {
     EXPECT_NE(read_picture_file(dir / "tiled.png").pixels, narrow.pixels);
 }
 
+TEST_F(FillAndTile, GrowsAPictureAndKeepsIt) {
+    ProgramRun run = run_texsynth(dir.path(), "--extend=5,0,9,3 --save-map=map.png -o grown.png wall.png");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "load wall.png:320x240\nwrite grown.png:334x243\nwrite map.png:334x243\n");
+    EXPECT_EQ(run.err, "");
+    const Image wall = read_picture_file(dir / "wall.png");
+    const Image grown = read_picture_file(dir / "grown.png");
+    for (int y = 0; y < 240; ++y) {
+        const std::size_t row = static_cast<std::size_t>(y) * 320 * 3;
+        ASSERT_TRUE(std::equal(&wall.pixels[row], &wall.pixels[row + 320 * 3],
+                               &grown.pixels[(static_cast<std::size_t>(y) * 334 + 5) * 3]))
+            << "row " << y;
+    }
+    // The map applied to the picture gives the grown picture.
+    run = run_texsynth(dir.path(), "--apply-map=map.png -o applied.png wall.png");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(read_file(dir / "applied.png"), read_file(dir / "grown.png"));
+    run = run_texsynth(dir.path(), "--extend=7 --exemplar=cork.bmp -o grown.bmp wall.png");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "load wall.png:320x240\nload cork.bmp:128x128\nwrite grown.bmp:334x254\n");
+}
+
 // A photo as a camera makes it, with a small hole: the work stays with the hole.
 TEST_F(FillAndTile, LargePhotosAreFilledAroundTheHole) {
     const Image wall = read_picture_file(dir / "wall.png");
@@ -127,6 +150,18 @@ TEST_F(FillAndTile, RefusalsLeaveNothingBehind) {
         {"--mask=hole.png --match=approximate -o out.png wall.png", 1,
          "texsynth: match: the kd-tree search (approximate) cannot leave pixels out"},
         {"--mask=hole.png wall.png p 64 64 1 2", 2, "texsynth: option \"--mask\": only with --output=FILE INPUT"},
+        {"--extend=321,0,0,0 -o out.png wall.png", 1,
+         "texsynth: --extend: the left side: expected from 0 to 320 pixels (at most the picture's width), got 321\n"},
+        {"--extend=1,2,3 -o out.png wall.png", 2,
+         "texsynth: option \"--extend=1,2,3\": expected --extend=N or --extend=LEFT,TOP,RIGHT,BOTTOM"},
+        {"--extend=-4 -o out.png wall.png", 2, "texsynth: option \"--extend=-4\": expected"},
+        {"--extend=0 -o out.png wall.png", 2, "texsynth: option \"--extend=0\": expected"},
+        {"--extend=4 --mask=hole.png -o out.png wall.png", 2, "texsynth: option \"--extend\": not with --mask"},
+        {"--extend=4 --make-tileable -o out.png wall.png", 2, "texsynth: option \"--extend\": not with --make-tileable"},
+        {"--extend=4 --size=64x64 -o out.png wall.png", 2, "texsynth: option \"--size\": has no meaning with --extend"},
+        {"--extend=4 --apply-map=m.png -o out.png wall.png", 2,
+         "texsynth: option \"--extend\": has no meaning with --apply-map"},
+        {"--extend=4 wall.png p 64 64 1 2", 2, "texsynth: option \"--extend\": only with --output=FILE INPUT"},
     };
     for (const auto& c : cases) {
         const ProgramRun run = run_texsynth(dir.path(), c.arguments);
