@@ -52,11 +52,11 @@ std::string settings_help(const SynthesisArguments& defaults) {
            setting_help("passes=" + repr(defaults.passes),
                         "passes over every level (1 to {max_passes}): each further pass matches every pixel\n"
                         "again against the pass before, all around, which mends the wrap-around seam\n"
-                        "(fill and make_tileable: {hole_passes})") +
+                        "(fill, make_tileable and extend: {hole_passes})") +
            setting_help("levels=" + repr(defaults.levels),
                         "pyramid levels, 1 to {max_levels} (None or 0: as many as keep the exemplar's coarsest\n"
                         "level at least {coarsest_side} pixels a side, fewer if the size is too small for them;\n"
-                        "fill and make_tileable: at most {hole_levels})") +
+                        "fill, make_tileable and extend: at most {hole_levels})") +
            setting_help("half_sizes=None",
                         "L x L neighbourhood half-sizes (0 to {max_half_size}), row-major as --half-sizes lists\n"
                         "them, or an L x L array: row N is used for level N; entry N, N is the half-size\n"
@@ -117,6 +117,7 @@ Functions (arrays in, a new array out):
   synthesize(exemplar, size, ...)  a new texture of size (width, height)      texsynth --output=FILE INPUT
   fill(image, mask, ...)           the pixels under a mask synthesized anew   texsynth --mask
   make_tileable(image, ...)        the edges synthesized anew, so it tiles    texsynth --make-tileable
+  extend(image, border, ...)       the image grown by a synthesized border    texsynth --extend
   apply_map(image, source_map)     an image sampled through a source map      texsynth --apply-map
   read_image(path), write_image(path, array)          BMP, PNG and JPEG files, as the command line reads
                                                       and writes them
@@ -200,6 +201,27 @@ seed, match, passes, levels, half_sizes, k, threads: see help(texsynth).
 Returns a new array of the image's size and layout. With return_map=True, a pair (result, source_map):
 the (height, width, 2) uint16 array of the column x and row y each pixel was copied from (kept pixels
 point at themselves), what --save-map writes as a 16-bit RGB PNG (red x, green y, blue 0).
+)doc");
+}
+
+std::string extend_doc() {
+    return filled(R"doc(extend(image, border, *, exemplar=None, {hole_settings}, return_map=False)
+--
+
+The image grown by a border synthesized from strips of it along its edges or, with an exemplar, from the
+exemplar, so that the image goes on without a visible join: the command line's --extend. The image's own
+pixels stay as they are.
+
+image: a (height, width, 3) or (height, width, 4) uint8 array, or grey (see help(texsynth)).
+border: how many pixels each side grows by: a whole number for every side, or (left, top, right, bottom);
+    each side at most the image's width (left, right) or height (top, bottom).
+exemplar: where the new pixels come from (None: the image itself).
+seed, match, passes, levels, half_sizes, k, threads: see help(texsynth).
+
+Returns a new array of height top + height + bottom and width left + width + right in the image's layout,
+the image at rows top.. and columns left... With return_map=True, a pair (result, source_map): the uint16
+array of the column x and row y of the image (or exemplar) each pixel was copied from (the image's own
+pixels point at themselves), what --save-map writes as a 16-bit RGB PNG (red x, green y, blue 0).
 )doc");
 }
 

@@ -10,6 +10,7 @@ std::string module_doc();
 std::string synthesize_doc();
 std::string fill_doc();
 std::string make_tileable_doc();
+std::string extend_doc();
 std::string apply_map_doc();
 std::string read_image_doc();
 std::string write_image_doc();

@@ -90,6 +90,42 @@ py::object make_tileable(py::handle image, py::object band, py::object seed, py:
                              return_map);
 }
 
+// A border as an int (every side) or a (left, top, right, bottom) sequence of ints.
+Border border_from(py::handle border, StandIns& stand_ins) {
+    if (!py::isinstance<py::sequence>(border) || py::isinstance<py::str>(border)) {
+        const int width = whole_number(border, "border", stand_ins);
+        return {width, width, width, width};
+    }
+    if (py::len(border) != 4) {
+        throw py::value_error("border: expected a whole number or (left, top, right, bottom), got " +
+                              std::string(py::repr(border)));
+    }
+    int sides[4];
+    for (int i = 0; i < 4; ++i) {
+        sides[i] = whole_number(border[py::int_(i)], "border", stand_ins);
+    }
+    return {sides[0], sides[1], sides[2], sides[3]};
+}
+
+py::object extend(py::handle image, py::handle border, py::handle exemplar, py::object seed, py::object match,
+                  py::object passes, py::object levels, py::object half_sizes, py::object k, py::object threads,
+                  bool return_map) {
+    PictureLayout layout;
+    const Image picture = picture_from_array(image, "image", layout, true);
+    std::optional<Image> source;
+    if (!exemplar.is_none()) {
+        source = picture_from_array(exemplar, "exemplar", layout, false);
+    }
+    StandIns stand_ins;
+    Job job;
+    job.kind = JobKind::extend;
+    job.picture = &picture;
+    job.border = border_from(border, stand_ins);
+    job.exemplar = source ? &*source : nullptr;
+    return run_with_settings(job, {seed, match, passes, levels, half_sizes, k, threads}, stand_ins, layout,
+                             return_map);
+}
+
 py::array apply_map(py::handle image, py::handle source_map) {
     PictureLayout layout;
     const Image picture = picture_from_array(image, "image", layout, true);
@@ -192,6 +228,9 @@ PYBIND11_MODULE(texsynth, module) {
                return_map);
     module.def("make_tileable", &make_tileable, make_tileable_doc().c_str(), py::arg("image"), py::kw_only(),
                py::arg("band") = py::none(), seed, match, hole_passes, levels, half_sizes, k, threads, return_map);
+    module.def("extend", &extend, extend_doc().c_str(), py::arg("image"), py::arg("border"), py::kw_only(),
+               py::arg("exemplar") = py::none(), seed, match, hole_passes, levels, half_sizes, k, threads,
+               return_map);
     module.def("apply_map", &apply_map, apply_map_doc().c_str(), py::arg("image"), py::arg("source_map"));
     module.def("read_image", &read_image_file, read_image_doc().c_str(), py::arg("path"));
     module.def("write_image", &write_image_file, write_image_doc().c_str(), py::arg("path"), py::arg("array"));

@@ -1,5 +1,5 @@
-"""fill and make_tileable: their arguments, and their results against the command line's --mask and
---make-tileable."""
+"""fill, make_tileable and extend: their arguments, and their results against the command line's --mask,
+--make-tileable and --extend."""
 import numpy as np
 import pytest
 from PIL import Image
@@ -84,3 +84,24 @@ def test_fill_and_tile_arguments_reach_the_library(small, hole):
     with pytest.raises(ValueError) as refusal:
         texsynth.fill(small, hole, match="approximate")
     assert str(refusal.value).startswith("match: the kd-tree search (approximate) cannot leave pixels out")
+
+
+def test_extend_gives_what_the_command_line_writes(tmp_path, small):
+    texsynth.write_image(tmp_path / "picture.png", small)
+    status, _, err = run_cli("--extend=3,0,5,2", "--output=grown.png", "picture.png", cwd=tmp_path)
+    assert status == 0, err
+    grown, source_map = texsynth.extend(small, (3, 0, 5, 2), return_map=True)
+    assert np.array_equal(grown, np.asarray(Image.open(tmp_path / "grown.png")))
+    assert grown.shape == (34, 48, 3) and np.array_equal(grown[0:32, 3:43], small)
+    assert np.array_equal(texsynth.apply_map(small, source_map), grown)
+    # An int grows every side by as much.
+    assert texsynth.extend(small, 4, seed=2).shape == (40, 48, 3)
+    for border, error, message in [
+            (2.5, TypeError, "border: expected a whole number, got 2.5"),
+            ((1, 2), ValueError, "border: expected a whole number or (left, top, right, bottom), got (1, 2)"),
+            ((41, 0, 0, 0), ValueError, "border: the left side: expected from 0 to 40 pixels"),
+            (2**40, ValueError, f"border: the left side: expected from 0 to 40 pixels (at most the picture's width), "
+                                f"got {2**40}")]:
+        with pytest.raises(error) as refusal:
+            texsynth.extend(small, border)
+        assert str(refusal.value).startswith(message)

@@ -93,11 +93,11 @@ def test_the_defaults_are_the_command_line_finished_file_defaults():
     # The module takes them from the library, where the command line's --output form takes them too; the
     # pixels of the cases in test_synthesize.py confirm that both use them.
     positional = {texsynth.synthesize: ["exemplar", "size"], texsynth.fill: ["image", "mask"],
-                  texsynth.make_tileable: ["image"]}
+                  texsynth.make_tileable: ["image"], texsynth.extend: ["image", "border"]}
     for function, arguments in positional.items():
         parameters = inspect.signature(function).parameters
         assert [p.name for p in parameters.values() if p.kind is p.POSITIONAL_OR_KEYWORD] == arguments
-        # Filling and tiling take more passes, as --mask and --make-tileable do.
+        # Filling, tiling and growing take more passes, as --mask, --make-tileable and --extend do.
         passes = 3 if function is texsynth.synthesize else 5
         assert {name: parameters[name].default for name in
                 ("seed", "match", "passes", "levels", "half_sizes", "k", "threads", "return_map")} == {
