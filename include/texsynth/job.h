@@ -82,7 +82,9 @@ struct LevelPixels {
     const std::uint8_t* rgb = nullptr;
 };
 
-// What a caller may ask of a job besides its result. Every member may be left empty.
+// What a caller may ask of a job besides its result. Every member may be left empty. A grown picture (extend)
+// is made in parts, each with levels of its own: it tells of one level, the grown picture as a whole, with
+// its progress counted over the parts.
 struct JobHooks {
     std::function<void(const LevelPixels&)> on_level;                   // after each level, coarsest first
     std::function<void(int n, int width, int height)> on_level_start;   // before each level
