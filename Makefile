@@ -71,7 +71,8 @@ bench-build: deps
 
 # The positional form's default runs with their stage times (bench/texsynth_bench), reading and writing files
 # against making a texture (bench/texsynth_io_bench), texsynth beside G'MIC and the GIMP texturize plug-in
-# (bench/compare-peers.sh), every way of matching side by side (bench/compare-matchers.sh), then the quality
+# (bench/compare-peers.sh), every way of matching side by side (bench/compare-matchers.sh), pictures grown
+# (bench/compare-growing.sh), then the quality
 # research (bench/quality-research.md, made by hand with bench/quality-sweep.sh): all to BENCHMARKS.md, the
 # pictures to bench/pictures/.
 bench: bench-build
@@ -79,7 +80,8 @@ bench: bench-build
 	$(BENCH_DIR)/bench/texsynth_io_bench demo/demo2.bmp $(BENCH_DIR) >$(BENCH_DIR)/files.md
 	sh bench/compare-peers.sh $(BENCH_DIR) $(BENCH_DIR)/peers.md bench/pictures
 	sh bench/compare-matchers.sh $(BENCH_DIR) $(BENCH_DIR)/matchers.md bench/pictures
-	for part in files peers matchers; do echo >>BENCHMARKS.md; cat $(BENCH_DIR)/$$part.md >>BENCHMARKS.md; done
+	sh bench/compare-growing.sh $(BENCH_DIR) $(BENCH_DIR)/growing.md bench/pictures
+	for part in files peers matchers growing; do echo >>BENCHMARKS.md; cat $(BENCH_DIR)/$$part.md >>BENCHMARKS.md; done
 	sh bench/readme-pictures.sh $(BENCH_DIR)
 	echo >>BENCHMARKS.md
 	cat bench/quality-research.md >>BENCHMARKS.md
