@@ -1,6 +1,6 @@
 #!/bin/sh
 # Makes the README's pictures from the shipped exemplars and photos: textures beside their exemplars, and a
-# hole filled and a photo made tileable. Needs ImageMagick (/usr/bin/convert).
+# hole filled, a photo made tileable and a photo grown. Needs ImageMagick (/usr/bin/convert).
 # Usage: bench/readme-pictures.sh BUILD_DIR [PICTURE_DIR]   (PICTURE_DIR defaults to bench/pictures)
 set -eu
 
@@ -42,3 +42,9 @@ $convert "$scratch/holed.png" "$scratch/filled.png" -background white -splice 8x
 $convert "$scratch/four-photo.png" "$scratch/four-tiled.png" -background white -splice 8x0 +append "$scratch/tile.png"
 $convert "$scratch/fill.png" "$scratch/tile.png" -background white -splice 0x8 -append $png \
     "$pictures/readme-fill-tile.png"
+
+# The wall photo on a canvas as large as it grows, and grown by 40 pixels on every side.
+"$texsynth" --quiet --extend=40 --output="$scratch/grown.png" "$photo" >/dev/null
+$convert "$photo" -bordercolor white -border 40 "$scratch/placed.png"
+$convert "$scratch/placed.png" "$scratch/grown.png" -background white -splice 8x0 +append $png \
+    "$pictures/readme-grow.png"
