@@ -99,20 +99,27 @@ bool parse_size(std::string_view text, int& width, int& height) {
            parse_whole_number(text.substr(x + 1), height) && width >= 1 && height >= 1;
 }
 
-// A list of half-sizes separated by commas, each from 0 to kMaxHalfSize, as many as fill an L x L matrix.
-bool parse_half_sizes(std::string_view text, std::vector<int>& values) {
+// Whole numbers from `minimum` to `maximum` separated by commas.
+bool parse_number_list(std::string_view text, int minimum, int maximum, std::vector<int>& values) {
     values.clear();
     while (true) {
         const std::size_t comma = text.find(',');
         int value = 0;
-        if (!parse_whole_number(text.substr(0, comma), value) || value < 0 || value > kMaxHalfSize) {
+        if (!parse_whole_number(text.substr(0, comma), value) || value < minimum || value > maximum) {
             return false;
         }
         values.push_back(value);
         if (comma == std::string_view::npos) {
-            break;
+            return true;
         }
         text.remove_prefix(comma + 1);
+    }
+}
+
+// A list of half-sizes separated by commas, each from 0 to kMaxHalfSize, as many as fill an L x L matrix.
+bool parse_half_sizes(std::string_view text, std::vector<int>& values) {
+    if (!parse_number_list(text, 0, kMaxHalfSize, values)) {
+        return false;
     }
     for (int levels = 1; levels <= kMaxLevels; ++levels) {
         if (static_cast<int>(values.size()) == levels * levels) {
@@ -125,17 +132,8 @@ bool parse_half_sizes(std::string_view text, std::vector<int>& values) {
 // "N" or "LEFT,TOP,RIGHT,BOTTOM": whole numbers of pixels from 0 to kMaxBorderWidth, not all 0.
 bool parse_border(std::string_view text, Border& border) {
     std::vector<int> values;
-    while (true) {
-        const std::size_t comma = text.find(',');
-        int value = 0;
-        if (!parse_whole_number(text.substr(0, comma), value) || value < 0 || value > kMaxBorderWidth) {
-            return false;
-        }
-        values.push_back(value);
-        if (comma == std::string_view::npos) {
-            break;
-        }
-        text.remove_prefix(comma + 1);
+    if (!parse_number_list(text, 0, kMaxBorderWidth, values)) {
+        return false;
     }
     if (values.size() == 1) {
         values.assign(4, values[0]);

@@ -89,50 +89,45 @@ std::vector<ExtendPart> extend_parts(int width, int height, const Border& border
     const int grown_width = width + border.left + border.right;
     const int grown_height = height + border.top + border.bottom;
     std::vector<ExtendPart> parts;
+    // Adds the parts of a band `band` pixels wide that make [first, end) along its edge and whose regions span
+    // [near, far) across it, in the band's own terms: along the edge, then across it (`beside`: the band
+    // beside the picture, whose edge runs down). `at_start`: the band lies before the picture across it
+    // (above it or left of it), so its strip is the picture's first rows or columns.
+    const auto add_band = [&](int band, int first, int end, int near, int far, bool beside, bool at_start) {
+        const int length = beside ? grown_height : grown_width;
+        const int offset = beside ? border.top : border.left;
+        const int along = beside ? height : width;
+        const int across = beside ? width : height;
+        const auto oriented = [beside](int u, int v, int u_size, int v_size) {
+            return beside ? Rect{v, u, v_size, u_size} : Rect{u, v, u_size, v_size};
+        };
+        for (const auto& [piece_first, piece_end] : pieces(first, end, kPartLength)) {
+            const int start = std::max(0, piece_first - kExtendContext);
+            const int stop = std::min(length, piece_end + kExtendContext);
+            const auto [strip_start, strip_stop, depth] =
+                strip_span(start - offset, stop - offset, band, along, across);
+            parts.push_back({oriented(start, near, stop - start, far - near),
+                             oriented(strip_start, at_start ? 0 : across - depth, strip_stop - strip_start, depth)});
+        }
+    };
     // The bands above and below, corners included: each part reaches kExtendContext pixels into the picture
-    // and into the part before it.
-    for (const bool top : {true, false}) {
-        const int band = top ? border.top : border.bottom;
-        if (band == 0) {
-            continue;
-        }
-        const int region_top = top ? 0 : std::max(0, border.top + height - kExtendContext);
-        const int region_bottom = top ? std::min(grown_height, border.top + kExtendContext) : grown_height;
-        for (const auto& [first, last] : pieces(0, grown_width, kPartLength)) {
-            ExtendPart part;
-            const int left = std::max(0, first - kExtendContext);
-            const int right = std::min(grown_width, last + kExtendContext);
-            part.region = {left, region_top, right - left, region_bottom - region_top};
-            const auto [strip_left, strip_right, depth] =
-                strip_span(left - border.left, right - border.left, band, width, height);
-            part.strip = {strip_left, top ? 0 : height - depth, strip_right - strip_left, depth};
-            parts.push_back(part);
-        }
+    // and into the parts before and after it.
+    if (border.top > 0) {
+        add_band(border.top, 0, grown_width, 0, std::min(grown_height, border.top + kExtendContext), false, true);
+    }
+    if (border.bottom > 0) {
+        add_band(border.bottom, 0, grown_width, std::max(0, border.top + height - kExtendContext), grown_height,
+                 false, false);
     }
     // The bands beside it, between the bands above and below (whose parts made their first rows).
-    for (const bool left_side : {true, false}) {
-        const int band = left_side ? border.left : border.right;
-        if (band == 0) {
-            continue;
-        }
-        const int first_row = border.top > 0 ? std::min(grown_height, border.top + kExtendContext) : 0;
-        const int end_row =
-            border.bottom > 0 ? std::max(first_row, border.top + height - kExtendContext) : grown_height;
-        if (first_row == end_row) {
-            continue;
-        }
-        const int region_left = left_side ? 0 : std::max(0, border.left + width - kExtendContext);
-        const int region_right = left_side ? std::min(grown_width, border.left + kExtendContext) : grown_width;
-        for (const auto& [first, last] : pieces(first_row, end_row, kPartLength)) {
-            ExtendPart part;
-            const int top = std::max(0, first - kExtendContext);
-            const int bottom = std::min(grown_height, last + kExtendContext);
-            part.region = {region_left, top, region_right - region_left, bottom - top};
-            const auto [strip_top, strip_bottom, depth] =
-                strip_span(top - border.top, bottom - border.top, band, height, width);
-            part.strip = {left_side ? 0 : width - depth, strip_top, depth, strip_bottom - strip_top};
-            parts.push_back(part);
-        }
+    const int first_row = border.top > 0 ? std::min(grown_height, border.top + kExtendContext) : 0;
+    const int end_row = border.bottom > 0 ? std::max(first_row, border.top + height - kExtendContext) : grown_height;
+    if (border.left > 0 && first_row < end_row) {
+        add_band(border.left, first_row, end_row, 0, std::min(grown_width, border.left + kExtendContext), true, true);
+    }
+    if (border.right > 0 && first_row < end_row) {
+        add_band(border.right, first_row, end_row, std::max(0, border.left + width - kExtendContext), grown_width,
+                 true, false);
     }
     return parts;
 }

@@ -68,15 +68,16 @@ TEST(ExtendParts, MakeTheBorderAndSeeEveryJoin) {
                         const int ny = y + dy;
                         const bool made_before = nx >= 0 && ny >= 0 && nx < width && ny < height &&
                                                  made[static_cast<std::size_t>(ny) * width + nx] == 1;
-                        ASSERT_TRUE(!made_before || (nx >= r.x && nx < r.x + r.width && ny >= r.y && ny < r.y + r.height))
+                        const bool in_region = nx >= r.x && nx < r.x + r.width && ny >= r.y && ny < r.y + r.height;
+                        ASSERT_TRUE(!made_before || in_region)
                             << c.width << "x" << c.height << ": (" << x << ", " << y << ") is made without (" << nx
                             << ", " << ny << ")";
                     }
                 }
             }
             for (int y = r.y; y < r.y + r.height; ++y) {
-                std::replace(&made[static_cast<std::size_t>(y) * width + r.x],
-                             &made[static_cast<std::size_t>(y) * width + r.x + r.width], std::uint8_t{0}, std::uint8_t{2});
+                std::uint8_t* row = &made[static_cast<std::size_t>(y) * width + r.x];
+                std::replace(row, row + r.width, std::uint8_t{0}, std::uint8_t{2});
             }
             std::replace(made.begin(), made.end(), std::uint8_t{2}, std::uint8_t{1});
         }
