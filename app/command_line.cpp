@@ -529,7 +529,8 @@ side, or by as many as given on each: the new border is synthesized from strips 
 (or from --exemplar=FILE) to continue it without a visible join, and INPUT's pixels stay as they are. A
 side grows by at most INPUT's width (left, right) or height (top, bottom); the time follows the border's
 size, not INPUT's. Not with --mask or --make-tileable (the result does not tile).
-These keep INPUT's pixels, and take the other options below (not --size; --match=approximate cannot).
+--mask and --make-tileable keep INPUT's size; all three take the other options below (not --size;
+--match=approximate cannot).
 --apply-map=MAP.png with --output=FILE INPUT synthesizes nothing: it samples INPUT (an image of the
 exemplar's size, such as its normal map) through a map saved by --save-map, so that every map of a
 material is made the same way as its colour.
