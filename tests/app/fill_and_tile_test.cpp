@@ -92,25 +92,25 @@ TEST_F(FillAndTile, MakesAPictureTile) {
 }
 
 TEST_F(FillAndTile, GrowsAPictureAndKeepsIt) {
-    ProgramRun run = run_texsynth(dir.path(), "--extend=5,0,9,3 --save-map=map.png -o grown.png wall.png");
+    ProgramRun run = run_texsynth(dir.path(), "--extend=5,0,9,3 --passes=2 --save-map=map.png -o grown.png cork.bmp");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "load wall.png:320x240\nwrite grown.png:334x243\nwrite map.png:334x243\n");
+    EXPECT_EQ(run.out, "load cork.bmp:128x128\nwrite grown.png:142x131\nwrite map.png:142x131\n");
     EXPECT_EQ(run.err, "");
-    const Image wall = read_picture_file(dir / "wall.png");
+    const Image cork = read_picture_file(dir / "cork.bmp");
     const Image grown = read_picture_file(dir / "grown.png");
-    for (int y = 0; y < 240; ++y) {
-        const std::size_t row = static_cast<std::size_t>(y) * 320 * 3;
-        ASSERT_TRUE(std::equal(&wall.pixels[row], &wall.pixels[row + 320 * 3],
-                               &grown.pixels[(static_cast<std::size_t>(y) * 334 + 5) * 3]))
+    for (int y = 0; y < 128; ++y) {
+        const std::size_t row = static_cast<std::size_t>(y) * 128 * 3;
+        ASSERT_TRUE(std::equal(&cork.pixels[row], &cork.pixels[row + 128 * 3],
+                               &grown.pixels[(static_cast<std::size_t>(y) * 142 + 5) * 3]))
             << "row " << y;
     }
     // The map applied to the picture gives the grown picture.
-    run = run_texsynth(dir.path(), "--apply-map=map.png -o applied.png wall.png");
+    run = run_texsynth(dir.path(), "--apply-map=map.png -o applied.png cork.bmp");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(read_file(dir / "applied.png"), read_file(dir / "grown.png"));
-    run = run_texsynth(dir.path(), "--extend=7 --exemplar=cork.bmp -o grown.bmp wall.png");
+    run = run_texsynth(dir.path(), "--extend=0,7,0,0 --passes=2 --exemplar=wall.png -o grown.bmp cork.bmp");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "load wall.png:320x240\nload cork.bmp:128x128\nwrite grown.bmp:334x254\n");
+    EXPECT_EQ(run.out, "load cork.bmp:128x128\nload wall.png:320x240\nwrite grown.bmp:128x135\n");
 }
 
 // A photo as a camera makes it, with a small hole: the work stays with the hole.
