@@ -1,6 +1,8 @@
 # Quick start: `make run` builds and runs the default synthesis on the demo exemplar; `make test` builds
 # and runs every test (the Python module's too); `make python` builds the Python module alone. Each installs
 # what is missing first (as root) or says what to install.
+# `make install` installs the program, its manual page and completion, the library and the Python module under
+# PREFIX (default /usr/local; DESTDIR is honoured); `xargs rm < build/install_manifest.txt` uninstalls them.
 # `make bench` measures texsynth beside its peers (textures, filled holes, tiled photos), the positional form's
 # stages, files and every way of matching, in a Release build of its own, and rewrites BENCHMARKS.md and its
 # pictures (about half an hour); `make bench-quick` prints a short selection of the stage table.
@@ -11,10 +13,12 @@ FUZZ_DIR ?= build-fuzz
 BENCH_DIR ?= build-bench
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
-# What the tests need besides what a build needs.
-TEST_PACKAGES = strace valgrind clang libclang-rt-14-dev
+PREFIX ?= /usr/local
+# What the tests need besides what a build needs: what checks the manual page, the completion and the
+# installed library.
+TEST_PACKAGES = strace valgrind clang libclang-rt-14-dev groff-base bash-completion pkgconf
 
-.PHONY: all deps test-deps build python run test test-sanitizers fuzz fuzz-build bench-build bench bench-quick bench-peers clean
+.PHONY: all deps test-deps build python run install test test-sanitizers fuzz fuzz-build bench-build bench bench-quick bench-peers clean
 
 all: build
 
@@ -36,6 +40,9 @@ python: deps
 # Runs with no arguments inside demo/, where the default input ./demo2.bmp lives; writes demo/out_*.bmp.
 run: build
 	cd demo && ../$(BUILD_DIR)/texsynth
+
+install: build
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 # Every test in the release build (with one small run under valgrind), then again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, then each fuzzer over its seeds.

@@ -5,6 +5,7 @@
 #include <string>
 
 #include <texsynth/job.h>
+#include <texsynth/version.h>
 
 #include "app/command_line.h"
 #include "app/interrupts.h"

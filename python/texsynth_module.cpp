@@ -7,6 +7,7 @@
 
 #include <texsynth/image_files.h>
 #include <texsynth/source_map_files.h>
+#include <texsynth/version.h>
 
 #include "python/array_pictures.h"
 #include "python/docstrings.h"

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <texsynth/api.h>
+
 // A picture in memory: rows top to bottom, `channels` bytes a pixel (3: R, G, B; 4: R, G, B, A), rows not padded.
 struct Image {
     int width = 0;
@@ -21,5 +23,5 @@ using ImageSizeCheck = std::function<std::string(int width, int height)>;
 // Scales a width x height RGB image up by the whole factor `factor`, repeating each pixel in a
 // factor x factor block. Sets width_out and height_out to the enlarged size, then fills `destination`,
 // which must hold width_out * height_out * 3 bytes.
-void enlarge_by_replication(const std::uint8_t* source, int width, int height, std::uint8_t* destination,
-                            int& width_out, int& height_out, int factor);
+TEXSYNTH_API void enlarge_by_replication(const std::uint8_t* source, int width, int height,
+                                         std::uint8_t* destination, int& width_out, int& height_out, int factor);

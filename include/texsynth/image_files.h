@@ -4,6 +4,7 @@
 #include <span>
 #include <string>
 
+#include <texsynth/api.h>
 #include <texsynth/image.h>
 
 // Pictures as files. Nothing here prints: on failure a function returns false with the reason in `why` (one
@@ -11,17 +12,18 @@
 
 // Reads a BMP, PNG or JPEG file, recognised by its first bytes (never by its name). `accept_size` is asked with
 // the size from the header before any pixel is decoded or large buffer allocated.
-bool read_image(const std::string& path, Image& image, std::string& why, const ImageSizeCheck& accept_size = {});
+TEXSYNTH_API bool read_image(const std::string& path, Image& image, std::string& why,
+                             const ImageSizeCheck& accept_size = {});
 
 // read_image for a file already in memory.
-bool decode_image(std::span<const std::uint8_t> bytes, Image& image, std::string& why,
-                  const ImageSizeCheck& accept_size = {});
+TEXSYNTH_API bool decode_image(std::span<const std::uint8_t> bytes, Image& image, std::string& why,
+                               const ImageSizeCheck& accept_size = {});
 
 // Writes by the extension (of any case): ".png" (8-bit RGB or RGBA PNG) or ".bmp" (24-bit; 4 channels are
 // refused). Any other extension: false with a reason. The file appears only when complete, and a failure leaves
 // any earlier file under `path` as it was and nothing else behind.
-bool write_image(const std::string& path, const Image& image, std::string& why);
+TEXSYNTH_API bool write_image(const std::string& path, const Image& image, std::string& why);
 
 // Removes the temporary file that a writer is filling, if there is one, so that a program stopped by a signal
 // leaves nothing half written behind. Async-signal-safe: meant for signal handlers that end the program.
-void remove_unfinished_output() noexcept;
+TEXSYNTH_API void remove_unfinished_output() noexcept;

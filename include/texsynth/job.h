@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include <texsynth/api.h>
 #include <texsynth/image.h>
 #include <texsynth/profile.h>
 #include <texsynth/settings.h>
@@ -95,18 +96,18 @@ struct JobHooks {
 };
 
 // Checks a job without doing it: everything that can be known before the first pixel is synthesized.
-bool check_job(const Job& job, JobError& error);
+TEXSYNTH_API bool check_job(const Job& job, JobError& error);
 
 // Does the job. Returns false with the reason if it was refused or stopped; `result` is then unspecified.
 // The same job gives the same bytes every time, on any number of threads. Safe to call from several threads
 // at once, except that jobs with MatchMode::approximate take turns (the kd-tree search keeps global state).
-bool run_job(const Job& job, JobResult& result, JobError& error, const JobHooks& hooks = {});
+TEXSYNTH_API bool run_job(const Job& job, JobResult& result, JobError& error, const JobHooks& hooks = {});
 
 // Samples `image` through `map`: pixel i of the result is the pixel of `image` at the map's i-th coordinates.
 // Applying the map of a job to that job's exemplar gives the job's result. Refuses a map that reaches outside
 // the image, naming the first pixel that does.
-bool apply_source_map(const Image& image, const SourceMap& map, Image& result, JobError& error);
+TEXSYNTH_API bool apply_source_map(const Image& image, const SourceMap& map, Image& result, JobError& error);
 
 // Releases what the nearest-neighbour search keeps for the whole process. A program may call it once every
 // job is done, before it ends, so that a leak checker finds nothing left; no job may run afterwards.
-void release_search_state();
+TEXSYNTH_API void release_search_state();

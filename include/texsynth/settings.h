@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include <texsynth/api.h>
+
 // How a picture is synthesized, whatever the job, with the limits and defaults every front end shares.
 
 inline constexpr int kMaxLevels = 4;
@@ -83,14 +85,14 @@ inline SynthesisSettings hole_filling_defaults() {
 // on its shorter side (features at that level are a few pixels wide), from 1 to 4. Measured: 96-pixel
 // exemplars (4 levels, 12 pixels at the coarsest) copy more faithfully than with 3 levels (24 pixels).
 inline constexpr int kCoarsestExemplarSide = 12;
-int automatic_levels(int exemplar_width, int exemplar_height);
+TEXSYNTH_API int automatic_levels(int exemplar_width, int exemplar_height);
 
 // The neighbourhoods for `levels` levels: a causal (or full) half-size of 2 at every level but the coarsest,
 // which takes kCoarsestHalfSize (it lays out the structure: brick courses and tile joints hold together
 // better when it sees about a brick; 4 copies more faithfully than 2 or 3 on nine exemplars), and 3 x 3
 // squares at every coarser level.
 inline constexpr int kCoarsestHalfSize = 4;
-NeighbourhoodMatrix automatic_matrix(int levels);
+TEXSYNTH_API NeighbourhoodMatrix automatic_matrix(int levels);
 
 // Where the levels are chosen, a hole gets at most this many: at a fourth level the hole's surroundings are
 // too coarse to guide it (on 42 holes in seven pictures, before the edge's search was made sparser on large
@@ -99,28 +101,28 @@ inline constexpr int kMostChosenHoleLevels = 3;
 
 // The default band of a tiling: an eighth of the picture's shorter side (at least one pixel), and the widest:
 // a quarter, so that at least the central half stays as it is in each direction.
-int default_tile_band(int width, int height);
-int widest_tile_band(int width, int height);
+TEXSYNTH_API int default_tile_band(int width, int height);
+TEXSYNTH_API int widest_tile_band(int width, int height);
 
 // Checks that every setting lies in its range (the command line checks these as it reads them).
 // Returns "<what>: <why>", or "" if fine.
-std::string check_setting_ranges(const SynthesisSettings& settings);
+TEXSYNTH_API std::string check_setting_ranges(const SynthesisSettings& settings);
 
 // Checks what a run needs that the settings and the output size alone decide: the output fits its buffers,
 // no output level is empty, and the coarsest level has a neighbourhood to compare. Returns "<what>: <why>",
 // or "" if fine.
-std::string check_settings(const SynthesisSettings& settings, int width, int height);
+TEXSYNTH_API std::string check_settings(const SynthesisSettings& settings, int width, int height);
 
 // The side of the largest square exemplar whose pyramid of `levels` levels fits its buffer.
-int largest_square_exemplar(int levels);
+TEXSYNTH_API int largest_square_exemplar(int levels);
 
 // Checks what depends on the exemplar's size: its pyramid fits its buffer, and every level has candidates
 // inside the border its neighbourhoods need and a training set of a sane size. Returns the reason for
 // refusing the exemplar, or "" if fine.
-std::string check_exemplar(const SynthesisSettings& settings, int width, int height);
+TEXSYNTH_API std::string check_exemplar(const SynthesisSettings& settings, int width, int height);
 
 // `settings` with the number of levels decided: unchanged if it is given; otherwise those that suit the
 // exemplar (automatic_levels), fewer if the output is too small for them, with automatic_matrix's
 // neighbourhoods.
-SynthesisSettings with_levels_chosen(const SynthesisSettings& settings, int exemplar_width, int exemplar_height,
-                                     int output_width, int output_height);
+TEXSYNTH_API SynthesisSettings with_levels_chosen(const SynthesisSettings& settings, int exemplar_width,
+                                                  int exemplar_height, int output_width, int output_height);

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include <texsynth/api.h>
 #include <texsynth/job.h>
 
 // Source maps as files: a 16-bit RGB PNG of the result's size whose red holds each pixel's exemplar column,
@@ -9,8 +10,8 @@
 // name) in `why`.
 
 // Writes as write_image does: the file appears only when complete.
-bool write_source_map(const std::string& path, const SourceMap& map, std::string& why);
+TEXSYNTH_API bool write_source_map(const std::string& path, const SourceMap& map, std::string& why);
 
 // Refuses anything but such a map: another format, depth or number of channels, or a blue that is not 0
 // (naming the first pixel that has one). Leaves `map` unchanged on failure.
-bool read_source_map(const std::string& path, SourceMap& map, std::string& why);
+TEXSYNTH_API bool read_source_map(const std::string& path, SourceMap& map, std::string& why);
