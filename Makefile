@@ -3,6 +3,7 @@
 # what is missing first (as root) or says what to install.
 # `make install` installs the program, its manual page and completion, the library and the Python module under
 # PREFIX (default /usr/local; DESTDIR is honoured); `xargs rm < build/install_manifest.txt` uninstalls them.
+# `make deb` makes the Debian package build/texsynth_<version>_<architecture>.deb.
 # `make bench` measures texsynth beside its peers (textures, filled holes, tiled photos), the positional form's
 # stages, files and every way of matching, in a Release build of its own, and rewrites BENCHMARKS.md and its
 # pictures (about half an hour); `make bench-quick` prints a short selection of the stage table.
@@ -14,11 +15,13 @@ BENCH_DIR ?= build-bench
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX ?= /usr/local
-# What the tests need besides what a build needs: what checks the manual page, the completion and the
-# installed library.
-TEST_PACKAGES = strace valgrind clang libclang-rt-14-dev groff-base bash-completion pkgconf
+# What making the Debian package needs besides what a build needs (dpkg-shlibdeps reads the dependencies).
+DEB_PACKAGES = dpkg-dev file
+# What the tests need besides what a build needs: the Debian package's, and what checks the manual page, the
+# completion and the installed library.
+TEST_PACKAGES = strace valgrind clang libclang-rt-14-dev $(DEB_PACKAGES) groff-base bash-completion pkgconf
 
-.PHONY: all deps test-deps build python run install test test-sanitizers fuzz fuzz-build bench-build bench bench-quick bench-peers clean
+.PHONY: all deps test-deps build python run install deb test test-sanitizers fuzz fuzz-build bench-build bench bench-quick bench-peers clean
 
 all: build
 
@@ -43,6 +46,10 @@ run: build
 
 install: build
 	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+deb: build
+	@sh scripts/install-deps.sh $(DEB_PACKAGES)
+	cd $(BUILD_DIR) && cpack -G DEB
 
 # Every test in the release build (with one small run under valgrind), then again under AddressSanitizer and
 # UndefinedBehaviorSanitizer, then each fuzzer over its seeds.
