@@ -1,6 +1,6 @@
-# Quick start: `make run` builds and runs the default synthesis on the demo exemplar; `make test` builds
-# and runs every test (the Python module's too); `make python` builds the Python module alone. Each installs
-# what is missing first (as root) or says what to install.
+# Quick start: `make run` builds, makes a texture of the demo photo and runs the default synthesis on the demo
+# exemplar; `make test` builds and runs every test (the Python module's too); `make python` builds the Python
+# module alone. Each installs what is missing first (as root) or says what to install.
 # `make install` installs the program, its manual page and completion, the library and the Python module under
 # PREFIX (default /usr/local; DESTDIR is honoured); `xargs rm < build/install_manifest.txt` uninstalls them.
 # `make deb` makes the Debian package build/texsynth_<version>_<architecture>.deb.
@@ -40,8 +40,10 @@ python: deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DTEXSYNTH_BENCHMARKS=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target texsynth_python
 
-# Runs with no arguments inside demo/, where the default input ./demo2.bmp lives; writes demo/out_*.bmp.
+# A finished texture of the photo demo/stone.png, demo/stone-texture.png; then the positional form with no
+# arguments inside demo/, where its default input ./demo2.bmp lives, which writes demo/out_*.bmp.
 run: build
+	cd demo && ../$(BUILD_DIR)/texsynth -o stone-texture.png stone.png
 	cd demo && ../$(BUILD_DIR)/texsynth
 
 install: build
