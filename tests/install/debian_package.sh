@@ -42,10 +42,6 @@ expected="./usr/bin/texsynth ./usr/share/man/man1/texsynth.1.gz ./usr/share/bash
 for file in $expected; do
     grep -qx "$file" "$scratch/contents" || fail "the package lacks $file"
 done
-if [ "$with_python" = ON ]; then
-    grep -q '^\./usr/lib/python3/dist-packages/texsynth\.cpython-.*\.so$' "$scratch/contents" ||
-        fail "the package lacks the Python module in /usr/lib/python3/dist-packages"
-fi
 outside=$(grep -v '^\./usr/' "$scratch/contents" | grep -vx './' || true)
 local_files=$(grep '^\./usr/local' "$scratch/contents" || true)
 [ -z "$outside$local_files" ] || fail "the package installs outside /usr or into /usr/local: $outside$local_files"
@@ -55,3 +51,13 @@ if readelf -d "$scratch/root/usr/bin/texsynth" | grep -q 'RUNPATH\|RPATH'; then
     fail "the packaged program keeps a RUNPATH: $(readelf -d "$scratch/root/usr/bin/texsynth" | grep PATH)"
 fi
 grep -qx 'prefix=/usr' "$scratch/root/usr/lib/pkgconfig/texsynth.pc" || fail "texsynth.pc does not name /usr"
+[ "$(LD_LIBRARY_PATH="$scratch/root/usr/lib" "$scratch/root/usr/bin/texsynth" --version)" = "texsynth $version" ] ||
+    fail "the packaged program does not run with the packaged library"
+if [ "$with_python" = ON ]; then
+    modules=$scratch/root/usr/lib/python3/dist-packages
+    PYTHONPATH="$modules" /usr/bin/python3 -c 'import texsynth; print(texsynth.__file__)' >"$scratch/python.txt"
+    case "$(cat "$scratch/python.txt")" in
+    "$modules"/texsynth*) ;;
+    *) fail "the packaged Python module is not in /usr/lib/python3/dist-packages: $(cat "$scratch/python.txt")" ;;
+    esac
+fi
