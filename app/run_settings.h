@@ -5,6 +5,8 @@
 #include <texsynth/job.h>
 #include <texsynth/settings.h>
 
+// What one run of the program is asked to do: the settings read from its command line.
+
 // Longest input path, output prefix or file name accepted, in characters.
 inline constexpr int kMaxPathLength = 255;
 // Longest last part of the output prefix: with "_<level>.bmp" it makes a file name of at most 255 characters,

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+// The sizes a reader accepts, and sizes as text.
+
 // Downstream code indexes pixel bytes with int, so no reader makes a picture of more than INT_MAX bytes; that
 // also bounds what any file can make a reader allocate.
 constexpr std::int64_t kMaxImageBytes = INT_MAX;

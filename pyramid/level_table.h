@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+// Where the levels of a packed pyramid lie in its buffer, and what a pyramid of a given size takes.
+
 // Room for this many levels in every level table.
 inline constexpr int kLevelTableCapacity = 5;
 

@@ -7,6 +7,9 @@
 
 #include <texsynth/api.h>
 
+// Pictures in memory: the Image every call takes and gives, the check a reader asks before decoding, and
+// enlarging a picture by a whole factor.
+
 // A picture in memory: rows top to bottom, `channels` bytes a pixel (3: R, G, B; 4: R, G, B, A), rows not padded.
 struct Image {
     int width = 0;

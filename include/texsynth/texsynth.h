@@ -6,6 +6,9 @@
 //   <texsynth/image.h>             pictures in memory
 //   <texsynth/image_files.h>       pictures as PNG, JPEG and BMP files
 //   <texsynth/source_map_files.h>  source maps as files
+//   <texsynth/profile.h>           where a job's time went, for those who measure it
+//   <texsynth/version.h>           the version, TEXSYNTH_VERSION
+//   <texsynth/api.h>               TEXSYNTH_API, which marks what the shared library exports
 
 #include <texsynth/image.h>
 #include <texsynth/image_files.h>
@@ -13,3 +16,4 @@
 #include <texsynth/profile.h>
 #include <texsynth/settings.h>
 #include <texsynth/source_map_files.h>
+#include <texsynth/version.h>

@@ -10,6 +10,9 @@
 #include "synthesis/search/similar_candidates.h"
 #include "synthesis/search/training_set.h"
 
+// One level of the output pyramid, synthesized pass by pass: the LevelJob that describes the work, and a
+// scan for each way of searching (kd-tree, exact, coherent). level_loop.h runs the levels one after another.
+
 // Size and byte offset of one level inside the output pyramid.
 struct LevelGeometry {
     int width = 0;

@@ -2,6 +2,9 @@
 
 #include <vector>
 
+// The exact matcher's pruning: which candidates of a block can still beat the best distance found, and how
+// far a point lies from a block's box, in plain and vector-instruction implementations.
+
 // The exact matcher bounds candidates in blocks of this many, eight axes at a time.
 inline constexpr int kBlockLanes = 8;
 

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+// Large pages for large blocks of memory (the program's own new and delete, the training set's vectors).
+
 // The size of the kernel's large pages (2 MiB on x86-64 and most 64-bit ARM systems).
 inline constexpr std::size_t kLargePageBytes = std::size_t{2} << 20;
 

@@ -2,6 +2,9 @@
 
 #include <cstdint>
 
+// The exact matcher's distance between two neighbourhood vectors, in plain and vector-instruction
+// implementations.
+
 // Vectors compared by the exact matcher are 16-bit components padded with zeros to a multiple of this.
 inline constexpr int kDistanceBlock = 32;
 
