@@ -32,7 +32,7 @@ _texsynth() {
             COMPREPLY=($(compgen -W 'refined coherent exact approximate' -- "$cur"))
             return
             ;;
-        --size | --seed | --passes | --levels | --half-sizes | --k | --threads | --make-tileable)
+        --size | --seed | --passes | --levels | --half-sizes | --k | --threads | --make-tileable | --extend)
             return
             ;;
     esac
@@ -40,8 +40,8 @@ _texsynth() {
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--output= -o --size= --seed= --save-map= --apply-map= --mask= --exemplar=
-            --make-tileable --make-tileable= --match= --k= --passes= --levels= --half-sizes= --threads= --quiet
-            --help -h --version' -- "$cur"))
+            --make-tileable --make-tileable= --extend= --match= --k= --passes= --levels= --half-sizes= --threads=
+            --quiet --help -h --version' -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
         return
     fi
