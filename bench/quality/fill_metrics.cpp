@@ -85,7 +85,7 @@ std::vector<PixelPair> edge_pairs(const std::vector<bool>& hole, int width, int 
     return pairs;
 }
 
-double detail_ratio(const RgbImage& image, const std::vector<bool>& hole) {
+PairSteps mean_steps(const RgbImage& image, const std::vector<bool>& hole) {
     std::int64_t sums[2] = {0, 0};  // [0]: pairs outside the hole, [1]: pairs inside it
     std::int64_t counts[2] = {0, 0};
     const int width = image.width;
@@ -102,11 +102,16 @@ double detail_ratio(const RgbImage& image, const std::vector<bool>& hole) {
             }
         }
     }
-    if (counts[0] == 0 || counts[1] == 0 || sums[0] == 0) {
-        return std::numeric_limits<double>::quiet_NaN();
-    }
-    return (static_cast<double>(sums[1]) / static_cast<double>(counts[1])) /
-           (static_cast<double>(sums[0]) / static_cast<double>(counts[0]));
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const auto mean = [&](int i) {
+        return counts[i] == 0 ? nan : static_cast<double>(sums[i]) / static_cast<double>(counts[i]);
+    };
+    return {mean(1), mean(0)};
+}
+
+double detail_ratio(const RgbImage& image, const std::vector<bool>& hole) {
+    const PairSteps steps = mean_steps(image, hole);
+    return steps.outside > 0 ? steps.inside / steps.outside : std::numeric_limits<double>::quiet_NaN();
 }
 
 int shift_stride(int width, int height) {
@@ -203,6 +208,9 @@ bool measure_fill(const RgbImage& original, const RgbImage& mask, const RgbImage
     figures.boundary = boundary_score(result, hole, shift_stride(width, height));
     figures.hole_detail = detail_ratio(result, hole);
     figures.original_hole_detail = detail_ratio(original, hole);
+    const double true_step = mean_steps(original, hole).inside;
+    figures.hole_step_ratio = true_step > 0 ? mean_steps(result, hole).inside / true_step
+                                            : std::numeric_limits<double>::quiet_NaN();
 
     std::vector<PatchCorner> touching;
     std::vector<PatchCorner> outside;
@@ -227,10 +235,10 @@ std::string format_fill_figures(const FillFigures& figures) {
     char line[512];
     std::snprintf(line, sizeof line,
                   "boundary_z=%.3f hole_coherence=%.3f outside_changed=%lld original_hole_coherence=%.3f "
-                  "hole_detail=%.3f original_hole_detail=%.3f boundary_step=%.3f reference_step=%.3f "
+                  "hole_detail=%.3f original_hole_detail=%.3f hole_step_ratio=%.3f boundary_step=%.3f reference_step=%.3f "
                   "reference_shifts=%d hole_pixels=%lld edge_pairs=%lld",
                   figures.boundary.z, figures.hole_coherence, static_cast<long long>(figures.outside_changed),
-                  figures.original_hole_coherence, figures.hole_detail, figures.original_hole_detail,
+                  figures.original_hole_coherence, figures.hole_detail, figures.original_hole_detail, figures.hole_step_ratio,
                   figures.boundary.edge_step, figures.boundary.reference_step,
                   figures.boundary.shifts, static_cast<long long>(figures.hole_pixels),
                   static_cast<long long>(figures.edge_pairs));

@@ -38,6 +38,14 @@ struct BoundaryScore {
 };
 BoundaryScore boundary_score(const RgbImage& result, const std::vector<bool>& hole, int stride);
 
+// The mean step over pairs of 4-neighbours both in the hole, and over those both outside it (NaN without such
+// pairs).
+struct PairSteps {
+    double inside = 0;
+    double outside = 0;
+};
+PairSteps mean_steps(const RgbImage& image, const std::vector<bool>& hole);
+
 // The mean step over pairs of 4-neighbours both in the hole over that over pairs both outside it.
 double detail_ratio(const RgbImage& image, const std::vector<bool>& hole);
 
@@ -60,6 +68,10 @@ struct FillFigures {
     // original, one that is noisier than its surroundings above. NaN without such pairs.
     double hole_detail = 0;
     double original_hole_detail = 0;
+    // The grain of the fill: the mean step over pairs of 4-neighbours both in the hole in `result`, over the
+    // same in `original` (the true content). 1 is the true grain; below it the fill is smoother. NaN without
+    // such pairs or where the true content is flat.
+    double hole_step_ratio = 0;
     // Pixels outside the hole that differ from `original` in any channel.
     std::int64_t outside_changed = 0;
 };

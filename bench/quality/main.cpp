@@ -7,17 +7,23 @@
 #include "bench/quality/fill_metrics.h"
 #include "bench/quality/patch_search.h"
 #include "bench/quality/quality_metrics.h"
+#include "bench/quality/repeat_share.h"
 #include "image/image_file.h"
+
+#include <texsynth/source_map_files.h>
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: texsynth-quality [--threads=N] EXEMPLAR OUTPUT   (BMP, PNG or JPEG files)\n"
+    "usage: texsynth-quality [--threads=N] [--map=MAP.png] [--heat-map=HEAT.png] EXEMPLAR OUTPUT\n"
     "       texsynth-quality [--threads=N] --fill ORIGINAL MASK RESULT\n"
+    "       texsynth-quality --same-sources MAP.png OTHER_MAP.png\n"
+    "(pictures: BMP, PNG or JPEG files; maps: the source maps of texsynth --save-map)\n"
     "Prints one line: seam_z seam_z_columns seam_z_rows coherence_mean coherence_p95 completeness histogram\n"
-    "block_ratio block_ratio_4 exemplar_block_ratio exemplar_block_ratio_4; with --fill: boundary_z\n"
-    "hole_coherence outside_changed original_hole_coherence hole_detail original_hole_detail boundary_step\n"
-    "reference_step reference_shifts hole_pixels edge_pairs.\n";
+    "block_ratio block_ratio_4 exemplar_block_ratio exemplar_block_ratio_4 repeat_share repeat_shift\n"
+    "repeat_from; with --fill: boundary_z hole_coherence outside_changed original_hole_coherence hole_detail\n"
+    "original_hole_detail hole_step_ratio boundary_step reference_step reference_shifts hole_pixels edge_pairs;\n"
+    "with --same-sources: same_source_share.\n";
 
 // The one place pictures are read: BMP, PNG or JPEG, as RGB.
 bool read_picture(const std::string& path, RgbImage& image, std::string& why) { return read_rgb_image(path, image, why); }
@@ -34,7 +40,17 @@ bool read_all(char** paths, RgbImage* images[], int count) {
     return true;
 }
 
-int measure_texture(char** paths, int threads) {
+// Reads a source map, or says on standard error why it could not be read.
+bool read_map(const std::string& path, SourceMap& map) {
+    std::string why;
+    if (!read_source_map(path, map, why)) {
+        std::fprintf(stderr, "texsynth-quality: %s: %s\n", path.c_str(), why.c_str());
+        return false;
+    }
+    return true;
+}
+
+int measure_texture(char** paths, int threads, const std::string& map_path, const std::string& heat_path) {
     RgbImage exemplar;
     RgbImage output;
     RgbImage* images[] = {&exemplar, &output};
@@ -46,7 +62,45 @@ int measure_texture(char** paths, int threads) {
                      kPatchSide);
         return 1;
     }
-    std::puts(format_figures(measure_quality(exemplar, output, threads)).c_str());
+    // The repeat share from the map where there is one, else from the pixels' 3 x 3 neighbourhoods.
+    SourceMap map;
+    if (!map_path.empty()) {
+        if (!read_map(map_path, map)) {
+            return 1;
+        }
+        if (map.width != output.width || map.height != output.height) {
+            std::fprintf(stderr, "texsynth-quality: %s: the map is %d x %d, the output %d x %d\n", map_path.c_str(),
+                         map.width, map.height, output.width, output.height);
+            return 1;
+        }
+    }
+    const RepeatShare repeats = repeat_share(map_path.empty() ? labels_of_pixels(output) : labels_of_map(map.xy),
+                                             output.width, output.height);
+    if (!heat_path.empty()) {
+        const RgbImage heat = repeat_heat_map(repeats);
+        std::string why;
+        if (!write_image(heat_path, Image{heat.width, heat.height, 3, heat.pixels}, why)) {
+            std::fprintf(stderr, "texsynth-quality: %s: %s\n", heat_path.c_str(), why.c_str());
+            return 1;
+        }
+    }
+    std::printf("%s repeat_share=%.4f repeat_shift=%d,%d repeat_from=%s\n",
+                format_figures(measure_quality(exemplar, output, threads)).c_str(), repeats.share, repeats.dx,
+                repeats.dy, map_path.empty() ? "pixels" : "map");
+    return 0;
+}
+
+int compare_maps(char** paths) {
+    SourceMap a;
+    SourceMap b;
+    if (!read_map(paths[0], a) || !read_map(paths[1], b)) {
+        return 1;
+    }
+    if (a.width != b.width || a.height != b.height) {
+        std::fprintf(stderr, "texsynth-quality: %s: the maps differ in size\n", paths[1]);
+        return 1;
+    }
+    std::printf("same_source_share=%.4f\n", same_position_share(labels_of_map(a.xy), labels_of_map(b.xy)));
     return 0;
 }
 
@@ -84,8 +138,27 @@ int main(int argc, char** argv) {
         threads = static_cast<int>(count);
         ++first;
     }
+    if (argc > first && std::string(argv[first]) == "--same-sources") {
+        if (argc - first != 3) {
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+        return compare_maps(argv + first + 1);
+    }
+    std::string map_path;
+    std::string heat_path;
+    for (; argc > first && argv[first][0] == '-' && argv[first][1] == '-'; ++first) {
+        const std::string option = argv[first];
+        if (option.starts_with("--map=") && option.size() > 6) {
+            map_path = option.substr(6);
+        } else if (option.starts_with("--heat-map=") && option.size() > 11) {
+            heat_path = option.substr(11);
+        } else {
+            break;
+        }
+    }
     if (argc > first && std::string(argv[first]) == "--fill") {
-        if (argc - first != 4) {
+        if (argc - first != 4 || !map_path.empty() || !heat_path.empty()) {
             std::fputs(kUsage, stderr);
             return 2;
         }
@@ -95,5 +168,5 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    return measure_texture(argv + first, threads);
+    return measure_texture(argv + first, threads, map_path, heat_path);
 }
