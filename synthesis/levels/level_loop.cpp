@@ -151,6 +151,8 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             job.first_pass = plan.first_pass;
             job.later.lattice = plan.lattice;
             job.later.repeat_penalty = plan.repeat_penalty;
+            job.shift_penalty = plan.shift_penalty;
+            job.shift_allowed = plan.shift_allowed;
             std::optional<ExactMatcher> later;
             std::optional<SimilarCandidates> later_similar;
             if (plan.passes > 1) {
@@ -158,6 +160,11 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
                 later_similar.emplace(*later, settings.similar, team);
                 job.later.matcher = &*later;
                 job.later.similar = &*later_similar;
+            }
+            std::optional<SimilarCandidates> later_escape;
+            if (later && plan.shift_escape > 0) {
+                later_escape.emplace(*later, plan.shift_escape, team);
+                job.later_shift_escape = &*later_escape;
             }
             // A first pass that only carries the parent's result over needs no search of its own: the later
             // passes' candidates lie where its candidates would.
@@ -167,6 +174,11 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             }
             const ExactMatcher& first_matcher = first ? *first : *later;
             const SimilarCandidates similar(first_matcher, settings.similar, team);
+            std::optional<SimilarCandidates> first_escape;
+            if (plan.shift_escape > 0 && plan.first_pass == FirstPass::scan) {
+                first_escape.emplace(first_matcher, plan.shift_escape, team);
+                job.shift_escape = &*first_escape;
+            }
             count_build_time();
             level = synthesize_level_coherent(first_matcher, similar, job);
         } else {

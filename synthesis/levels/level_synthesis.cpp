@@ -171,21 +171,74 @@ public:
             return best.index;
         }
         ExactMatcher::Best best;
-        if (penalty_ == nullptr) {
+        if (penalty_ == nullptr && shift_weight_ == 0) {
             matcher_.try_guesses(exact_.query(), candidates_, best);
             return best.index;
         }
-        for (const int candidate : candidates_) {
-            const std::int64_t penalty = (*penalty_)[static_cast<std::size_t>(candidate)];
+        std::int64_t best_shift_penalty = 0;
+        const auto weigh = [&](int candidate) {
+            // The distance first: the shift penalty is worth working out only for a candidate still in the race.
+            const std::int64_t penalty = penalty_ != nullptr ? (*penalty_)[static_cast<std::size_t>(candidate)] : 0;
             const std::int64_t limit = best.limit_for(candidate) - penalty;
-            if (limit >= 0) {
-                const std::int64_t d = matcher_.distance(exact_.query(), candidate, limit);
-                if (d <= limit) {
-                    best.offer(d + penalty, candidate);
+            if (limit < 0) {
+                return;
+            }
+            const std::int64_t d = matcher_.distance(exact_.query(), candidate, limit);
+            if (d > limit) {
+                return;
+            }
+            const std::int64_t shift_penalty = this->shift_penalty(candidate, x, y);
+            if (best.improves_on(d + penalty + shift_penalty, candidate)) {
+                best.offer(d + penalty + shift_penalty, candidate);
+                best_shift_penalty = shift_penalty;
+            }
+        };
+        for (const int candidate : candidates_) {
+            weigh(candidate);
+        }
+        if (best_shift_penalty > 0 && escape_ != nullptr) {
+            // The best would repeat copies: the candidates most like the ones weighed, put in step, may do
+            // better.
+            const CandidateGrid& grid = matcher_.grid();
+            const std::size_t weighed = candidates_.size();
+            for (std::size_t i = 0; i < weighed; ++i) {
+                for (const int other : escape_->of(candidates_[i])) {
+                    if (other < 0) {
+                        continue;
+                    }
+                    const int pixel = grid.pixel_of(other);
+                    const int candidate = candidate_in_step(grid, phase_, pixel % grid.exemplar_width,
+                                                            pixel / grid.exemplar_width, x, y);
+                    if (candidate >= 0 && seen_[candidate] != stamp_) {
+                        seen_[candidate] = stamp_;
+                        candidates_.push_back(candidate);
+                        weigh(candidate);
+                    }
                 }
             }
         }
         return best.index;
+    }
+    // Pixel (x, y) was given `candidate`: the first pass counts it for the shift penalty of the pixels after it.
+    void chose(int x, int y, int candidate) {
+        if (shift_weight_ > 0 && shifts_ == &own_shifts_) {
+            own_shifts_.add(x, y, matcher_.grid().pixel_of(candidate));
+        }
+    }
+    // The shift penalty (LevelJob::shift_penalty) from now on: `weight` (0: none) and `escape`; the pairs are
+    // those of `shifts`, which count every pixel of the level, or with nullptr those this search counts itself
+    // as it chooses (the first pass), starting from none.
+    void set_shift_penalty(double weight, const SimilarCandidates* escape, double allowed,
+                           const RepeatShifts* shifts, int width, int height) {
+        shift_weight_ = weight;
+        escape_ = escape;
+        if (shifts == nullptr && weight > 0) {
+            const CandidateGrid& grid = matcher_.grid();
+            own_shifts_.allow(allowed);
+            own_shifts_.reset(width, height, grid.exemplar_width * grid.exemplar_height);
+            shifts = &own_shifts_;
+        }
+        shifts_ = shifts;
     }
     // Penalties per candidate added to the distances from now on (nullptr: none).
     void set_penalty(const std::vector<std::int64_t>* penalty) { penalty_ = penalty; }
@@ -207,6 +260,15 @@ public:
     int dimension() const { return matcher_.dimension(); }
 
 private:
+    std::int64_t shift_penalty(int candidate, int x, int y) const {
+        if (shift_weight_ == 0) {
+            return 0;
+        }
+        const std::int64_t pairs = shifts_->pairs_at(matcher_.grid().pixel_of(candidate), x, y);
+        return static_cast<std::int64_t>(shift_weight_ * matcher_.dimension() * static_cast<double>(pairs) /
+                                         shifts_->pixels());
+    }
+
     // Adds the sparse matcher's nearest candidate and its neighbours on the grid to the candidates.
     void add_sparse_nearest() {
         sparse_->prepare(exact_.vector(), sparse_query_);
@@ -269,6 +331,10 @@ private:
     std::vector<int> seen_;  // the pixel (stamp) for which each candidate was last added
     int stamp_ = 0;
     const std::vector<std::int64_t>* penalty_ = nullptr;
+    double shift_weight_ = 0;
+    const SimilarCandidates* escape_ = nullptr;
+    const RepeatShifts* shifts_ = nullptr;
+    RepeatShifts own_shifts_;
     const LatticePhase* phase_;  // for a regular pattern
 };
 
@@ -305,6 +371,9 @@ bool raster_pass(Search& search, const LevelJob& job, const LevelTable& table, S
             std::copy_n(search.colour(index), 3, row + x * 3);
             if (level_sources != nullptr) {
                 (*level_sources)[static_cast<std::size_t>(y) * table.width[n] + x] = search.grid().pixel_of(index);
+            }
+            if constexpr (requires { search.chose(x, y, index); }) {
+                search.chose(x, y, index);
             }
             if constexpr (kTimed) {
                 writing += clock.lap();
@@ -371,9 +440,14 @@ bool later_pass(MakeSearch& make_search, bool parallel, const LevelJob& job, con
     std::vector<std::int64_t> penalty;
     constexpr bool kPenalisable = requires { searches[0]->set_penalty(&penalty); };
     const bool penalised = kPenalisable && job.later.repeat_penalty > 0 && level_sources != nullptr;
+    const bool shift_penalised = kPenalisable && job.shift_penalty > 0 && level_sources != nullptr;
+    RepeatShifts shifts;
+    shifts.allow(job.shift_allowed);
     if constexpr (kPenalisable) {
         for (auto& search : searches) {
             search->set_penalty(penalised ? &penalty : nullptr);
+            search->set_shift_penalty(shift_penalised ? job.shift_penalty : 0, job.later_shift_escape, job.shift_allowed,
+                                      &shifts, width, height);
         }
     }
     const EdgePyramidView view(before.data(), table, job.matrix_row, n, job.levels, job.output_edges,
@@ -393,6 +467,10 @@ bool later_pass(MakeSearch& make_search, bool parallel, const LevelJob& job, con
                 if (penalised) {
                     repeat_penalties(searches[0]->grid(), sources_before, job.later.repeat_penalty,
                                      searches[0]->dimension(), penalty);
+                }
+                if (shift_penalised && subset == 0) {
+                    const CandidateGrid& grid = searches[0]->grid();
+                    shifts.count(sources_before, width, height, grid.exemplar_width * grid.exemplar_height);
                 }
             }
         }
@@ -568,6 +646,11 @@ LevelGeometry synthesize_level_coherent(const ExactMatcher& matcher, const Simil
                                                                          nullptr, job.phase);
             search->set_exhaustive(job.exhaustive, job.fixed, job.output_edges,
                                    thread < 0 ? nullptr : job.later.sparse);
+            if (thread < 0) {
+                const LevelTable table = make_level_table(job.output_width, job.output_height, job.levels);
+                search->set_shift_penalty(job.shift_penalty, job.shift_escape, job.shift_allowed, nullptr, table.width[job.n],
+                                          table.height[job.n]);
+            }
             return search;
         },
         true, job);

@@ -20,6 +20,13 @@ RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges
     plan.lattice = kRefinedLattice;
     plan.repeat_penalty = kRefinedRepeatPenalty;
     plan.phase = LatticePhase(periods, n, output_width, output_height);
+    if (coarsest) {
+        // The coarsest level lays the copies out: there they must not line up (synthesis/search/repeat_shifts.h).
+        plan.shift_penalty = kShiftPenalty;
+        plan.shift_allowed = kShiftAllowed;
+        plan.shift_escape = kShiftEscape;
+        plan.later.indexed = true;  // for the candidates most similar to each
+    }
     if (periods.found) {
         plan.repeat_penalty = kRegularRepeatPenalty;
     }

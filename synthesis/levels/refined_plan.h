@@ -20,6 +20,11 @@
 //     every neighbour's source, each penalised by how often its pixel is copied beyond its share;
 //   - candidates are every exemplar pixel: reads wrap around where the exemplar tiles by itself, and are
 //     clamped at its edges where it does not (synthesis/search/exemplar_edges.h);
+//   - at the coarsest level, which lays the copies out, every candidate is penalised for the pixels it would
+//     repeat at one shift (two pixels at that shift copied from one exemplar pixel) beyond a small share of the
+//     level, and where the best one pays for that, the candidates most like each candidate are weighed too: a
+//     copy no longer runs on through an exemplar that tiles by itself, nor do copies line up on a grid, which
+//     would make the output the exemplar tiled;
 //   - a regular pattern (tiles, bricks, a perforated plate: synthesis/patterns/exemplar_lattice.h) keeps
 //     every copy in step with its periods at every level that resolves them (synthesis/patterns/
 //     lattice_phase.h), so that joints meet joints; reads and copies past the edges of an exemplar that does
@@ -33,6 +38,9 @@ struct RefinedLevelPlan {
     FirstPass first_pass = FirstPass::scan;
     int lattice = 1;
     double repeat_penalty = 0;
+    double shift_penalty = 0;  // LevelJob::shift_penalty, shift_allowed
+    double shift_allowed = 0;
+    int shift_escape = 0;  // similar candidates per candidate weighed where the best pays the shift penalty
     // For a regular pattern, the lattice every pass keeps its copies in step with (inactive otherwise).
     LatticePhase phase;
     // The coarser level's, whose cells are carried over whole (inactive: carried as they are).
@@ -48,6 +56,16 @@ inline constexpr double kRefinedRepeatPenalty = 2.0;
 // five seeds, 6 raises the tiles' completeness from 0.963 to 0.974 (the least of five from 0.944 to 0.961) at
 // a coherence error 1 % higher; 16 gives 0.981 at 6 % higher, and the grate's error rises with it.
 inline constexpr double kRegularRepeatPenalty = 6.0;
+
+// The penalty on repeating copies at the coarsest level (LevelJob::shift_penalty): measured at 512 x 512 on the
+// nine bench exemplars and eight patterns that tile by themselves (bench/quality-research-log.md, "Repetition"),
+// without it 0.66 to 0.95 of the output repeats at one shift (one exemplar height) on the patterns, with weight
+// 1000 and 3 % allowed 0.06 to 0.15 (a leopard's spots 0.35), for a coherence error up to twice as high (the
+// copies' seams); weight 100 leaves 0.12 to 0.43; 2 % allowed lowers the repeat share by about a third for
+// coherence error about 10 % higher. Applied at the finer levels too, coherence error doubles again.
+inline constexpr double kShiftPenalty = 1000.0;
+inline constexpr double kShiftAllowed = 0.03;
+inline constexpr int kShiftEscape = 8;
 
 // The plan for level n of `levels`, with `passes` passes asked for (at least 1), the exemplar's edges and its
 // period lattice (synthesis/patterns/exemplar_lattice.h), if it has one, for an output whose level 0 is

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// Where an output level repeats itself: for every shift s, how many pixels p have the same source as p + s
+// (wrapping around the level, which tiles), and the pixels of each source. A texture made of copies laid out
+// at unrelated places has few pairs at any one shift; the exemplar tiled has nearly every pixel paired at the
+// shift of one exemplar side. The coherent search adds to a candidate's distance a penalty that grows with
+// the pairs it would join (RepeatShifts::pairs_at), so that copies spread out rather than line up.
+class RepeatShifts {
+public:
+    // Starts over for a width x height output level whose sources are pixel indices of an exemplar level of
+    // `exemplar_pixels` pixels, with no pixel counted.
+    void reset(int width, int height, int exemplar_pixels);
+    // Starts over with every pixel of `sources` (row-major; negative: unknown, not counted).
+    void count(const std::vector<int>& sources, int width, int height, int exemplar_pixels);
+    // Counts pixel (x, y) as copied from `source`: the pairs it makes with the pixels already counted.
+    void add(int x, int y, int source);
+
+    // For pixel (x, y) taking `source`: the sum, over the other pixels q counted with that source, of the pairs
+    // at the shift from (x, y) to q beyond those allowed (allow). Where (x, y) is counted with `source` itself,
+    // the pairs it makes are left out.
+    std::int64_t pairs_at(int source, int x, int y) const;
+
+    int pixels() const { return width_ * height_; }
+    // Pairs up to this share of the level at a shift are not counted by pairs_at (set before reset or count).
+    void allow(double share) { allowed_share_ = share; }
+
+private:
+    int shift_index(int from, int to) const;
+
+    int width_ = 0;
+    int height_ = 0;
+    double allowed_share_ = 0;
+    std::int32_t allowed_ = 0;
+    std::vector<std::vector<int>> uses_;  // per exemplar pixel, the output pixels counted with it
+    std::vector<int> counted_;            // per output pixel, the source it is counted with (-1: none)
+    std::vector<std::int32_t> pairs_;     // per shift (dx, dy), dx and dy from 0 up (wrapped), row-major
+};
