@@ -104,6 +104,14 @@ TEST(DetailRatio, StepsInsideTheHoleOverStepsOutside) {
     const RgbImage line = line_of({0, 10, 30, 60, 90}, false);
     std::vector<bool> hole = {false, false, true, true, true};
     EXPECT_NEAR(detail_ratio(line, hole), 3.0, 1e-12);
+    // The fill's grain against the true content's: the hole flattened to 30 30 45 keeps a quarter of its mean step.
+    const RgbImage original = line;
+    const RgbImage smoother = line_of({0, 10, 30, 30, 45}, false);
+    FillFigures figures;
+    std::string why;
+    RgbImage mask = line_of({0, 0, 255, 255, 255}, false);
+    ASSERT_TRUE(measure_fill(original, mask, smoother, 1, figures, why)) << why;
+    EXPECT_NEAR(figures.hole_step_ratio, 0.25, 1e-12);
     // A hole of one pixel has no pair inside it.
     EXPECT_TRUE(std::isnan(detail_ratio(line, single_hole(5, 1, 2, 0))));
 }

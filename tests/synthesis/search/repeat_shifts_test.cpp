@@ -1,0 +1,38 @@
+// The pairs of pixels with one source at each shift, counted at once and pixel by pixel.
+#include "synthesis/search/repeat_shifts.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+// A 4 x 3 level whose first two rows are copies of one row of a 12-pixel exemplar: each of their pixels pairs
+// with the one below it (a shift of (0, 1)) or above it ((0, -1), which wraps to (0, 2)), and nothing else.
+TEST(RepeatShifts, CountsThePairsAtEachShiftWrappingAround) {
+    const std::vector<int> sources = {0, 1, 2, 3, 0, 1, 2, 3, 4, 5, 6, 7};
+    RepeatShifts shifts;
+    shifts.count(sources, 4, 3, 12);
+    // Pixel (1, 0) keeping its source 1 pairs with (1, 1), a shift down of 1 that all four columns share; its
+    // own pair is left out: 3. Taking source 2 instead, it pairs with (2, 1), a shift (1, 1) nobody has: 0.
+    EXPECT_EQ(shifts.pairs_at(1, 1, 0), 3);
+    EXPECT_EQ(shifts.pairs_at(2, 1, 0), 0);
+    EXPECT_EQ(shifts.pairs_at(9, 1, 0), 0);  // a source nobody has
+
+    // The same counted pixel by pixel: the same figures for a pixel not yet counted.
+    RepeatShifts scan;
+    scan.reset(4, 3, 12);
+    for (int p = 0; p < 7; ++p) {
+        scan.add(p % 4, p / 4, sources[static_cast<std::size_t>(p)]);
+    }
+    EXPECT_EQ(scan.pairs_at(3, 3, 1), 3);  // the pixel joining the three pairs at a shift of 1 up
+    EXPECT_EQ(scan.pairs_at(0, 3, 1), 0);
+
+    // One pair at a shift allowed (a tenth of the level's 12 pixels, rounded down).
+    RepeatShifts allowing;
+    allowing.allow(0.1);
+    allowing.count(sources, 4, 3, 12);
+    EXPECT_EQ(allowing.pairs_at(1, 1, 0), 2);  // 3 less the 1 allowed
+}
+
+}  // namespace
