@@ -64,25 +64,29 @@ done
 texture_table=$scratch/textures.md
 exemplar_table=$scratch/exemplars.md
 {
-    echo "| exemplar | method | seconds | GIMP start-up (s) | CPU (s) | seam z columns | seam z rows | coherence mean | completeness | histogram | block ratio 2 | block ratio 4 | blocks |"
-    echo "|---|---|--:|--:|--:|--:|--:|--:|--:|--:|--:|--:|---|"
+    echo "| exemplar | method | seconds | GIMP start-up (s) | CPU (s) | seam z columns | seam z rows | coherence mean | completeness | repeat share | histogram | block ratio 2 | block ratio 4 | blocks |"
+    echo "|---|---|--:|--:|--:|--:|--:|--:|--:|--:|--:|--:|--:|---|"
 } >"$texture_table"
 {
     echo "| exemplar | size | block ratio 2 | block ratio 4 |"
     echo "|---|---|--:|--:|"
 } >"$exemplar_table"
 
-# One table row: exemplar, method, seconds, start-up, CPU, then the quality figures of OUTPUT.
+# One table row: exemplar, method, seconds, start-up, CPU, then the quality figures of OUTPUT; the repeat share
+# from the source map MAP if given (texsynth's), else from the pixels.
 texture_row() {
-    figures=$("$quality" --threads=2 "$scratch/$1.bmp" "$6")
+    map_option=""
+    [ -n "${7:-}" ] && map_option="--map=$7"
+    # shellcheck disable=SC2086
+    figures=$("$quality" --threads=2 $map_option "$scratch/$1.bmp" "$6")
     echo "$figures" >"$6.figures"
     echo "$figures" | awk -v e="$1" -v m="$2" -v s="$3" -v u="$4" -v c="$5" '{
         for (i = 1; i <= NF; ++i) { split($i, kv, "="); f[kv[1]] = kv[2] }
         ok2 = f["block_ratio"] <= 1.05 * (f["exemplar_block_ratio"] > 1 ? f["exemplar_block_ratio"] : 1)
         ok4 = f["block_ratio_4"] <= 1.05 * (f["exemplar_block_ratio_4"] > 1 ? f["exemplar_block_ratio_4"] : 1)
-        printf "| %s | %s | %s | %s | %s | %.2f | %.2f | %.2f | %.3f | %.2f | %.3f | %.3f | %s |\n", e, m, s, u, c,
-               f["seam_z_columns"], f["seam_z_rows"], f["coherence_mean"], f["completeness"], f["histogram"],
-               f["block_ratio"], f["block_ratio_4"], (ok2 && ok4) ? "pass" : "FAIL"
+        printf "| %s | %s | %s | %s | %s | %.2f | %.2f | %.2f | %.3f | %.3f | %.2f | %.3f | %.3f | %s |\n", e, m, s, u,
+               c, f["seam_z_columns"], f["seam_z_rows"], f["coherence_mean"], f["completeness"], f["repeat_share"],
+               f["histogram"], f["block_ratio"], f["block_ratio_4"], (ok2 && ok4) ? "pass" : "FAIL"
     }' >>"$texture_table"
 }
 
@@ -94,7 +98,11 @@ for name in $exemplars; do
     # texsynth: the finished-file form's default, then the coherent mode with the default matrix.
     out=$scratch/$name-texsynth.bmp
     set -- $(timed "$texsynth" --quiet --threads=2 --size="${size}x${size}" --output="$out" "$input")
-    texture_row "$name" "**texsynth (default: --match=refined --passes=3), 2 threads**" "$1" "" "$2" "$out"
+    # The source map of the same run (the same bytes), for the repeat share.
+    "$texsynth" --quiet --threads=2 --size="${size}x${size}" --save-map="$scratch/$name-map.png" --output="$out" \
+        "$input" >/dev/null
+    texture_row "$name" "**texsynth (default: --match=refined --passes=3), 2 threads**" "$1" "" "$2" "$out" \
+        "$scratch/$name-map.png"
     echo "$name texsynth: $1 s" >&2
 
     out=$scratch/$name-coherent
@@ -167,8 +175,8 @@ done
 
 fill_table=$scratch/fills.md
 {
-    echo "| picture | mask | hole | method | seconds | CPU (s) | boundary z | hole coherence (original) | hole detail (original) | outside changed |"
-    echo "|---|---|--:|---|--:|--:|--:|--:|--:|--:|"
+    echo "| picture | mask | hole | method | seconds | CPU (s) | boundary z | hole coherence (original) | hole detail (original) | step ratio | outside changed |"
+    echo "|---|---|--:|---|--:|--:|--:|--:|--:|--:|--:|"
 } >"$fill_table"
 
 # One table row: picture, mask, method, seconds, CPU, then the fill figures of RESULT.
@@ -177,9 +185,10 @@ fill_row() {
         -v s="$4" -v c="$5" -v d="$dims" '{
         for (i = 1; i <= NF; ++i) { split($i, kv, "="); f[kv[1]] = kv[2] }
         split(d, wh, "x")
-        printf "| %s | %s | %.1f %% | %s | %s | %s | %.2f | %.2f (%.2f) | %.3f (%.3f) | %d |\n", p, m,
+        printf "| %s | %s | %.1f %% | %s | %s | %s | %.2f | %.2f (%.2f) | %.3f (%.3f) | %.2f | %d |\n", p, m,
                100 * f["hole_pixels"] / (wh[1] * wh[2]), t, s, c, f["boundary_z"], f["hole_coherence"],
-               f["original_hole_coherence"], f["hole_detail"], f["original_hole_detail"], f["outside_changed"]
+               f["original_hole_coherence"], f["hole_detail"], f["original_hole_detail"], f["hole_step_ratio"],
+               f["outside_changed"]
     }' >>"$fill_table"
 }
 
@@ -312,7 +321,8 @@ picture_links() {
     echo "most 128 pixels a side GIMP also ran with an overlap of three quarters of the side; the better of its"
     echo "two rows (lower coherence mean) is marked. Seconds are wall time; CPU is user + system time."
     echo "Figures: \`bench/quality/README.md\`; blocks: pass when both block ratios are at most 1.05 x the"
-    echo "larger of 1 and the exemplar's."
+    echo "larger of 1 and the exemplar's. Repeat share: texsynth's default from its source map, the others from"
+    echo "equal 3 x 3 neighbourhoods."
     echo
     cat "$texture_table"
     echo
@@ -332,7 +342,8 @@ picture_links() {
     echo "\`demo/\`, with the masks of \`bench/make-masks.sh\`. Figures from \`texsynth-quality --fill\`; in"
     echo "brackets the same figure of the untouched original, what a perfect fill would score. Goals: boundary z"
     echo "below 2, hole coherence at most G'MIC's (lower is closer to real patches; blur lowers it too, which hole"
-    echo "detail, the step inside the hole against the step outside, shows), less time than G'MIC."
+    echo "detail, the step inside the hole against the step outside, shows), less time than G'MIC; step ratio: the"
+    echo "mean step between neighbours inside the hole over the true content's, 0.8 to 1.25."
     echo
     cat "$fill_table"
     echo
