@@ -151,8 +151,14 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             job.first_pass = plan.first_pass;
             job.later.lattice = plan.lattice;
             job.later.repeat_penalty = plan.repeat_penalty;
-            job.shift_penalty = plan.shift_penalty;
-            job.shift_allowed = plan.shift_allowed;
+            // Only a texture is penalised for repeating copies: a fill or a band copies from the picture around
+            // it, whose kept pixels are their own sources, so that its every coherent copy would pair with them.
+            if (loop.fixed.empty()) {
+                job.shift_penalty = plan.shift_penalty;
+                job.shift_allowed = plan.shift_allowed;
+            } else {
+                plan.shift_escape = 0;
+            }
             std::optional<ExactMatcher> later;
             std::optional<SimilarCandidates> later_similar;
             if (plan.passes > 1) {
@@ -160,11 +166,6 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
                 later_similar.emplace(*later, settings.similar, team);
                 job.later.matcher = &*later;
                 job.later.similar = &*later_similar;
-            }
-            std::optional<SimilarCandidates> later_escape;
-            if (later && plan.shift_escape > 0) {
-                later_escape.emplace(*later, plan.shift_escape, team);
-                job.later_shift_escape = &*later_escape;
             }
             // A first pass that only carries the parent's result over needs no search of its own: the later
             // passes' candidates lie where its candidates would.

@@ -446,7 +446,7 @@ bool later_pass(MakeSearch& make_search, bool parallel, const LevelJob& job, con
     if constexpr (kPenalisable) {
         for (auto& search : searches) {
             search->set_penalty(penalised ? &penalty : nullptr);
-            search->set_shift_penalty(shift_penalised ? job.shift_penalty : 0, job.later_shift_escape, job.shift_allowed,
+            search->set_shift_penalty(shift_penalised ? job.shift_penalty : 0, nullptr, job.shift_allowed,
                                       &shifts, width, height);
         }
     }
@@ -646,10 +646,11 @@ LevelGeometry synthesize_level_coherent(const ExactMatcher& matcher, const Simil
                                                                          nullptr, job.phase);
             search->set_exhaustive(job.exhaustive, job.fixed, job.output_edges,
                                    thread < 0 ? nullptr : job.later.sparse);
-            if (thread < 0) {
+            if (thread < 0 && job.first_pass == FirstPass::scan) {
+                // The scan counts the pixels as it chooses them.
                 const LevelTable table = make_level_table(job.output_width, job.output_height, job.levels);
-                search->set_shift_penalty(job.shift_penalty, job.shift_escape, job.shift_allowed, nullptr, table.width[job.n],
-                                          table.height[job.n]);
+                search->set_shift_penalty(job.shift_penalty, job.shift_escape, job.shift_allowed, nullptr,
+                                          table.width[job.n], table.height[job.n]);
             }
             return search;
         },

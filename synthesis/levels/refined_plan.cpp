@@ -20,12 +20,14 @@ RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges
     plan.lattice = kRefinedLattice;
     plan.repeat_penalty = kRefinedRepeatPenalty;
     plan.phase = LatticePhase(periods, n, output_width, output_height);
-    if (coarsest) {
-        // The coarsest level lays the copies out: there they must not line up (synthesis/search/repeat_shifts.h).
-        plan.shift_penalty = kShiftPenalty;
-        plan.shift_allowed = kShiftAllowed;
-        plan.shift_escape = kShiftEscape;
-        plan.later.indexed = true;  // for the candidates most similar to each
+    // Copies must not line up (synthesis/search/repeat_shifts.h): the coarsest level lays them out, its scan
+    // weighing the candidates most like each where the best would repeat; the middle levels keep them from
+    // growing back together, except on a regular pattern, whose copies in step with its lattice leave fewer
+    // ways out; the finest level follows its parent.
+    if (coarsest || (n > 0 && !periods.found)) {
+        plan.shift_penalty = periods.found ? kRegularShiftPenalty : kShiftPenalty;
+        plan.shift_allowed = periods.found ? kRegularShiftAllowed : kShiftAllowed;
+        plan.shift_escape = coarsest ? kShiftEscape : 0;
     }
     if (periods.found) {
         plan.repeat_penalty = kRegularRepeatPenalty;

@@ -20,11 +20,11 @@
 //     every neighbour's source, each penalised by how often its pixel is copied beyond its share;
 //   - candidates are every exemplar pixel: reads wrap around where the exemplar tiles by itself, and are
 //     clamped at its edges where it does not (synthesis/search/exemplar_edges.h);
-//   - at the coarsest level, which lays the copies out, every candidate is penalised for the pixels it would
-//     repeat at one shift (two pixels at that shift copied from one exemplar pixel) beyond a small share of the
-//     level, and where the best one pays for that, the candidates most like each candidate are weighed too: a
-//     copy no longer runs on through an exemplar that tiles by itself, nor do copies line up on a grid, which
-//     would make the output the exemplar tiled;
+//   - at every level but the finest, every candidate is penalised for the pixels it would repeat at one shift
+//     (two pixels at that shift copied from one exemplar pixel) beyond a small share of the level, and where
+//     the best one pays for that in the coarsest level's scan, the candidates most like each candidate are
+//     weighed too: a copy no longer runs on through an exemplar that tiles by itself, nor do copies line up on
+//     a grid, which would make the output the exemplar tiled;
 //   - a regular pattern (tiles, bricks, a perforated plate: synthesis/patterns/exemplar_lattice.h) keeps
 //     every copy in step with its periods at every level that resolves them (synthesis/patterns/
 //     lattice_phase.h), so that joints meet joints; reads and copies past the edges of an exemplar that does
@@ -57,14 +57,20 @@ inline constexpr double kRefinedRepeatPenalty = 2.0;
 // a coherence error 1 % higher; 16 gives 0.981 at 6 % higher, and the grate's error rises with it.
 inline constexpr double kRegularRepeatPenalty = 6.0;
 
-// The penalty on repeating copies at the coarsest level (LevelJob::shift_penalty): measured at 512 x 512 on the
-// nine bench exemplars and eight patterns that tile by themselves (bench/quality-research-log.md, "Repetition"),
-// without it 0.66 to 0.95 of the output repeats at one shift (one exemplar height) on the patterns, with weight
-// 1000 and 3 % allowed 0.06 to 0.15 (a leopard's spots 0.35), for a coherence error up to twice as high (the
-// copies' seams); weight 100 leaves 0.12 to 0.43; 2 % allowed lowers the repeat share by about a third for
-// coherence error about 10 % higher. Applied at the finer levels too, coherence error doubles again.
-inline constexpr double kShiftPenalty = 1000.0;
+// The penalty on repeating copies (LevelJob::shift_penalty), measured at 512 x 512 on the nine bench exemplars
+// and eight patterns that tile by themselves (bench/quality-research-log.md, "Repetition"). Without it 0.66 to
+// 0.95 of the output repeats at one shift (one exemplar height) on the patterns. At the coarsest level alone,
+// weight 1000 and 3 % allowed leave 0.04 to 0.16 (the finer levels let copies grow back together); weight 100
+// leaves up to 0.43. At every level but the finest, weight 4000 and 3 % leave 0.03 to 0.07 (a leopard's spots
+// 0.13) for a coherence error 1.3 to 2 times as high (the copies' seams); at the finest level too, the same
+// figures, slower. Regular patterns: at the middle levels their coherence error triples (tiles 0.92 to 2.50),
+// at the coarsest alone with 10 % allowed it rises a fifth and the repeat share stays within 0.1 to 0.22.
+inline constexpr double kShiftPenalty = 4000.0;
 inline constexpr double kShiftAllowed = 0.03;
+inline constexpr double kRegularShiftPenalty = 1000.0;
+inline constexpr double kRegularShiftAllowed = 0.10;
+// Similar candidates per candidate the coarsest level's scan weighs where the best pays the penalty: none
+// leaves more repetition (0.05 to 0.10 where 8 leave 0.03 to 0.07), 32 no less than 8.
 inline constexpr int kShiftEscape = 8;
 
 // The plan for level n of `levels`, with `passes` passes asked for (at least 1), the exemplar's edges and its

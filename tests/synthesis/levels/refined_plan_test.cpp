@@ -28,11 +28,14 @@ TEST(RefinedPlan, CoarsestScansAndCorrectsLongerFinerLevelsCarryTheParentOver) {
     EXPECT_EQ(coarsest.later.shape, NeighbourhoodShape::full);
     EXPECT_FALSE(coarsest.later.coarser_levels);
     EXPECT_TRUE(coarsest.first.indexed);
-    // The coarsest level's candidates that would repeat copies give way to those most like them, which the
-    // index finds; the finer levels need no index.
-    EXPECT_TRUE(coarsest.later.indexed);
+    EXPECT_FALSE(coarsest.later.indexed);
+    // Copies that would repeat are penalised at every level but the finest; only the coarsest level's scan
+    // weighs other candidates where they do.
     EXPECT_GT(coarsest.shift_penalty, 0);
     EXPECT_GT(coarsest.shift_escape, 0);
+    const RefinedLevelPlan middle = refined_level_plan(1, 3, 2, ExemplarEdges::wrapped, ExemplarEdges::wrapped);
+    EXPECT_GT(middle.shift_penalty, 0);
+    EXPECT_EQ(middle.shift_escape, 0);
     EXPECT_EQ(coarsest.later.edges_x, ExemplarEdges::wrapped);
     EXPECT_EQ(coarsest.later.edges_y, ExemplarEdges::clamped);
 
@@ -41,7 +44,6 @@ TEST(RefinedPlan, CoarsestScansAndCorrectsLongerFinerLevelsCarryTheParentOver) {
     EXPECT_EQ(finest.passes, 2);
     EXPECT_EQ(finest.lattice, kRefinedLattice);
     EXPECT_GT(finest.repeat_penalty, 0);
-    EXPECT_FALSE(finest.later.indexed);
     EXPECT_EQ(finest.shift_penalty, 0);
     // One pass asked for is one pass everywhere.
     EXPECT_EQ(refined_level_plan(2, 3, 1, ExemplarEdges::wrapped, ExemplarEdges::wrapped).passes, 1);
