@@ -61,10 +61,10 @@ inline constexpr double kRegularRepeatPenalty = 6.0;
 // and eight patterns that tile by themselves (bench/quality-research-log.md, "Repetition"). Without it 0.66 to
 // 0.95 of the output repeats at one shift (one exemplar height) on the patterns. At the coarsest level alone,
 // weight 1000 and 3 % allowed leave 0.04 to 0.16 (the finer levels let copies grow back together); weight 100
-// leaves up to 0.43. At every level but the finest, weight 4000 and 3 % leave 0.03 to 0.07 (a leopard's spots
-// 0.13) for a coherence error 1.3 to 2 times as high (the copies' seams); at the finest level too, the same
-// figures, slower. Regular patterns: at the middle levels their coherence error triples (tiles 0.92 to 2.50),
-// at the coarsest alone with 10 % allowed it rises a fifth and the repeat share stays within 0.1 to 0.22.
+// leaves up to 0.43. At every level but the finest, weight 4000 and 3 % leave 0.03 to 0.08 (a leopard's spots
+// 0.14) for a coherence error 1.3 to 2.2 times as high (the copies' seams); at the finest level too, the same
+// figures, slower. Regular patterns: at the middle levels their coherence error triples (tiles 0.92 to 2.50);
+// at the coarsest alone with 10 % allowed it rises a fifth at most and the repeat share is 0.12 to 0.22.
 inline constexpr double kShiftPenalty = 4000.0;
 inline constexpr double kShiftAllowed = 0.03;
 inline constexpr double kRegularShiftPenalty = 1000.0;
