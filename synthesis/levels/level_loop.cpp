@@ -22,11 +22,6 @@ constexpr double kSearchErrorBound = 2.0;
 // hole in a 4000 x 3000 photo it halves the time. Applied at every level, coherence is 2 % worse.
 constexpr int kMostDenseRimCandidates = 8'192;
 
-// At most this many pairs of output pixels with one source, about, are counted at a level for the penalty on
-// repeating copies: a 512 x 512 texture from 64 x 64 pixels has 4.2 million at its middle level; a 2048 x 2048
-// one from the same exemplar keeps the penalty at its two coarsest levels (a fifth more CPU time in all).
-constexpr double kMostShiftPairs = 16e6;
-
 // The kd-tree library keeps its search state in globals, so its jobs take turns.
 std::mutex& tree_search_turn() {
     static std::mutex turn;
@@ -158,13 +153,7 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             job.later.repeat_penalty = plan.repeat_penalty;
             // Only a texture is penalised for repeating copies: a fill or a band copies from the picture around
             // it, whose kept pixels are their own sources, so that its every coherent copy would pair with them.
-            // Counting the pairs takes time by the level's pixels squared over the exemplar level's: a level with
-            // too many is left as it is (a large output from a small exemplar keeps the penalty at its coarser
-            // levels only).
-            const double level_pixels = static_cast<double>(output_levels.width[n]) * output_levels.height[n];
-            const double pairs = level_pixels * level_pixels /
-                                 (static_cast<double>(exemplar_levels.width[n]) * exemplar_levels.height[n]);
-            if (loop.fixed.empty() && pairs <= kMostShiftPairs) {
+            if (loop.fixed.empty()) {
                 job.shift_penalty = plan.shift_penalty;
                 job.shift_allowed = plan.shift_allowed;
             } else {

@@ -1,5 +1,6 @@
 #include "synthesis/search/repeat_shifts.h"
 
+#include <algorithm>
 #include <cstddef>
 
 void RepeatShifts::reset(int width, int height, int exemplar_pixels) {
@@ -12,6 +13,8 @@ void RepeatShifts::reset(int width, int height, int exemplar_pixels) {
     pairs_.assign(static_cast<std::size_t>(width) * height, 0);
     counted_.assign(static_cast<std::size_t>(width) * height, -1);
     allowed_ = static_cast<std::int32_t>(allowed_share_ * width * height);
+    const std::int64_t uses = (std::int64_t{width} * height + exemplar_pixels - 1) / exemplar_pixels;
+    stride_ = static_cast<int>(std::max<std::int64_t>(1, (uses + kMostPartners - 1) / kMostPartners));
 }
 
 void RepeatShifts::count(const std::vector<int>& sources, int width, int height, int exemplar_pixels) {
@@ -22,11 +25,13 @@ void RepeatShifts::count(const std::vector<int>& sources, int width, int height,
             counted_[p] = sources[p];
         }
     }
+    // Every pixel with every partner: each partner's pairs stand for those of the `stride_` uses it samples.
     for (const std::vector<int>& uses : uses_) {
         for (std::size_t i = 0; i < uses.size(); ++i) {
-            for (std::size_t j = i + 1; j < uses.size(); ++j) {
-                ++pairs_[static_cast<std::size_t>(shift_index(uses[i], uses[j]))];
-                ++pairs_[static_cast<std::size_t>(shift_index(uses[j], uses[i]))];
+            for (std::size_t j = 0; j < uses.size(); j += static_cast<std::size_t>(stride_)) {
+                if (j != i) {
+                    pairs_[static_cast<std::size_t>(shift_index(uses[i], uses[j]))] += stride_;
+                }
             }
         }
     }
@@ -35,9 +40,14 @@ void RepeatShifts::count(const std::vector<int>& sources, int width, int height,
 void RepeatShifts::add(int x, int y, int source) {
     const int p = y * width_ + x;
     std::vector<int>& uses = uses_[static_cast<std::size_t>(source)];
-    for (const int q : uses) {
-        ++pairs_[static_cast<std::size_t>(shift_index(p, q))];
-        ++pairs_[static_cast<std::size_t>(shift_index(q, p))];
+    const bool partner = uses.size() % static_cast<std::size_t>(stride_) == 0;
+    for (std::size_t j = 0; j < uses.size(); ++j) {
+        if (j % static_cast<std::size_t>(stride_) == 0) {
+            pairs_[static_cast<std::size_t>(shift_index(p, uses[j]))] += stride_;
+        }
+        if (partner) {
+            pairs_[static_cast<std::size_t>(shift_index(uses[j], p))] += stride_;
+        }
     }
     uses.push_back(p);
     counted_[static_cast<std::size_t>(p)] = source;
@@ -45,15 +55,16 @@ void RepeatShifts::add(int x, int y, int source) {
 
 std::int64_t RepeatShifts::pairs_at(int source, int x, int y) const {
     const int p = y * width_ + x;
-    const std::int32_t own_pair = counted_[static_cast<std::size_t>(p)] == source ? 1 : 0;
+    const std::int32_t own_pair = counted_[static_cast<std::size_t>(p)] == source ? stride_ : 0;
+    const std::vector<int>& uses = uses_[static_cast<std::size_t>(source)];
     std::int64_t total = 0;
-    for (const int q : uses_[static_cast<std::size_t>(source)]) {
-        if (q != p) {
-            const std::int32_t pairs = pairs_[static_cast<std::size_t>(shift_index(p, q))] - own_pair;
+    for (std::size_t j = 0; j < uses.size(); j += static_cast<std::size_t>(stride_)) {
+        if (uses[j] != p) {
+            const std::int32_t pairs = pairs_[static_cast<std::size_t>(shift_index(p, uses[j]))] - own_pair;
             total += pairs > allowed_ ? pairs - allowed_ : 0;
         }
     }
-    return total;
+    return total * stride_;
 }
 
 int RepeatShifts::shift_index(int from, int to) const {

@@ -8,8 +8,14 @@
 // at unrelated places has few pairs at any one shift; the exemplar tiled has nearly every pixel paired at the
 // shift of one exemplar side. The coherent search adds to a candidate's distance a penalty that grows with
 // the pairs it would join (RepeatShifts::pairs_at), so that copies spread out rather than line up.
+//
+// Where a source has many uses (a large output from a small exemplar), each pixel is paired only with every
+// k-th use of its source (its partners, k = the expected uses over kMostPartners, rounded up), each pair
+// counting k times, so that the work stays within kMostPartners per pixel; with fewer uses the counts are exact.
 class RepeatShifts {
 public:
+    static constexpr int kMostPartners = 64;
+
     // Starts over for a width x height output level whose sources are pixel indices of an exemplar level of
     // `exemplar_pixels` pixels, with no pixel counted.
     void reset(int width, int height, int exemplar_pixels);
@@ -33,6 +39,7 @@ private:
     int width_ = 0;
     int height_ = 0;
     double allowed_share_ = 0;
+    int stride_ = 1;  // every stride_-th use of a source is a partner
     std::int32_t allowed_ = 0;
     std::vector<std::vector<int>> uses_;  // per exemplar pixel, the output pixels counted with it
     std::vector<int> counted_;            // per output pixel, the source it is counted with (-1: none)
