@@ -5,8 +5,8 @@
 
 #include "synthesis/levels/scan_hooks.h"
 #include "synthesis/search/exact_matcher.h"
-#include "synthesis/search/repeat_shifts.h"
 #include "synthesis/search/pyramid_views.h"
+#include "synthesis/search/repeat_shifts.h"
 #include "synthesis/search/search_team.h"
 #include "synthesis/search/similar_candidates.h"
 #include "synthesis/search/training_set.h"
