@@ -226,7 +226,7 @@ bool read_bmp(const ImageInput& input, Image& image, std::string& why, const Ima
     return true;
 }
 
-bool write_bmp(const std::string& path, const std::uint8_t* pixels, int width, int height, std::string& why) {
+bool encode_bmp(const std::uint8_t* pixels, int width, int height, std::vector<std::uint8_t>& file, std::string& why) {
     if (width < 1 || height < 1) {
         why = "cannot write a " + size_text(width, height) + " image: width and height must be at least 1";
         return false;
@@ -240,12 +240,17 @@ bool write_bmp(const std::string& path, const std::uint8_t* pixels, int width, i
         why = "cannot write: no pixels given";
         return false;
     }
-    std::vector<std::uint8_t> contents;
     try {
-        contents = encode(pixels, width, height);
+        file = encode(pixels, width, height);
     } catch (const std::bad_alloc&) {
         why = "not enough memory to write a " + size_text(width, height) + " image";
         return false;
     }
-    return write_file_atomically(path, contents.data(), contents.size(), why);
+    return true;
+}
+
+bool write_bmp(const std::string& path, const std::uint8_t* pixels, int width, int height, std::string& why) {
+    std::vector<std::uint8_t> contents;
+    return encode_bmp(pixels, width, height, contents, why) &&
+           write_file_atomically(path, contents.data(), contents.size(), why);
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <texsynth/image.h>
 
@@ -15,3 +16,6 @@ bool read_bmp(const ImageInput& input, Image& image, std::string& why, const Ima
 // as write_file_atomically does: complete or not at all. On failure returns false with the reason in `why`.
 // Never prints.
 bool write_bmp(const std::string& path, const std::uint8_t* pixels, int width, int height, std::string& why);
+
+// The bytes write_bmp writes, the whole file in `file`. Same refusals as write_bmp.
+bool encode_bmp(const std::uint8_t* pixels, int width, int height, std::vector<std::uint8_t>& file, std::string& why);

@@ -157,12 +157,7 @@ std::string extension_of(const std::string& path) {
     return extension;
 }
 
-bool write_png_image(const std::string& path, const Image& image, std::string& why) {
-    std::vector<std::uint8_t> file;
-    return encode_png(image, file, why) && write_file_atomically(path, file.data(), file.size(), why);
-}
-
-bool write_bmp_image(const std::string& path, const Image& image, std::string& why) {
+bool encode_bmp_image(const Image& image, std::vector<std::uint8_t>& file, std::string& why) {
     if (image.channels == 4) {
         why = "cannot write an image with an alpha channel as BMP (only 24-bit BMP files are written); use .png";
         return false;
@@ -179,7 +174,32 @@ bool write_bmp_image(const std::string& path, const Image& image, std::string& w
             return false;
         }
     }
-    return write_bmp(path, image.pixels.data(), image.width, image.height, why);
+    return encode_bmp(image.pixels.data(), image.width, image.height, file, why);
+}
+
+// read_png_samples on an opened input: PNG files only, the others refused with what they are.
+bool png_samples_from(const ImageInput& input, PngSamples& out, std::string& why, const ImageSizeCheck& accept_size) {
+    Recognised recognised;
+    if (!read_head(input, recognised, why)) {
+        return false;
+    }
+    if (recognised.format == Format::png) {
+        return read_png_samples(input, out, why, accept_size);
+    }
+    std::string description = recognised.description;
+    if (recognised.format == Format::bmp) {
+        description = "a BMP image";
+    } else if (recognised.format == Format::jpeg) {
+        description = "a JPEG image";
+    }
+    if (recognised.format == Format::empty) {
+        why = "empty file";
+    } else if (description.empty()) {
+        why = "not a PNG file (the format is not recognised)";
+    } else {
+        why = "not a PNG file (it is " + description + ")";
+    }
+    return false;
 }
 
 }  // namespace
@@ -215,42 +235,41 @@ bool read_rgb_image(const std::string& path, RgbImage& image, std::string& why, 
     return true;
 }
 
+bool encode_image(std::string format, const Image& image, std::vector<std::uint8_t>& file, std::string& why) {
+    for (char& c : format) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    if (format == "png") {
+        return encode_png(image, file, why);
+    }
+    if (format == "bmp") {
+        return encode_bmp_image(image, file, why);
+    }
+    why = "cannot write a ." + format + " file: only .png and .bmp are written";
+    return false;
+}
+
 bool write_image(const std::string& path, const Image& image, std::string& why) {
     const std::string extension = extension_of(path);
-    if (extension == "png") {
-        return write_png_image(path, image, why);
+    if (extension.empty()) {
+        why = "cannot write: the file name has no extension; use .png or .bmp";
+        return false;
     }
-    if (extension == "bmp") {
-        return write_bmp_image(path, image, why);
-    }
-    why = extension.empty() ? "cannot write: the file name has no extension; use .png or .bmp"
-                            : "cannot write a ." + extension + " file: only .png and .bmp are written";
-    return false;
+    std::vector<std::uint8_t> file;
+    return encode_image(extension, image, file, why) && write_file_atomically(path, file.data(), file.size(), why);
 }
 
 bool read_png_samples(const std::string& path, PngSamples& out, std::string& why, const ImageSizeCheck& accept_size) {
     ImageInput input;
-    Recognised recognised;
-    if (!input.open(path, why) || !read_head(input, recognised, why)) {
-        return false;
-    }
-    if (recognised.format == Format::png) {
-        return read_png_samples(input, out, why, accept_size);
-    }
-    std::string description = recognised.description;
-    if (recognised.format == Format::bmp) {
-        description = "a BMP image";
-    } else if (recognised.format == Format::jpeg) {
-        description = "a JPEG image";
-    }
-    if (recognised.format == Format::empty) {
-        why = "empty file";
-    } else if (description.empty()) {
-        why = "not a PNG file (the format is not recognised)";
-    } else {
-        why = "not a PNG file (it is " + description + ")";
-    }
-    return false;
+    return input.open(path, why) && png_samples_from(input, out, why, accept_size);
+}
+
+bool decode_png_samples(std::span<const std::uint8_t> bytes, PngSamples& out, std::string& why,
+                        const ImageSizeCheck& accept_size) {
+    const ImageInput input(bytes);
+    return png_samples_from(input, out, why, accept_size);
 }
 
 bool write_png16(const std::string& path, const std::uint16_t* samples, int width, int height, int channels,

@@ -13,6 +13,7 @@
 #include "python/docstrings.h"
 #include "python/job_call.h"
 #include "python/keyword_settings.h"
+#include "python/memory_files.h"
 
 namespace {
 
@@ -205,7 +206,7 @@ void write_source_map_file(py::handle path, py::handle source_map) {
 
 }  // namespace
 
-PYBIND11_MODULE(texsynth, module) {
+PYBIND11_MODULE(_texsynth, module) {
     // Each docstring starts with its own signature, which Python reads (pybind11's would name C++ types).
     py::options options;
     options.disable_function_signatures();
@@ -238,4 +239,5 @@ PYBIND11_MODULE(texsynth, module) {
     module.def("read_source_map", &read_source_map_file, read_source_map_doc().c_str(), py::arg("path"));
     module.def("write_source_map", &write_source_map_file, write_source_map_doc().c_str(), py::arg("path"),
                py::arg("source_map"));
+    add_memory_file_functions(module);
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include <texsynth/api.h>
 #include <texsynth/image.h>
@@ -23,6 +24,10 @@ TEXSYNTH_API bool decode_image(std::span<const std::uint8_t> bytes, Image& image
 // refused). Any other extension: false with a reason. The file appears only when complete, and a failure leaves
 // any earlier file under `path` as it was and nothing else behind.
 TEXSYNTH_API bool write_image(const std::string& path, const Image& image, std::string& why);
+
+// The bytes write_image writes to a file whose extension is `format` ("png" or "bmp", of any case), the
+// whole file in `file`. Same refusals as write_image.
+TEXSYNTH_API bool encode_image(std::string format, const Image& image, std::vector<std::uint8_t>& file, std::string& why);
 
 // Removes the temporary file that a writer is filling, if there is one, so that a program stopped by a signal
 // leaves nothing half written behind. Async-signal-safe: meant for signal handlers that end the program.

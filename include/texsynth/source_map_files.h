@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
+#include <vector>
 
 #include <texsynth/api.h>
 #include <texsynth/job.h>
@@ -15,3 +18,7 @@ TEXSYNTH_API bool write_source_map(const std::string& path, const SourceMap& map
 // Refuses anything but such a map: another format, depth or number of channels, or a blue that is not 0
 // (naming the first pixel that has one). Leaves `map` unchanged on failure.
 TEXSYNTH_API bool read_source_map(const std::string& path, SourceMap& map, std::string& why);
+
+// The bytes write_source_map writes and read_source_map reads, for maps kept in memory.
+TEXSYNTH_API bool encode_source_map(const SourceMap& map, std::vector<std::uint8_t>& file, std::string& why);
+TEXSYNTH_API bool decode_source_map(std::span<const std::uint8_t> bytes, SourceMap& map, std::string& why);

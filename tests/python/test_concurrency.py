@@ -90,7 +90,7 @@ INTERRUPTED = textwrap.dedent("""
 
 @pytest.mark.parametrize("match", ["exact", "approximate"])
 def test_ctrl_c_stops_a_long_call_at_once(demo, match):
-    environment = dict(os.environ, PYTHONPATH=os.path.dirname(texsynth.__file__))
+    environment = dict(os.environ, PYTHONPATH=os.path.dirname(os.path.dirname(texsynth.__file__)))
     child = subprocess.run([sys.executable, "-c", INTERRUPTED, str(SOURCE_DIR / "demo" / "demo2.bmp"), match],
                            capture_output=True, text=True, timeout=120, env=environment)
     assert child.returncode == 0, child.stderr

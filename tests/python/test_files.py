@@ -95,3 +95,29 @@ def test_files_that_are_not_source_maps_raise_the_line_the_command_line_prints(t
     with pytest.raises(OSError) as refusal:
         texsynth.write_source_map(tmp_path / "map.bmp" / "x.png", np.zeros((2, 2, 2), np.uint16))
     assert str(refusal.value).startswith(str(tmp_path / "map.bmp" / "x.png") + ": ")
+
+
+def test_files_in_memory_are_the_files_read_and_written(tmp_path, demo, transparent):
+    for name, picture in (("o.png", transparent), ("o.bmp", demo), ("o.PNG", demo[::2])):
+        texsynth.write_image(tmp_path / name, picture)
+        written = (tmp_path / name).read_bytes()
+        assert texsynth.encode_image(picture, name[2:]) == written
+        assert np.array_equal(texsynth.decode_image(bytearray(written)), texsynth.read_image(tmp_path / name))
+    _, source_map = texsynth.synthesize(demo, (30, 20), return_map=True)
+    texsynth.write_source_map(tmp_path / "map.png", source_map)
+    assert texsynth.encode_source_map(source_map) == (tmp_path / "map.png").read_bytes()
+    assert np.array_equal(texsynth.decode_source_map(memoryview((tmp_path / "map.png").read_bytes())), source_map)
+    # Refusals give the reason the file functions give after the file's name.
+    for call, reason in [
+        (lambda: texsynth.decode_image(b"GIF89a" + bytes(40)), "not a BMP, PNG or JPEG file (it is a GIF image)"),
+        (lambda: texsynth.decode_source_map(texsynth.encode_image(demo, "png")),
+         "is a 8-bit PNG with 3 channels; a source map is a 16-bit RGB PNG, as --save-map writes it"),
+        (lambda: texsynth.encode_image(transparent, "bmp"),
+         "cannot write an image with an alpha channel as BMP (only 24-bit BMP files are written); use .png"),
+        (lambda: texsynth.encode_image(demo, "gif"), "cannot write a .gif file: only .png and .bmp are written"),
+    ]:
+        with pytest.raises(ValueError) as refusal:
+            call()
+        assert str(refusal.value) == reason
+    with pytest.raises(TypeError, match="data: expected bytes, got str"):
+        texsynth.decode_image("o.png")
