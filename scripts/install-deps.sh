@@ -6,8 +6,10 @@
 set -eu
 
 # The Python module: Debian's python3 with its headers, pybind11 and NumPy; its tests use pytest and Pillow.
+# Batches (texsynth.batch) run on Dask's distributed scheduler.
 packages="g++ make cmake libann-dev libpng-dev libjpeg-dev libgtest-dev
-    python3-dev pybind11-dev python3-numpy python3-pytest python3-pil"
+    python3-dev pybind11-dev python3-numpy python3-pytest python3-pil
+    python3-dask python3-distributed"
 if [ "${1:-}" = --only ]; then
     shift
     packages=""

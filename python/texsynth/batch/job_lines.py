@@ -1,0 +1,363 @@
+"""Job lines: one JSON object a line, in the words of the command line and the Python module, each turned
+into a call of one of the module's functions (which work.py makes on a worker)."""
+import json
+import os
+import re
+from dataclasses import dataclass, field
+from typing import Any, Callable, Optional
+
+
+class BadJob(Exception):
+    """A job line that cannot be done as written; the message is its one-line reason."""
+
+
+class UnreadableBatch(Exception):
+    """A batch file that cannot be read; the message says why."""
+
+
+@dataclass(frozen=True)
+class File:
+    """A file a job reads: `path` as the job line gives it, `resolved` against the batch file's folder.
+    `kind` says how a worker reads it: "picture", "mask" (non-black pixels marked) or "source_map"."""
+    path: str
+    resolved: str
+    kind: str
+
+
+@dataclass
+class Call:
+    """What a worker does for a job: one of the module's functions, its keyword arguments (files as File),
+    and the output's format; `save_map` asks for the source map too."""
+    function: str
+    arguments: dict
+    output_format: str
+    save_map: bool = False
+    # Shared storage: where the worker writes the results itself (the client writes them otherwise).
+    output: Optional[str] = None
+    map_output: Optional[str] = None
+
+    def files(self):
+        """Every file the call reads, in the order of its arguments."""
+        for value in self.arguments.values():
+            for item in value if isinstance(value, list) else [value]:
+                if isinstance(item, File):
+                    yield item
+
+
+@dataclass
+class Job:
+    """One line of a batch: where it stood, what it writes, the call that makes it, and its settings as they
+    are recorded beside its output (every word that changes the result, files by their names as written)."""
+    line: int
+    output: Optional[str] = None      # as written
+    resolved_output: Optional[str] = None
+    resolved_map: Optional[str] = None
+    call: Optional[Call] = None
+    settings: dict = field(default_factory=dict)
+    refusal: Optional[str] = None     # why the line cannot be done
+    after: set = field(default_factory=set)  # the lines whose outputs it reads
+
+
+# How the value of a word is read: a function from its JSON value (and the batch file's folder) to the
+# value the module's function takes. Files become File objects, read by the client (or, with shared storage,
+# by the workers).
+
+def as_given(value, folder):
+    return value
+
+
+def whole_size(value, folder):
+    """"WxH" as --size spells it, or [W, H] as the module takes it."""
+    if isinstance(value, str):
+        found = re.fullmatch(r"\+?(\d+)x\+?(\d+)", value)
+        if not found or int(found[1]) < 1 or int(found[2]) < 1:
+            raise BadJob("expected \"WxH\" with W and H whole numbers of at least 1, e.g. \"512x512\", "
+                         f"or [W, H]; got {json.dumps(value)}")
+        return [int(found[1]), int(found[2])]
+    if isinstance(value, list) and len(value) == 2:
+        return value
+    raise BadJob(f"expected \"WxH\" or [W, H], got {json.dumps(value)}")
+
+
+def half_size_list(value, folder):
+    """Half-sizes separated by commas as --half-sizes lists them, or a list (or L x L lists) of numbers."""
+    if isinstance(value, str):
+        try:
+            return [int(part) for part in value.split(",")]
+        except ValueError:
+            raise BadJob(f"expected L x L whole numbers separated by commas, e.g. \"2,1,1,0,2,1,0,0,2\", got "
+                         f"{json.dumps(value)}") from None
+    return value
+
+
+def band(value, folder):
+    """make_tileable: true (the default band) or the band's width in pixels."""
+    if value is True:
+        return None
+    if isinstance(value, int) and not isinstance(value, bool):
+        return value
+    raise BadJob(f"expected true or a band's width in pixels, got {json.dumps(value)}")
+
+
+def file_of(kind):
+    def read(value, folder):
+        if not isinstance(value, str) or not value:
+            raise BadJob(f"expected a file name, got {json.dumps(value)}")
+        return File(value, os.path.join(folder, value), kind)
+    return read
+
+
+def files_of(kind):
+    """One file, or a list of them: for words that take one file per exemplar (guides, sample masks), whose
+    lists the workers read as lists of arrays."""
+    def read(value, folder):
+        if isinstance(value, list):
+            return [file_of(kind)(item, folder) for item in value]
+        return file_of(kind)(value, folder)
+    return read
+
+
+def output_name(extensions, why):
+    def read(value, folder):
+        name = file_of("output")(value, folder).path
+        if not name.lower().endswith(extensions) or len(os.path.basename(name)) <= 4:
+            raise BadJob(f"{json.dumps(value)}: {why}")
+        return name
+    return read
+
+
+@dataclass(frozen=True)
+class Word:
+    """A word of a job line: how its value is read, the keyword argument it becomes (None: it is not one),
+    the function a job with it calls (None: it does not choose one), and whether it changes the result."""
+    read: Callable[[Any, str], Any]
+    keyword: Optional[str]
+    function: Optional[str] = None
+    changes_result: bool = True
+
+
+PICTURE = file_of("picture")
+
+# Every word a job line may use. The command line's long options and the module's keywords; a word spelt
+# with "-" (half-sizes) is the same as with "_". The picture worked on is "input" (the command line's INPUT),
+# or the module's word for it: "exemplar" for a texture, "image" for the rest, or "exemplar" when neither
+# "input" nor "image" is given. With one of them given, "exemplar" is where a fill's new pixels come from
+# (--exemplar, fill's exemplar=).
+WORDS = {
+    "input": Word(PICTURE, None),
+    "image": Word(PICTURE, "image"),
+    "exemplar": Word(PICTURE, "exemplar"),
+    "output": Word(output_name((".png", ".bmp"), "the name must end in .png or .bmp, which say how it is written"),
+                   None),
+    "size": Word(whole_size, "size"),
+    "seed": Word(as_given, "seed"),
+    "match": Word(as_given, "match"),
+    "passes": Word(as_given, "passes"),
+    "levels": Word(as_given, "levels"),
+    "half_sizes": Word(half_size_list, "half_sizes"),
+    "k": Word(as_given, "k"),
+    "threads": Word(as_given, "threads", changes_result=False),
+    "mask": Word(file_of("mask"), "mask", function="fill"),
+    "make_tileable": Word(band, "band", function="make_tileable"),
+    "band": Word(as_given, "band"),
+    "save_map": Word(output_name((".png",), "a source map is written as a 16-bit PNG: its name must end in .png"),
+                     None),
+    "apply_map": Word(file_of("source_map"), "source_map", function="apply_map"),
+}
+
+# The functions a job can call: the argument that takes the picture worked on, and the words they take besides
+# it and "output" ("exemplar" of a fill is its other exemplar).
+SETTINGS = {"seed", "match", "passes", "levels", "half_sizes", "k", "threads"}
+FUNCTIONS = {
+    "synthesize": ("exemplar", SETTINGS | {"size", "save_map"}),
+    "fill": ("image", SETTINGS | {"mask", "exemplar", "save_map"}),
+    "make_tileable": ("image", SETTINGS | {"make_tileable", "band", "save_map"}),
+    "apply_map": ("image", {"apply_map", "threads"}),
+}
+# The output size a texture has unless the job says otherwise: the command line's.
+DEFAULT_SIZE = [512, 512]
+# Threads each job works on unless it says otherwise: a batch keeps every core busy with jobs of their own.
+DEFAULT_THREADS = 1
+
+
+def refusal_for_extra(word, function, words):
+    """Why `word` cannot be in a job calling `function`, in the command line's words where it has them."""
+    if function == "apply_map":
+        return f"{word}: has no meaning with apply_map, which only samples the input through the map"
+    if word == "size":
+        chosen = "mask" if function == "fill" else "make_tileable"
+        return f"size: has no meaning with {chosen}: the result has the input's size"
+    if word == "exemplar":
+        return "exemplar: only with mask, whose hole it fills"
+    if word == "band":
+        return "band: only with make_tileable"
+    chooser = next((w for w in words if WORDS[w].function == function), function)
+    return f"{word}: has no meaning with {chooser}"
+
+
+def job_from_line(number, text, folder):
+    """The job of line `number` (its JSON text); a line that cannot be done has its refusal set."""
+    job = Job(number)
+    try:
+        value = json.loads(text)
+    except json.JSONDecodeError as error:
+        job.refusal = f"not JSON: {error}"
+        return job
+    if not isinstance(value, dict):
+        job.refusal = f"expected a JSON object ({{\"exemplar\": ..., \"output\": ...}}), got {json.dumps(value)}"
+        return job
+    return job_from_words(number, value, folder)
+
+
+def job_from_words(number, given, folder):
+    """The job of a line's words (a dict); see job_from_line."""
+    job = Job(number, output=given["output"] if isinstance(given.get("output"), str) else None)
+    words = {}
+    try:
+        for name, value in given.items():
+            word = str(name).replace("-", "_")
+            if word not in WORDS:
+                raise BadJob(f"{name}: unknown word (the words are {', '.join(WORDS)})")
+            if word in words:
+                raise BadJob(f"{name}: given twice")
+            if word == "make_tileable" and value is False:
+                continue
+            try:
+                words[word] = WORDS[word].read(value, folder)
+            except BadJob as error:
+                raise BadJob(f"{name}: {error}") from None
+        if "output" in words:
+            job.output = words["output"]
+            job.resolved_output = os.path.join(folder, job.output)
+        job.call = call_of(words)
+    except BadJob as error:
+        job.refusal = str(error)
+        return job
+    if "save_map" in words:
+        job.resolved_map = os.path.join(folder, words["save_map"])
+    job.settings = {word: files_named(value) for word, value in words.items()
+                    if WORDS[word].changes_result and word != "output"}
+    if "size" not in job.settings and job.call.function == "synthesize":
+        job.settings["size"] = list(DEFAULT_SIZE)
+    return job
+
+
+def files_named(value):
+    if isinstance(value, list):
+        return [files_named(item) for item in value]
+    return value.path if isinstance(value, File) else value
+
+
+def call_of(words):
+    """The call a job's words make (checked as the command line checks its options)."""
+    if "output" not in words:
+        raise BadJob("output: missing (every job names the file it writes)")
+    choosers = [word for word in words if WORDS[word].function]
+    if len(choosers) > 1:
+        first, second = choosers[:2]
+        raise BadJob(f"{second}: not with {first}" + ("; fill the hole first, then make the result tile"
+                                                      if {first, second} == {"mask", "make_tileable"} else ""))
+    function = WORDS[choosers[0]].function if choosers else "synthesize"
+    main, takes = FUNCTIONS[function]
+    given_input = [word for word in ("input", "image") if word in words]
+    if len(given_input) > 1:
+        raise BadJob("image: the same as input; give one of them")
+    input_word = given_input[0] if given_input else "exemplar"
+    if input_word not in words:
+        raise BadJob("input: missing (the picture to work on: \"exemplar\" for a texture, \"input\" or "
+                     "\"image\" for the rest)")
+    if function == "synthesize" and input_word == "image":
+        raise BadJob("image: a texture is made from an exemplar; name it \"exemplar\" or \"input\"")
+    arguments = {main: words[input_word]}
+    for word, value in words.items():
+        if word in (input_word, "output") or word == "save_map" and function != "apply_map":
+            continue
+        if word not in takes:
+            raise BadJob(refusal_for_extra(word, function, words))
+        if word == "threads" and function == "apply_map" or word == "make_tileable" and value is None:
+            continue  # nothing to pass on: apply_map takes no threads, make_tileable=true the default band
+        if WORDS[word].keyword in arguments:
+            raise BadJob(f"{word}: gives the {WORDS[word].keyword} a second time")
+        arguments[WORDS[word].keyword] = value
+    if function == "synthesize":
+        arguments.setdefault("size", list(DEFAULT_SIZE))
+    if function != "apply_map":
+        arguments.setdefault("threads", DEFAULT_THREADS)
+    output_format = words["output"].rsplit(".", 1)[1].lower()
+    if "save_map" in words and function == "apply_map":
+        raise BadJob(refusal_for_extra("save_map", function, words))
+    return Call(function, arguments, output_format, save_map="save_map" in words)
+
+
+def read_batch_file(path):
+    """The jobs of a batch file, one a line (blank lines skipped), with paths relative to its folder.
+    Raises UnreadableBatch when it cannot be read or is not UTF-8 text."""
+    try:
+        with open(path, "rb") as batch:
+            content = batch.read()
+    except IsADirectoryError as error:
+        raise UnreadableBatch(f"cannot read: {error.strerror}") from None
+    except OSError as error:
+        raise UnreadableBatch(f"cannot open: {error.strerror}") from None
+    try:
+        text = content.decode("utf-8")
+    except UnicodeDecodeError as error:
+        raise UnreadableBatch(f"not UTF-8 text (byte {error.start} is not)") from None
+    folder = os.path.dirname(os.path.abspath(path))
+    return [job_from_line(number, line, folder)
+            for number, line in enumerate(text.splitlines(), 1) if line.strip()]
+
+
+def link_jobs(jobs):
+    """Refuses every job that writes a file an earlier job writes (its output or its source map), and notes
+    the earlier jobs whose files each job reads (a colour texture's map, applied to its normal map): it runs
+    after them. A job cannot read what a later one writes."""
+    writers = {}
+    for job in jobs:
+        if job.refusal:
+            continue
+        written = [os.path.normpath(path) for path in (job.resolved_output, job.resolved_map) if path]
+        again = next((path for path in written if path in writers), None)
+        if again is not None:
+            job.refusal = f"output: {path_shown(job, again)} is written by line {writers[again]} too"
+            continue
+        writers.update((path, job.line) for path in written)
+    for job in jobs:
+        for file in [] if job.refusal else job.call.files():
+            writer = writers.get(os.path.normpath(file.resolved))
+            if writer is not None and writer >= job.line:
+                job.refusal = f"{file.path}: is written by line {writer}; put the line that writes it first"
+                break
+            if writer is not None:
+                job.after.add(writer)
+
+
+def path_shown(job, path):
+    return job.output if path == os.path.normpath(job.resolved_output) else job.settings.get("save_map", path)
+
+
+# The files textures() takes for exemplars, by their extensions (the readers tell formats by content).
+EXEMPLAR_EXTENSIONS = (".png", ".jpg", ".jpeg", ".bmp")
+
+
+def textures(folder, seeds=(1,), sizes=("512x512",), output="out/{name}-{size}-{seed}.png", *, relative_to=None,
+             **words):
+    """The common batch: a texture of every exemplar in `folder` (its .png, .jpg, .jpeg and .bmp files, in
+    name order) at every size ("WxH" or (W, H)) and seed, as job lines (dicts) for run(). `output` names each
+    file from the exemplar's name without its extension, the size ("WxH") and the seed; `words` are added to
+    every job (match="coherent", ...). Exemplar paths are relative to `relative_to` (the folder of the batch
+    file they will be written to) when it is given."""
+    names = sorted(name for name in os.listdir(folder)
+                   if name.lower().endswith(EXEMPLAR_EXTENSIONS) and os.path.isfile(os.path.join(folder, name)))
+    jobs = []
+    for name in names:
+        path = os.path.join(folder, name)
+        if relative_to is not None:
+            path = os.path.relpath(path, relative_to)
+        for size in sizes:
+            size_text = size if isinstance(size, str) else f"{size[0]}x{size[1]}"
+            for seed in seeds:
+                jobs.append({"exemplar": path,
+                             "output": output.format(name=os.path.splitext(name)[0], size=size_text, seed=seed),
+                             "size": size_text, "seed": seed, **words})
+    return jobs

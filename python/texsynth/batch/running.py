@@ -1,0 +1,340 @@
+"""A batch on a Dask cluster. The client reads each job's files, hands the jobs to Dask's scheduler a window
+at a time (which places them, moves a dead worker's jobs elsewhere and retries them), writes what comes back
+whole or not at all, and records it so that a rerun skips it."""
+import collections
+import contextlib
+import json
+import os
+import signal
+import subprocess
+import sys
+import threading
+import time
+import uuid
+
+from texsynth import _texsynth
+from texsynth.batch import job_lines, work
+from texsynth.batch.progress import Progress
+from texsynth.batch.records import Records
+
+# Files up to this size travel with each job that reads them; larger ones are scattered to the workers once
+# and shared by every job that reads them (Dask keeps large objects out of its task messages).
+LARGEST_CARRIED_FILE = 512 * 1024
+# Jobs handed to the scheduler ahead of the workers, per worker thread: enough that none waits for the next
+# job while the client writes the last one's result, few enough that files are not all read at once.
+JOBS_AHEAD_PER_THREAD = 2
+FEWEST_JOBS_AHEAD = 8
+# How often the client looks for finished jobs and redraws the progress bar when none has finished, seconds.
+POLL_INTERVAL = 0.02
+
+
+class BatchStopped(KeyboardInterrupt):
+    """Raised by run() when Ctrl-C (SIGINT) or SIGTERM stopped the batch: what was finished is written and
+    recorded, nothing half written is left, and a rerun does the rest. `signal` is the signal's number and
+    `report` the report (with the jobs not done as "left")."""
+
+    def __init__(self, number, report):
+        super().__init__(f"stopped by {signal.Signals(number).name}")
+        self.signal = number
+        self.report = report
+
+
+def run(jobs, client=None, *, workers=None, folder=None, shared_storage=False, report=None, progress=None):
+    """Runs a batch of jobs on a Dask cluster and returns its report.
+
+    jobs: the path of a batch file (JSON Lines, one job a line, its paths relative to its folder), or the jobs
+        themselves as dicts of the same words (their paths relative to `folder`, by default the current one).
+    client: a distributed.Client of the cluster to run on; None: a local cluster of `workers` worker processes
+        (default: one per core) is started for the batch and closed after it.
+    shared_storage: the workers read the inputs and write the outputs themselves, where every one of them
+        sees the same files; by default the client reads and writes every file and sends the bytes.
+    report: a file to write the report to, as JSON.
+    progress: show a progress bar on standard error (None: when it is a terminal). Failed jobs are reported on
+        standard error either way, one line each.
+
+    Returns {"done": n, "skipped": n, "failed": n, "left": n, "seconds": s, "jobs": [...]}, a dict a job with
+    its line, output, outcome ("done", "skipped", "failed" with its "reason", or "left" when stopped) and the
+    seconds a worker took. Jobs already done as recorded beside their outputs are skipped. Ctrl-C (SIGINT) or
+    SIGTERM on the main thread stops the batch cleanly and raises BatchStopped.
+    """
+    started = time.monotonic()
+    batch_name = os.fsdecode(jobs) if isinstance(jobs, (str, bytes, os.PathLike)) else None
+    if batch_name is not None:
+        parsed = job_lines.read_batch_file(batch_name)
+    else:
+        base = os.path.abspath(folder if folder is not None else os.getcwd())
+        parsed = [job_lines.job_from_words(number, words, base) if isinstance(words, dict)
+                  else job_lines.Job(number, refusal=f"expected a dict of words, got {words!r}")
+                  for number, words in enumerate(jobs, 1)]
+    job_lines.link_jobs(parsed)
+    batch = Batch(parsed, batch_name, shared_storage,
+                  Progress(sys.stderr, sys.stderr.isatty() if progress is None else progress, len(parsed)))
+    stop = StopRequest()
+    try:
+        with stop.catching():
+            batch.run(client, workers, stop)
+    finally:
+        batch.records.close()
+        batch.progress.finish()
+        summary = batch.report(time.monotonic() - started)
+        if report is not None:
+            write_report(report, summary)
+    if stop.signal is not None:
+        raise BatchStopped(stop.signal, summary)
+    return summary
+
+
+class StopRequest:
+    """Ctrl-C (SIGINT) and SIGTERM, caught while a batch runs on the main thread: the first asks the batch to
+    stop after the results at hand are written; a second one has its usual effect at once."""
+
+    def __init__(self):
+        self.signal = None
+        self.previous = {}
+        self.interrupting = False
+
+    def __call__(self, number, frame):
+        self.signal = number
+        signal.signal(number, self.previous[number])
+        if self.interrupting:
+            raise KeyboardInterrupt
+
+    @contextlib.contextmanager
+    def raising(self):
+        """While nothing is under way that a stop should let finish, a stop raises KeyboardInterrupt."""
+        self.interrupting = True
+        try:
+            if self.signal is not None:
+                raise KeyboardInterrupt
+            yield
+        finally:
+            self.interrupting = False
+
+    @contextlib.contextmanager
+    def catching(self):
+        if threading.current_thread() is threading.main_thread():
+            for number in (signal.SIGINT, signal.SIGTERM):
+                self.previous[number] = signal.signal(number, self)
+        try:
+            yield
+        finally:
+            for number, handler in self.previous.items():
+                signal.signal(number, handler)
+
+
+class Batch:
+    """The jobs of a run and what became of each."""
+
+    def __init__(self, jobs, name, shared_storage, progress):
+        self.jobs = jobs
+        self.name = name
+        self.shared_storage = shared_storage
+        self.progress = progress
+        self.records = Records()
+        self.outcomes = {job.line: {"line": job.line, "output": job.output, "outcome": "left", "seconds": 0.0}
+                         for job in jobs}
+        self.waiting = set()  # the lines of the jobs to run that wait for earlier jobs
+        self.ready = collections.deque()  # jobs to hand to the cluster, in order
+        self.readers = collections.defaultdict(list)  # line: the jobs that read what it writes
+        for job in jobs:
+            for line in job.after:
+                self.readers[line].append(job)
+        self.pending = {}    # future: (job, its inputs as read, the scattered files it uses)
+        self.scattered = {}  # resolved path: [future of its bytes on the cluster, jobs pending that use it]
+
+    def run(self, client, workers, stop):
+        to_run = []
+        for job in self.jobs:
+            if job.refusal is not None:
+                self.fail(job, job.refusal)
+            elif self.records.is_done(job):
+                self.settle(job, "skipped")
+            else:
+                to_run.append(job)
+        self.waiting = {job.line for job in to_run}
+        for job in to_run:
+            self.release_after(job)
+        if not self.ready or stop.signal is not None:
+            return
+        if client is not None:
+            self.run_on(client, stop)
+            return
+        try:
+            with local_client(workers, stop) as client:
+                self.run_on(client, stop)
+        except KeyboardInterrupt:
+            if stop.signal is None:
+                raise
+
+    def release_after(self, job):
+        """Queues a job waiting for its earlier jobs (those whose files it reads) once they are all done, or
+        fails it if one failed."""
+        if job.line not in self.waiting:
+            return
+        outcomes = {line: self.outcomes[line]["outcome"] for line in job.after}
+        failed = next((line for line, outcome in outcomes.items() if outcome == "failed"), None)
+        if failed is not None:
+            self.waiting.discard(job.line)
+            self.fail(job, f"not done: it reads what line {failed} writes, which failed")
+        elif all(outcome in ("done", "skipped") for outcome in outcomes.values()):
+            self.waiting.discard(job.line)
+            self.ready.append(job)
+
+    def run_on(self, client, stop):
+        from distributed import as_completed
+        finished = as_completed(loop=client.loop)
+        ahead, counted_at = jobs_ahead(client), time.monotonic()
+        while stop.signal is None:
+            while len(self.pending) < ahead and self.ready:
+                future = self.submit(client, self.ready.popleft())
+                if future is not None:
+                    finished.add(future)
+            if not self.pending:
+                return
+            if not finished.has_ready():
+                time.sleep(POLL_INTERVAL)
+                self.progress.draw()
+                if time.monotonic() - counted_at > 2:  # the cluster may grow or shrink
+                    ahead, counted_at = jobs_ahead(client), time.monotonic()
+                continue
+            for future in finished.next_batch(block=False):
+                self.collect(future)
+        # Stopped: what has arrived is written; the rest is called off and left for a rerun.
+        while finished.has_ready():
+            for future in finished.next_batch(block=False):
+                self.collect(future)
+        if self.pending:
+            client.cancel(list(self.pending))
+            self.pending.clear()
+
+    def submit(self, client, job):
+        inputs = self.records.inputs_now(job)
+        call = job.call
+        used = []
+        if self.shared_storage:
+            call.output, call.map_output = job.resolved_output, job.resolved_map
+            contents = None
+        else:
+            contents = {}
+            try:
+                for file in call.files():
+                    contents[file.resolved] = self.content(client, file, used)
+            except work.JobFailed as failure:
+                self.release(used)
+                self.fail(job, str(failure))
+                return None
+        future = client.submit(work.run_call, call, contents, key=f"texsynth-line-{job.line}-{uuid.uuid4().hex}",
+                               pure=False)
+        self.pending[future] = (job, inputs, used)
+        return future
+
+    def content(self, client, file, used):
+        """A file's bytes for a job, or the future of them where they are scattered."""
+        if file.resolved in self.scattered:
+            entry = self.scattered[file.resolved]
+        else:
+            content = work.read_file(file.resolved, file.path)
+            if len(content) <= LARGEST_CARRIED_FILE:
+                return content
+            entry = self.scattered[file.resolved] = [client.scatter(content, hash=True), 0]
+        entry[1] += 1
+        used.append(file.resolved)
+        return entry[0]
+
+    def release(self, used):
+        for path in used:
+            entry = self.scattered[path]
+            entry[1] -= 1
+            if entry[1] == 0:
+                del self.scattered[path]
+
+    def collect(self, future):
+        job, inputs, used = self.pending.pop(future)
+        self.release(used)
+        if future.status == "finished":
+            result = future.result()
+        elif future.status == "error":
+            result = {"failed": failure_of(future.exception()), "seconds": 0.0}
+        else:
+            result = {"failed": "called off by the cluster", "seconds": 0.0}
+        if "failed" in result:
+            self.fail(job, result["failed"], result["seconds"])
+            return
+        try:
+            if not self.shared_storage:
+                work.write_file(job.resolved_output, result["image"])
+                if job.resolved_map:
+                    work.write_file(job.resolved_map, result["map"])
+            self.records.add(job, inputs)
+        except work.JobFailed as failure:
+            self.fail(job, str(failure), result["seconds"])
+            return
+        self.settle(job, "done", result["seconds"])
+
+    def fail(self, job, reason, seconds=0.0):
+        where = f"{self.name}:{job.line}" if self.name is not None else f"job {job.line}"
+        self.progress.message(f"texsynth.batch: {where}: {reason}")
+        self.settle(job, "failed", seconds, reason=reason)
+
+    def settle(self, job, outcome, seconds=0.0, **more):
+        self.outcomes[job.line].update(outcome=outcome, seconds=round(seconds, 4), **more)
+        self.progress.count(outcome)
+        for reader in self.readers.get(job.line, []):
+            self.release_after(reader)
+
+    def report(self, seconds):
+        jobs = list(self.outcomes.values())
+        summary = {outcome: sum(job["outcome"] == outcome for job in jobs)
+                   for outcome in ("done", "skipped", "failed", "left")}
+        return {"batch": self.name, "texsynth": _texsynth.__version__, **summary, "seconds": round(seconds, 3),
+                "jobs": jobs}
+
+
+def failure_of(exception):
+    """The reason of a job whose task raised (a fault of texsynth's, or of the cluster)."""
+    from distributed.scheduler import KilledWorker
+    if isinstance(exception, KilledWorker):
+        return "every worker that ran it died (out of memory, or killed); the cluster gave up on it"
+    return f"{type(exception).__name__}: {exception}".replace("\n", " ")
+
+
+def jobs_ahead(client):
+    threads = sum(client.nthreads().values())
+    return max(FEWEST_JOBS_AHEAD, JOBS_AHEAD_PER_THREAD * threads)
+
+
+@contextlib.contextmanager
+def local_client(workers, stop):
+    """A client of a cluster on this machine of `workers` processes (default: one per core) of one thread
+    each (see local_cluster.py), closed on the way out. A stop while it starts stops it at once."""
+    from distributed import Client
+    cluster = subprocess.Popen([sys.executable, "-m", "texsynth.batch.local_cluster", str(workers or os.cpu_count())],
+                               stdin=subprocess.PIPE, stdout=subprocess.PIPE, start_new_session=True)
+    client = None
+    started = False
+    try:
+        with stop.raising():
+            address = cluster.stdout.readline().decode().strip()
+            if not address:
+                raise OSError("the local cluster did not start")
+            client = Client(address, set_as_default=False)
+        started = True
+        yield client
+    finally:
+        if client is not None:
+            client.close()
+        cluster.stdin.close()
+        if not started:
+            os.killpg(cluster.pid, signal.SIGTERM)
+        try:
+            cluster.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            os.killpg(cluster.pid, signal.SIGKILL)
+            cluster.wait()
+
+
+def write_report(path, summary):
+    """Writes the report as JSON, a job a line, whole or not at all; raises OSError with "<path>: <why>"."""
+    head = json.dumps({key: value for key, value in summary.items() if key != "jobs"})[:-1]
+    jobs = ",\n  ".join(json.dumps(job) for job in summary["jobs"])
+    _texsynth._write_file(path, f'{head}, "jobs": [\n  {jobs}\n]}}\n'.encode())

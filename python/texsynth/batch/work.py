@@ -1,0 +1,113 @@
+"""The work of one job on a worker: its files decoded, the module's function called, its results encoded
+(and, where storage is shared, written). Everything a job can get wrong comes back as its one-line reason,
+in the words the command line prints after "texsynth: "."""
+import os
+import time
+
+import texsynth
+from texsynth import _texsynth
+from texsynth.batch.job_lines import File
+
+
+class JobFailed(Exception):
+    """Why a job could not be done, one line."""
+
+
+def read_file(path, shown):
+    """A file's bytes, or JobFailed naming it as `shown`."""
+    try:
+        with open(path, "rb") as opened:
+            try:
+                return opened.read()
+            except OSError as error:
+                raise JobFailed(f"{shown}: cannot read: {error.strerror}") from None
+    except IsADirectoryError as error:
+        raise JobFailed(f"{shown}: cannot read: {error.strerror}") from None
+    except OSError as error:
+        raise JobFailed(f"{shown}: cannot open: {error.strerror}") from None
+
+
+def write_file(path, content):
+    """Writes a result as the program writes its outputs: whole or not at all."""
+    folder = os.path.dirname(path) or "."
+    try:
+        os.makedirs(folder, exist_ok=True)
+    except OSError as error:
+        raise JobFailed(f"{folder}: cannot create: {error.strerror}") from None
+    try:
+        _texsynth._write_file(path, content)
+    except OSError as error:
+        raise JobFailed(str(error)) from None
+
+
+def load(file, content, bmp_output):
+    """A file of the job as the module takes it: a picture (without alpha when the result goes to a BMP
+    file, which cannot hold it), a mask (its non-black pixels), or a source map."""
+    try:
+        if file.kind == "source_map":
+            return texsynth.decode_source_map(content)
+        picture = texsynth.decode_image(content)
+    except ValueError as error:
+        raise JobFailed(f"{file.path}: {error}") from None
+    if file.kind == "mask":
+        return picture[..., :3].any(axis=2)
+    if bmp_output and picture.shape[2] == 4:
+        if (picture[..., 3] != 255).any():
+            raise JobFailed(f"{file.path}: has transparency, which a BMP file cannot hold; write the result to a .png")
+        picture = picture[..., :3]
+    return picture
+
+
+def loaded(value, contents, bmp_output):
+    if isinstance(value, list):
+        return [loaded(item, contents, bmp_output) for item in value]
+    if not isinstance(value, File):
+        return value
+    content = contents[value.resolved] if contents is not None else read_file(value.resolved, value.path)
+    return load(value, content, bmp_output)
+
+
+def check_mask_size(call, arguments):
+    """A fill's mask must cover its picture, as the command line says it."""
+    image, mask = arguments["image"], arguments["mask"]
+    if mask.shape[:2] != image.shape[:2]:
+        raise JobFailed(f"{call.arguments['mask'].path}: is {mask.shape[1]}x{mask.shape[0]}, not the size of the "
+                        f"image ({image.shape[1]}x{image.shape[0]})")
+
+
+def reworded(message, call):
+    """The module names what was at fault ("exemplar: too small ..."); a file is named as the job names it."""
+    subject, separator, why = message.partition(": ")
+    value = call.arguments.get(subject.replace(" ", "_"))
+    return f"{value.path}: {why}" if separator and isinstance(value, File) else message
+
+
+def run_call(call, contents):
+    """Does a job's call. `contents` holds its files' bytes by resolved path, or is None where storage is
+    shared (the files are read here, and the results written here). Returns {"image": bytes, "map": bytes or
+    None, "seconds": s} (the bytes None once written here) or {"failed": reason, "seconds": s}."""
+    start = time.perf_counter()
+    try:
+        bmp_output = call.output_format == "bmp"
+        arguments = {name: loaded(value, contents, bmp_output) for name, value in call.arguments.items()}
+        if call.function == "fill":
+            check_mask_size(call, arguments)
+        if call.save_map:
+            arguments["return_map"] = True
+        try:
+            result = getattr(texsynth, call.function)(**arguments)
+        except (ValueError, TypeError) as error:
+            raise JobFailed(reworded(str(error), call)) from None
+        picture, source_map = result if call.save_map else (result, None)
+        encoded = {"image": texsynth.encode_image(picture, call.output_format),
+                   "map": texsynth.encode_source_map(source_map) if call.save_map else None}
+        if call.output is not None:
+            write_file(call.output, encoded["image"])
+            if call.save_map:
+                write_file(call.map_output, encoded["map"])
+            encoded = {"image": None, "map": None}
+    except JobFailed as failure:
+        return {"failed": str(failure), "seconds": time.perf_counter() - start}
+    except MemoryError:
+        return {"failed": "not enough memory on the worker", "seconds": time.perf_counter() - start}
+    return {**encoded, "seconds": time.perf_counter() - start}
