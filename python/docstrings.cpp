@@ -122,6 +122,8 @@ Functions (arrays in, a new array out):
   read_image(path), write_image(path, array)          BMP, PNG and JPEG files, as the command line reads
                                                       and writes them
   read_source_map(path), write_source_map(path, map)  the 16-bit PNG files of --save-map and --apply-map
+  decode_image(data), encode_image(array, format),    the same with the files' bytes in memory
+  decode_source_map(data), encode_source_map(map)
 
 Pictures are uint8 arrays, rows top to bottom: (height, width, 3) RGB or (height, width, 4) RGBA. Grey
 pictures, (height, width), (height, width, 1) or (height, width, 2) with alpha, are worked on as R = G = B

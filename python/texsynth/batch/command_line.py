@@ -10,7 +10,7 @@ import os
 import signal
 import sys
 
-from texsynth import _texsynth
+import texsynth
 
 USAGE_HINT = "usage: python3 -m texsynth.batch [options] JOBS.jsonl; --help tells more"
 
@@ -79,7 +79,7 @@ def parser():
                              "reason, or left when stopped) and the seconds it took")
     parser.add_argument("--quiet", action="store_true",
                         help="no progress bar (it is shown only when standard error is a terminal)")
-    parser.add_argument("--version", action="version", version=f"texsynth.batch {_texsynth.__version__}")
+    parser.add_argument("--version", action="version", version=f"texsynth.batch {texsynth.__version__}")
     making = parser.add_argument_group("making a batch file")
     making.add_argument("--make-from", metavar="FOLDER",
                         help="write JOBS.jsonl: a texture of every exemplar (.png, .jpg, .jpeg, .bmp) in FOLDER")
@@ -119,8 +119,9 @@ def make_batch(options):
                       "and {seed})")
     if not jobs:
         return refuse(f"{options.make_from}: holds no {', '.join(EXEMPLAR_EXTENSIONS)} files")
+    from texsynth.batch.work import write_whole
     try:
-        _texsynth._write_file(options.jobs, "".join(json.dumps(job) + "\n" for job in jobs).encode())
+        write_whole(options.jobs, "".join(json.dumps(job) + "\n" for job in jobs).encode())
     except OSError as error:
         return refuse(str(error))
     return 0

@@ -12,7 +12,7 @@ import threading
 import time
 import uuid
 
-from texsynth import _texsynth
+import texsynth
 from texsynth.batch import job_lines, work
 from texsynth.batch.progress import Progress
 from texsynth.batch.records import Records
@@ -286,7 +286,7 @@ class Batch:
         jobs = list(self.outcomes.values())
         summary = {outcome: sum(job["outcome"] == outcome for job in jobs)
                    for outcome in ("done", "skipped", "failed", "left")}
-        return {"batch": self.name, "texsynth": _texsynth.__version__, **summary, "seconds": round(seconds, 3),
+        return {"batch": self.name, "texsynth": texsynth.__version__, **summary, "seconds": round(seconds, 3),
                 "jobs": jobs}
 
 
@@ -337,4 +337,4 @@ def write_report(path, summary):
     """Writes the report as JSON, a job a line, whole or not at all; raises OSError with "<path>: <why>"."""
     head = json.dumps({key: value for key, value in summary.items() if key != "jobs"})[:-1]
     jobs = ",\n  ".join(json.dumps(job) for job in summary["jobs"])
-    _texsynth._write_file(path, f'{head}, "jobs": [\n  {jobs}\n]}}\n'.encode())
+    work.write_whole(path, f'{head}, "jobs": [\n  {jobs}\n]}}\n'.encode())

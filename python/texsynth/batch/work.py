@@ -1,16 +1,21 @@
 """The work of one job on a worker: its files decoded, the module's function called, its results encoded
 (and, where storage is shared, written). Everything a job can get wrong comes back as its one-line reason,
 in the words the command line prints after "texsynth: "."""
+import contextlib
+import itertools
 import os
 import time
 
 import texsynth
-from texsynth import _texsynth
 from texsynth.batch.job_lines import File
 
 
 class JobFailed(Exception):
     """Why a job could not be done, one line."""
+
+
+# Numbers the temporary files of this process.
+temporary_numbers = itertools.count()
 
 
 def read_file(path, shown):
@@ -27,15 +32,41 @@ def read_file(path, shown):
         raise JobFailed(f"{shown}: cannot open: {error.strerror}") from None
 
 
+def write_whole(path, content):
+    """Writes bytes as the program writes its outputs: under a temporary name beside `path`, synced, then
+    renamed onto it, so that `path` holds its old content or the new one whole and nothing else is left
+    behind. Raises OSError with "<path>: <why>"."""
+    folder, name = os.path.split(path)
+    suffix = f".{os.getpid()}.{next(temporary_numbers)}.tmp"
+    temporary = os.path.join(folder, name[:255 - len(suffix)] + suffix)
+    step = "cannot create"
+    try:
+        descriptor = os.open(temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL | os.O_CLOEXEC, 0o666)
+        try:
+            step = "cannot write"
+            with os.fdopen(descriptor, "wb") as opened:
+                opened.write(content)
+                opened.flush()
+                os.fsync(opened.fileno())
+            step = "cannot replace"
+            os.replace(temporary, path)
+        except BaseException:
+            with contextlib.suppress(OSError):
+                os.unlink(temporary)
+            raise
+    except OSError as error:
+        raise OSError(f"{path}: {step}: {error.strerror}") from None
+
+
 def write_file(path, content):
-    """Writes a result as the program writes its outputs: whole or not at all."""
+    """Writes a result whole or not at all, making its folder if there is none."""
     folder = os.path.dirname(path) or "."
     try:
         os.makedirs(folder, exist_ok=True)
     except OSError as error:
         raise JobFailed(f"{folder}: cannot create: {error.strerror}") from None
     try:
-        _texsynth._write_file(path, content)
+        write_whole(path, content)
     except OSError as error:
         raise JobFailed(str(error)) from None
 
