@@ -6,13 +6,16 @@
 # `make deb` makes the Debian package build/texsynth_<version>_<architecture>.deb.
 # `make bench` measures texsynth beside its peers (textures, filled holes, tiled photos), the positional form's
 # stages, files and every way of matching, in a Release build of its own, and rewrites BENCHMARKS.md and its
-# pictures (about half an hour); `make bench-quick` prints a short selection of the stage table.
+# pictures (about half an hour); `make bench-quick` prints a short selection of the stage table;
+# `make bench-batches` measures batches on a local Dask cluster alone.
 
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
 FUZZ_DIR ?= build-fuzz
 BENCH_DIR ?= build-bench
 FUZZ_SECONDS ?= 60
+# The Python the package is built for: Debian's.
+PYTHON ?= /usr/bin/python3
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX ?= /usr/local
 # What making the Debian package needs besides what a build needs (dpkg-shlibdeps reads the dependencies).
@@ -21,7 +24,7 @@ DEB_PACKAGES = dpkg-dev file
 # completion and the installed library.
 TEST_PACKAGES = strace valgrind clang libclang-rt-14-dev $(DEB_PACKAGES) groff-base bash-completion pkgconf
 
-.PHONY: all deps test-deps build python run install deb test test-sanitizers fuzz fuzz-build bench-build bench bench-quick bench-peers clean
+.PHONY: all deps test-deps build python run install deb test test-sanitizers fuzz fuzz-build bench-build bench bench-quick bench-peers bench-batches clean
 
 all: build
 
@@ -83,12 +86,13 @@ fuzz: fuzz-build
 
 bench-build: deps
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTEXSYNTH_BENCHMARKS=ON
-	cmake --build $(BENCH_DIR) -j $(JOBS) --target texsynth texsynth_bench texsynth_io_bench texsynth-quality
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target texsynth texsynth_bench texsynth_io_bench texsynth-quality \
+		texsynth_python
 
 # The positional form's default runs with their stage times (bench/texsynth_bench), reading and writing files
 # against making a texture (bench/texsynth_io_bench), texsynth beside G'MIC and the GIMP texturize plug-in
 # (bench/compare-peers.sh), every way of matching side by side (bench/compare-matchers.sh), pictures grown
-# (bench/compare-growing.sh), then the quality
+# (bench/compare-growing.sh), batches on a Dask cluster (bench/batch-throughput.py), then the quality
 # research (bench/quality-research.md, made by hand with bench/quality-sweep.sh): all to BENCHMARKS.md, the
 # pictures to bench/pictures/.
 bench: bench-build
@@ -97,13 +101,19 @@ bench: bench-build
 	sh bench/compare-peers.sh $(BENCH_DIR) $(BENCH_DIR)/peers.md bench/pictures
 	sh bench/compare-matchers.sh $(BENCH_DIR) $(BENCH_DIR)/matchers.md bench/pictures
 	sh bench/compare-growing.sh $(BENCH_DIR) $(BENCH_DIR)/growing.md bench/pictures
-	for part in files peers matchers growing; do echo >>BENCHMARKS.md; cat $(BENCH_DIR)/$$part.md >>BENCHMARKS.md; done
+	$(MAKE) --no-print-directory bench-batches
+	for part in files peers matchers growing batches; do echo >>BENCHMARKS.md; cat $(BENCH_DIR)/$$part.md >>BENCHMARKS.md; done
 	sh bench/readme-pictures.sh $(BENCH_DIR)
 	echo >>BENCHMARKS.md
 	cat bench/quality-research.md >>BENCHMARKS.md
 
 bench-quick: bench-build
 	$(BENCH_DIR)/bench/texsynth_bench --quick
+
+# Batches on a local Dask cluster of one and of two worker processes against the same jobs in one process
+# (bench/batch-throughput.py, a few minutes): $(BENCH_DIR)/batches.md.
+bench-batches: bench-build
+	PYTHONPATH=$(BENCH_DIR)/python $(PYTHON) bench/batch-throughput.py demo/demo2.bmp >$(BENCH_DIR)/batches.md
 
 # texsynth beside G'MIC and the GIMP texturize plug-in alone (bench/compare-peers.sh, about half an hour):
 # tables in $(BENCH_DIR)/peers.md, pictures beside them.

@@ -6,6 +6,7 @@ cleanly, then the program ends by that signal, as texsynth does.
 """
 import argparse
 import json
+import logging
 import os
 import signal
 import sys
@@ -143,6 +144,8 @@ def main(argv=None):
         return make_batch(options)
     from texsynth.batch.job_lines import UnreadableBatch
     from texsynth.batch.running import BatchStopped, run
+    # Dask logs what it does about lost workers and called-off jobs; the batch reports what becomes of them.
+    logging.getLogger("distributed").setLevel(logging.CRITICAL)
     client = None
     try:
         client = connect(options.scheduler) if options.scheduler else None

@@ -103,7 +103,7 @@ def file_of(kind):
     def read(value, folder):
         if not isinstance(value, str) or not value:
             raise BadJob(f"expected a file name, got {json.dumps(value)}")
-        return File(value, os.path.join(folder, value), kind)
+        return File(value, os.path.normpath(os.path.join(folder, value)), kind)
     return read
 
 
@@ -228,13 +228,13 @@ def job_from_words(number, given, folder):
                 raise BadJob(f"{name}: {error}") from None
         if "output" in words:
             job.output = words["output"]
-            job.resolved_output = os.path.join(folder, job.output)
+            job.resolved_output = os.path.normpath(os.path.join(folder, job.output))
         job.call = call_of(words)
     except BadJob as error:
         job.refusal = str(error)
         return job
     if "save_map" in words:
-        job.resolved_map = os.path.join(folder, words["save_map"])
+        job.resolved_map = os.path.normpath(os.path.join(folder, words["save_map"]))
     job.settings = {word: files_named(value) for word, value in words.items()
                     if WORDS[word].changes_result and word != "output"}
     if "size" not in job.settings and job.call.function == "synthesize":
@@ -316,7 +316,7 @@ def link_jobs(jobs):
     for job in jobs:
         if job.refusal:
             continue
-        written = [os.path.normpath(path) for path in (job.resolved_output, job.resolved_map) if path]
+        written = [path for path in (job.resolved_output, job.resolved_map) if path]
         again = next((path for path in written if path in writers), None)
         if again is not None:
             job.refusal = f"output: {path_shown(job, again)} is written by line {writers[again]} too"
@@ -324,7 +324,7 @@ def link_jobs(jobs):
         writers.update((path, job.line) for path in written)
     for job in jobs:
         for file in [] if job.refusal else job.call.files():
-            writer = writers.get(os.path.normpath(file.resolved))
+            writer = writers.get(file.resolved)
             if writer is not None and writer >= job.line:
                 job.refusal = f"{file.path}: is written by line {writer}; put the line that writes it first"
                 break
@@ -333,7 +333,7 @@ def link_jobs(jobs):
 
 
 def path_shown(job, path):
-    return job.output if path == os.path.normpath(job.resolved_output) else job.settings.get("save_map", path)
+    return job.output if path == job.resolved_output else job.settings.get("save_map", path)
 
 
 # The files textures() takes for exemplars, by their extensions (the readers tell formats by content).

@@ -3,7 +3,8 @@ starts Dask's LocalCluster of N worker processes of one thread each, prints its 
 it until its standard input ends (the client closes it, or ends).
 
 In a session of its own, the cluster does not receive the terminal's signals: Ctrl-C reaches the client
-alone, which stops the batch cleanly and then closes the cluster."""
+alone, which stops the batch cleanly and then closes the cluster. Dask's own log stays quiet: what becomes
+of every job is the batch's to report."""
 import logging
 import sys
 
@@ -11,7 +12,7 @@ import sys
 def main():
     from distributed import LocalCluster
     cluster = LocalCluster(n_workers=int(sys.argv[1]), threads_per_worker=1, processes=True,
-                           dashboard_address=":0", silence_logs=logging.ERROR)
+                           dashboard_address=":0", silence_logs=logging.CRITICAL)
     print(cluster.scheduler_address, flush=True)
     sys.stdin.read()
     cluster.close()

@@ -2,6 +2,7 @@
 at a time (which places them, moves a dead worker's jobs elsewhere and retries them), writes what comes back
 whole or not at all, and records it so that a rerun skips it."""
 import collections
+import concurrent.futures
 import contextlib
 import json
 import os
@@ -26,6 +27,9 @@ JOBS_AHEAD_PER_THREAD = 2
 FEWEST_JOBS_AHEAD = 8
 # How often the client looks for finished jobs and redraws the progress bar when none has finished, seconds.
 POLL_INTERVAL = 0.02
+# Threads of the client that write outputs: each file is synced before it is renamed into place, and syncs
+# wait on the disk, which takes several at once about as fast as one.
+WRITERS = 4
 
 
 class BatchStopped(KeyboardInterrupt):
@@ -140,6 +144,7 @@ class Batch:
             for line in job.after:
                 self.readers[line].append(job)
         self.pending = {}    # future: (job, its inputs as read, the scattered files it uses)
+        self.writing = {}    # a writer's future: (job, its inputs as read, the seconds its worker took)
         self.scattered = {}  # resolved path: [future of its bytes on the cluster, jobs pending that use it]
 
     def run(self, client, workers, stop):
@@ -184,49 +189,49 @@ class Batch:
         from distributed import as_completed
         finished = as_completed(loop=client.loop)
         ahead, counted_at = jobs_ahead(client), time.monotonic()
-        while stop.signal is None:
-            while len(self.pending) < ahead and self.ready:
-                future = self.submit(client, self.ready.popleft())
-                if future is not None:
-                    finished.add(future)
-            if not self.pending:
-                return
-            if not finished.has_ready():
-                time.sleep(POLL_INTERVAL)
-                self.progress.draw()
+        with concurrent.futures.ThreadPoolExecutor(WRITERS, thread_name_prefix="texsynth-batch-writer") as writers:
+            while stop.signal is None and (self.pending or self.ready or self.writing):
+                finished.update(self.submit(client, ahead - len(self.pending)))
+                arrived = self.collect(client, finished, writers)
+                written = self.record_written(block=False)
+                if not arrived and not written:
+                    time.sleep(POLL_INTERVAL)
+                    self.progress.draw()
                 if time.monotonic() - counted_at > 2:  # the cluster may grow or shrink
                     ahead, counted_at = jobs_ahead(client), time.monotonic()
-                continue
-            for future in finished.next_batch(block=False):
-                self.collect(future)
-        # Stopped: what has arrived is written; the rest is called off and left for a rerun.
-        while finished.has_ready():
-            for future in finished.next_batch(block=False):
-                self.collect(future)
-        if self.pending:
-            client.cancel(list(self.pending))
-            self.pending.clear()
+            # Stopped: what has arrived is written; the rest is called off and left for a rerun.
+            self.collect(client, finished, writers)
+            if self.pending:
+                client.cancel(list(self.pending))
+                self.pending.clear()
+            self.record_written(block=True)
 
-    def submit(self, client, job):
-        inputs = self.records.inputs_now(job)
-        call = job.call
-        used = []
-        if self.shared_storage:
-            call.output, call.map_output = job.resolved_output, job.resolved_map
-            contents = None
-        else:
-            contents = {}
-            try:
-                for file in call.files():
-                    contents[file.resolved] = self.content(client, file, used)
-            except work.JobFailed as failure:
-                self.release(used)
-                self.fail(job, str(failure))
-                return None
-        future = client.submit(work.run_call, call, contents, key=f"texsynth-line-{job.line}-{uuid.uuid4().hex}",
-                               pure=False)
-        self.pending[future] = (job, inputs, used)
-        return future
+    def submit(self, client, room):
+        """Hands up to `room` ready jobs to the cluster at once; returns their futures."""
+        calls, contents, keys, submitted = [], [], [], []
+        while self.ready and len(calls) < room:
+            job = self.ready.popleft()
+            inputs = self.records.inputs_now(job)
+            used = []
+            if self.shared_storage:
+                job.call.output, job.call.map_output = job.resolved_output, job.resolved_map
+                files = None
+            else:
+                try:
+                    files = {file.resolved: self.content(client, file, used) for file in job.call.files()}
+                except work.JobFailed as failure:
+                    self.release(used)
+                    self.fail(job, str(failure))
+                    continue
+            calls.append(job.call)
+            contents.append(files)
+            keys.append(f"texsynth-line-{job.line}-{uuid.uuid4().hex}")
+            submitted.append((job, inputs, used))
+        if not calls:
+            return []
+        futures = client.map(work.run_call, calls, contents, key=keys, pure=False)
+        self.pending.update(zip(futures, submitted))
+        return futures
 
     def content(self, client, file, used):
         """A file's bytes for a job, or the future of them where they are scattered."""
@@ -248,28 +253,49 @@ class Batch:
             if entry[1] == 0:
                 del self.scattered[path]
 
-    def collect(self, future):
-        job, inputs, used = self.pending.pop(future)
-        self.release(used)
-        if future.status == "finished":
-            result = future.result()
-        elif future.status == "error":
-            result = {"failed": failure_of(future.exception()), "seconds": 0.0}
-        else:
-            result = {"failed": "called off by the cluster", "seconds": 0.0}
-        if "failed" in result:
-            self.fail(job, result["failed"], result["seconds"])
-            return
+    def collect(self, client, finished, writers):
+        """The jobs back from the cluster: failed, or their files to write (here, unless their workers wrote
+        them). Their results come over together. Returns how many came back."""
+        arrived = finished.next_batch(block=False) if finished.has_ready() else []
+        done = [future for future in arrived if future.status == "finished"]
+        results = dict(zip(done, client.gather(done))) if done else {}
+        for future in arrived:
+            job, inputs, used = self.pending.pop(future)
+            self.release(used)
+            if future.status == "error":
+                result = {"failed": failure_of(future.exception()), "seconds": 0.0}
+            else:
+                result = results.get(future, {"failed": "called off by the cluster", "seconds": 0.0})
+            if "failed" in result:
+                self.fail(job, result["failed"], result["seconds"])
+            elif self.shared_storage:
+                self.record(job, inputs, result["seconds"])
+            else:
+                self.writing[writers.submit(write_results, job, result)] = (job, inputs, result["seconds"])
+        return len(arrived)
+
+    def record_written(self, block):
+        """Records the jobs whose files are written (waiting for them all with `block`); returns how many."""
+        if block:
+            concurrent.futures.wait(self.writing)
+        written = [writing for writing in self.writing if writing.done()]
+        for writing in written:
+            job, inputs, seconds = self.writing.pop(writing)
+            try:
+                writing.result()
+            except work.JobFailed as failure:
+                self.fail(job, str(failure), seconds)
+                continue
+            self.record(job, inputs, seconds)
+        return len(written)
+
+    def record(self, job, inputs, seconds):
         try:
-            if not self.shared_storage:
-                work.write_file(job.resolved_output, result["image"])
-                if job.resolved_map:
-                    work.write_file(job.resolved_map, result["map"])
             self.records.add(job, inputs)
         except work.JobFailed as failure:
-            self.fail(job, str(failure), result["seconds"])
+            self.fail(job, str(failure), seconds)
             return
-        self.settle(job, "done", result["seconds"])
+        self.settle(job, "done", seconds)
 
     def fail(self, job, reason, seconds=0.0):
         where = f"{self.name}:{job.line}" if self.name is not None else f"job {job.line}"
@@ -288,6 +314,13 @@ class Batch:
                    for outcome in ("done", "skipped", "failed", "left")}
         return {"batch": self.name, "texsynth": texsynth.__version__, **summary, "seconds": round(seconds, 3),
                 "jobs": jobs}
+
+
+def write_results(job, result):
+    """Writes a job's output and map whole, as they came back from its worker (on a writer thread)."""
+    work.write_file(job.resolved_output, result["image"])
+    if job.resolved_map:
+        work.write_file(job.resolved_map, result["map"])
 
 
 def failure_of(exception):
