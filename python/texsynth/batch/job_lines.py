@@ -126,30 +126,37 @@ def output_name(extensions, why):
     return read
 
 
+# The functions of the module a job can call, and the argument of each that takes the picture worked on.
+FUNCTIONS = {"synthesize": "exemplar", "fill": "image", "make_tileable": "image", "apply_map": "image"}
+SYNTHESIS = ("synthesize", "fill", "make_tileable")
+
+
 @dataclass(frozen=True)
 class Word:
-    """A word of a job line: how its value is read, the keyword argument it becomes (None: it is not one),
-    the function a job with it calls (None: it does not choose one), and whether it changes the result."""
+    """A word of a job line: how its value is read, the keyword argument it becomes (None: it is not one), the
+    functions that take it, the function a job with it calls (None: it does not choose one), and whether it
+    changes the result."""
     read: Callable[[Any, str], Any]
     keyword: Optional[str]
+    takers: tuple = SYNTHESIS
     function: Optional[str] = None
     changes_result: bool = True
 
 
 PICTURE = file_of("picture")
 
-# Every word a job line may use. The command line's long options and the module's keywords; a word spelt
-# with "-" (half-sizes) is the same as with "_". The picture worked on is "input" (the command line's INPUT),
-# or the module's word for it: "exemplar" for a texture, "image" for the rest, or "exemplar" when neither
-# "input" nor "image" is given. With one of them given, "exemplar" is where a fill's new pixels come from
-# (--exemplar, fill's exemplar=).
+# Every word a job line may use: the command line's long options and the module's keywords; a word spelt with
+# "-" (half-sizes) is the same as with "_". The picture worked on is "input" (the command line's INPUT), or
+# the module's word for it: "exemplar" for a texture, "image" for the rest, or "exemplar" when neither "input"
+# nor "image" is given. With one of them given, "exemplar" is where a fill's new pixels come from (--exemplar,
+# fill's exemplar=).
 WORDS = {
-    "input": Word(PICTURE, None),
-    "image": Word(PICTURE, "image"),
-    "exemplar": Word(PICTURE, "exemplar"),
+    "input": Word(PICTURE, None, tuple(FUNCTIONS)),
+    "image": Word(PICTURE, "image", tuple(FUNCTIONS)),
+    "exemplar": Word(PICTURE, "exemplar", ("fill",)),
     "output": Word(output_name((".png", ".bmp"), "the name must end in .png or .bmp, which say how it is written"),
-                   None),
-    "size": Word(whole_size, "size"),
+                   None, tuple(FUNCTIONS)),
+    "size": Word(whole_size, "size", ("synthesize",)),
     "seed": Word(as_given, "seed"),
     "match": Word(as_given, "match"),
     "passes": Word(as_given, "passes"),
@@ -157,22 +164,12 @@ WORDS = {
     "half_sizes": Word(half_size_list, "half_sizes"),
     "k": Word(as_given, "k"),
     "threads": Word(as_given, "threads", changes_result=False),
-    "mask": Word(file_of("mask"), "mask", function="fill"),
-    "make_tileable": Word(band, "band", function="make_tileable"),
-    "band": Word(as_given, "band"),
+    "mask": Word(file_of("mask"), "mask", ("fill",), function="fill"),
+    "make_tileable": Word(band, "band", ("make_tileable",), function="make_tileable"),
+    "band": Word(as_given, "band", ("make_tileable",)),
     "save_map": Word(output_name((".png",), "a source map is written as a 16-bit PNG: its name must end in .png"),
                      None),
-    "apply_map": Word(file_of("source_map"), "source_map", function="apply_map"),
-}
-
-# The functions a job can call: the argument that takes the picture worked on, and the words they take besides
-# it and "output" ("exemplar" of a fill is its other exemplar).
-SETTINGS = {"seed", "match", "passes", "levels", "half_sizes", "k", "threads"}
-FUNCTIONS = {
-    "synthesize": ("exemplar", SETTINGS | {"size", "save_map"}),
-    "fill": ("image", SETTINGS | {"mask", "exemplar", "save_map"}),
-    "make_tileable": ("image", SETTINGS | {"make_tileable", "band", "save_map"}),
-    "apply_map": ("image", {"apply_map", "threads"}),
+    "apply_map": Word(file_of("source_map"), "source_map", ("apply_map",), function="apply_map"),
 }
 # The output size a texture has unless the job says otherwise: the command line's.
 DEFAULT_SIZE = [512, 512]
@@ -189,10 +186,8 @@ def refusal_for_extra(word, function, words):
         return f"size: has no meaning with {chosen}: the result has the input's size"
     if word == "exemplar":
         return "exemplar: only with mask, whose hole it fills"
-    if word == "band":
-        return "band: only with make_tileable"
     chooser = next((w for w in words if WORDS[w].function == function), function)
-    return f"{word}: has no meaning with {chooser}"
+    return f"{word}: only with {' or '.join(WORDS[word].takers)}, not with {chooser}"
 
 
 def job_from_line(number, text, folder):
@@ -258,7 +253,6 @@ def call_of(words):
         raise BadJob(f"{second}: not with {first}" + ("; fill the hole first, then make the result tile"
                                                       if {first, second} == {"mask", "make_tileable"} else ""))
     function = WORDS[choosers[0]].function if choosers else "synthesize"
-    main, takes = FUNCTIONS[function]
     given_input = [word for word in ("input", "image") if word in words]
     if len(given_input) > 1:
         raise BadJob("image: the same as input; give one of them")
@@ -268,24 +262,22 @@ def call_of(words):
                      "\"image\" for the rest)")
     if function == "synthesize" and input_word == "image":
         raise BadJob("image: a texture is made from an exemplar; name it \"exemplar\" or \"input\"")
-    arguments = {main: words[input_word]}
+    arguments = {FUNCTIONS[function]: words[input_word]}
     for word, value in words.items():
-        if word in (input_word, "output") or word == "save_map" and function != "apply_map":
+        if word == input_word:
             continue
-        if word not in takes:
+        if function not in WORDS[word].takers:
             raise BadJob(refusal_for_extra(word, function, words))
-        if word == "threads" and function == "apply_map" or word == "make_tileable" and value is None:
-            continue  # nothing to pass on: apply_map takes no threads, make_tileable=true the default band
+        if WORDS[word].keyword is None or word == "make_tileable" and value is None:
+            continue  # not passed on: the files written, and make_tileable=true's default band
         if WORDS[word].keyword in arguments:
             raise BadJob(f"{word}: gives the {WORDS[word].keyword} a second time")
         arguments[WORDS[word].keyword] = value
     if function == "synthesize":
         arguments.setdefault("size", list(DEFAULT_SIZE))
-    if function != "apply_map":
+    if function in SYNTHESIS:
         arguments.setdefault("threads", DEFAULT_THREADS)
     output_format = words["output"].rsplit(".", 1)[1].lower()
-    if "save_map" in words and function == "apply_map":
-        raise BadJob(refusal_for_extra("save_map", function, words))
     return Call(function, arguments, output_format, save_map="save_map" in words)
 
 

@@ -4,6 +4,7 @@ import time
 
 # Redrawn at most this often, in seconds: a fast batch finishes jobs by the hundred a second.
 REDRAW_INTERVAL = 0.1
+BAR_WIDTH = 20
 
 
 class Progress:
@@ -12,13 +13,16 @@ class Progress:
         self.shown = shown
         self.total = total
         self.done = self.failed = self.skipped = 0
-        self.started = time.monotonic()
+        self.started = None  # when the cluster took the first jobs: the rate counts from then
         self.drawn_at = 0.0
         self.drawn = False
 
     @property
     def left(self):
         return self.total - self.done - self.failed - self.skipped
+
+    def start_clock(self):
+        self.started = time.monotonic()
 
     def count(self, outcome):
         if outcome == "done":
@@ -41,20 +45,19 @@ class Progress:
         if not self.shown or (not force and now - self.drawn_at < REDRAW_INTERVAL):
             return
         self.drawn_at = now
-        elapsed = now - self.started
-        finished = self.done + self.failed
-        rate = finished / elapsed if elapsed > 0 else 0.0
         words = [f"{self.done} done"]
         if self.skipped:
             words.append(f"{self.skipped} skipped")
-        words += [f"{self.failed} failed", f"{self.left} left", f"{rate:.1f} jobs/s"]
-        if rate > 0 and self.left:
-            words.append(f"about {format_seconds(self.left / rate)} to go")
-        text = ", ".join(words)
+        words += [f"{self.failed} failed", f"{self.left} left"]
+        finished = self.done + self.failed
+        if self.started is not None and finished and now > self.started:
+            rate = finished / (now - self.started)
+            words.append(f"{rate:.1f} jobs/s")
+            if self.left:
+                words.append(f"about {format_seconds(self.left / rate)} to go")
+        filled = BAR_WIDTH * (self.total - self.left) // self.total if self.total else BAR_WIDTH
+        line = f"[{'#' * filled}{'-' * (BAR_WIDTH - filled)}] {', '.join(words)}"
         columns = shutil.get_terminal_size().columns
-        width = max(10, min(40, columns - len(text) - 4))
-        filled = width * (self.total - self.left) // self.total if self.total else width
-        line = f"[{'#' * filled}{'-' * (width - filled)}] {text}"
         self.stream.write("\r" + line[:columns - 1] + "\x1b[K")
         self.stream.flush()
         self.drawn = True

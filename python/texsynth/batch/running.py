@@ -152,11 +152,11 @@ class Batch:
         for job in self.jobs:
             if job.refusal is not None:
                 self.fail(job, job.refusal)
-            elif self.records.is_done(job):
-                self.settle(job, "skipped")
+            elif not job.after & self.waiting and self.records.is_done(job):
+                self.settle(job, "skipped")  # (a job that reads what a job to run writes is to run too)
             else:
                 to_run.append(job)
-        self.waiting = {job.line for job in to_run}
+                self.waiting.add(job.line)
         for job in to_run:
             self.release_after(job)
         if not self.ready or stop.signal is not None:
@@ -189,6 +189,7 @@ class Batch:
         from distributed import as_completed
         finished = as_completed(loop=client.loop)
         ahead, counted_at = jobs_ahead(client), time.monotonic()
+        self.progress.start_clock()
         with concurrent.futures.ThreadPoolExecutor(WRITERS, thread_name_prefix="texsynth-batch-writer") as writers:
             while stop.signal is None and (self.pending or self.ready or self.writing):
                 finished.update(self.submit(client, ahead - len(self.pending)))

@@ -130,8 +130,11 @@ def run_call(call, contents):
         except (ValueError, TypeError) as error:
             raise JobFailed(reworded(str(error), call)) from None
         picture, source_map = result if call.save_map else (result, None)
-        encoded = {"image": texsynth.encode_image(picture, call.output_format),
-                   "map": texsynth.encode_source_map(source_map) if call.save_map else None}
+        try:
+            encoded = {"image": texsynth.encode_image(picture, call.output_format),
+                       "map": texsynth.encode_source_map(source_map) if call.save_map else None}
+        except ValueError as error:
+            raise JobFailed(f"output: {error}") from None
         if call.output is not None:
             write_file(call.output, encoded["image"])
             if call.save_map:
