@@ -141,6 +141,16 @@ bool read_from(const ImageInput& input, Image& image, std::string& why, const Im
     return false;
 }
 
+// ASCII letters in lower case (file name extensions).
+std::string lowercase(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
 // ".PNG" -> "png"; "" when the file name has no extension.
 std::string extension_of(const std::string& path) {
     const std::size_t name_start = path.rfind('/') + 1;  // 0 when there is no '/'
@@ -148,13 +158,7 @@ std::string extension_of(const std::string& path) {
     if (dot == std::string::npos || dot <= name_start) {
         return "";
     }
-    std::string extension = path.substr(dot + 1);
-    for (char& c : extension) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return extension;
+    return lowercase(path.substr(dot + 1));
 }
 
 bool encode_bmp_image(const Image& image, std::vector<std::uint8_t>& file, std::string& why) {
@@ -236,11 +240,7 @@ bool read_rgb_image(const std::string& path, RgbImage& image, std::string& why, 
 }
 
 bool encode_image(std::string format, const Image& image, std::vector<std::uint8_t>& file, std::string& why) {
-    for (char& c : format) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
+    format = lowercase(std::move(format));
     if (format == "png") {
         return encode_png(image, file, why);
     }
