@@ -15,7 +15,7 @@ import pytest
 from distributed import Client, LocalCluster
 
 from conftest import run_cli, texsynth
-from texsynth.batch import job_lines, run
+from texsynth.batch import job_lines, run, work
 
 
 @pytest.fixture(scope="module")
@@ -198,6 +198,24 @@ def test_the_command_line_says_in_its_status_whether_everything_was_done(picture
     assert len(lines) == 4 * 2 * 3  # ex, mask, notes and photo (notes.png fails when run)
     assert lines[0] == {"exemplar": "../ex.png", "output": "out/ex-64x64-1.png", "size": "64x64", "seed": 1}
     assert lines[-1]["output"] == "out/photo-32x48-7.png"
+
+
+# Jobs that fail on the worker, and the command line that fails the same way.
+WORKER_FAILURES = [
+    ({"exemplar": "see-through.png", "output": "o.bmp"}, ["-o", "o.bmp", "see-through.png"]),
+    ({"input": "photo.png", "mask": "ex.png", "output": "o.png"}, ["--mask=ex.png", "-o", "o.png", "photo.png"]),
+    ({"input": "ex.png", "apply_map": "photo.png", "output": "o.png"}, ["--apply-map=photo.png", "-o", "o.png", "ex.png"]),
+    ({"exemplar": "ex.png", "output": "o.png", "levels": 4}, ["--levels=4", "-o", "o.png", "ex.png"]),
+]
+
+
+@pytest.mark.parametrize("words, arguments", WORKER_FAILURES)
+def test_jobs_fail_with_the_reason_the_command_line_gives(pictures, transparent, words, arguments):
+    texsynth.write_image(pictures / "see-through.png", transparent)
+    call = job_lines.job_from_words(1, words, str(pictures)).call
+    result = work.run_call(call, {file.resolved: open(file.resolved, "rb").read() for file in call.files()})
+    status, _, err = run_cli(*arguments, cwd=pictures)
+    assert status == 1 and err == f"texsynth: {result['failed']}\n"
 
 
 # Job lines that cannot be done as written, and why.

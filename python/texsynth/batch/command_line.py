@@ -66,7 +66,9 @@ def size_list(text):
 
 def parser():
     parser = Parser(prog="python3 -m texsynth.batch", description=DESCRIPTION, allow_abbrev=False,
-                    formatter_class=argparse.RawDescriptionHelpFormatter)
+                    formatter_class=argparse.RawDescriptionHelpFormatter,
+                    epilog="Exit status: 0 every job done (now or before), 1 some failed, 2 a bad command line or a\n"
+                           "batch file that cannot be read. Ctrl-C stops the batch cleanly; a rerun finishes it.")
     parser.add_argument("jobs", metavar="JOBS.jsonl", help="the batch file: one job a line")
     parser.add_argument("--workers", type=whole_number, metavar="N",
                         help="worker processes of the local cluster (default: one per core)")
