@@ -234,7 +234,7 @@ REFUSED = [
     ('{"input": "p.png", "exemplar": "e.png", "output": "o.png"}', "exemplar: only with mask, whose hole it fills"),
     ('{"input": "p.png", "apply_map": "m.png", "seed": 1, "output": "o.png"}',
      "seed: has no meaning with apply_map, which only samples the input through the map"),
-    ('{"image": "p.png", "output": "o.png"}', 'image: a texture is made from an exemplar; name it "exemplar"'),
+    ('{"input": "p.png", "image": "p.png", "output": "o.png"}', "image: the same as input; give one of them"),
     ('["ex.png", "o.png"]', 'expected a JSON object ({"exemplar": ..., "output": ...}), got ["ex.png", "o.png"]'),
     ('{"exemplar": "ex.png", "output": "o.png",', "not JSON: "),
 ]

@@ -10,10 +10,10 @@ A batch is a JSON Lines file, one job a line, in the words of the command line a
 Paths are relative to the batch file's folder. The words: input (INPUT; or "exemplar" for a texture, "image"
 for the rest, as the module names it), output (.png or .bmp), size ("WxH" or [W, H]; default 512x512),
 seed, match, passes, levels, half_sizes ("2,1,1,0,2,1,0,0,2" or a list), k, threads (default 1: a batch keeps
-the cores busy with jobs), mask (a fill; "exemplar" beside "input" is where its pixels come from),
-make_tileable (true or the band's width; or band), save_map (.png), apply_map. A word spelt with "-" is the
-same as with "_"; any other word refuses its job. Each job's output is what `texsynth [options] -o OUTPUT
-INPUT` writes, byte for byte.
+the cores busy with jobs), mask (a fill; "exemplar" beside "input", or "exemplar_file", is where its pixels
+come from), make_tileable (true or the band's width; or band), save_map (.png), apply_map. A word spelt with
+"-" is the same as with "_"; any other word refuses its job. Each job's output is what `texsynth [options]
+-o OUTPUT INPUT` writes, byte for byte.
 
     python3 -m texsynth.batch JOBS.jsonl                         on a local cluster, one worker per core
     python3 -m texsynth.batch --scheduler=tcp://HOST:8786 JOBS.jsonl

@@ -149,11 +149,12 @@ PICTURE = file_of("picture")
 # "-" (half-sizes) is the same as with "_". The picture worked on is "input" (the command line's INPUT), or
 # the module's word for it: "exemplar" for a texture, "image" for the rest, or "exemplar" when neither "input"
 # nor "image" is given. With one of them given, "exemplar" is where a fill's new pixels come from (--exemplar,
-# fill's exemplar=).
+# fill's exemplar=), as "exemplar_file" is in any case.
 WORDS = {
     "input": Word(PICTURE, None, tuple(FUNCTIONS)),
     "image": Word(PICTURE, "image", tuple(FUNCTIONS)),
     "exemplar": Word(PICTURE, "exemplar", ("fill",)),
+    "exemplar_file": Word(PICTURE, "exemplar", ("fill",)),
     "output": Word(output_name((".png", ".bmp"), "the name must end in .png or .bmp, which say how it is written"),
                    None, tuple(FUNCTIONS)),
     "size": Word(whole_size, "size", ("synthesize",)),
@@ -260,8 +261,6 @@ def call_of(words):
     if input_word not in words:
         raise BadJob("input: missing (the picture to work on: \"exemplar\" for a texture, \"input\" or "
                      "\"image\" for the rest)")
-    if function == "synthesize" and input_word == "image":
-        raise BadJob("image: a texture is made from an exemplar; name it \"exemplar\" or \"input\"")
     arguments = {FUNCTIONS[function]: words[input_word]}
     for word, value in words.items():
         if word == input_word:
@@ -292,7 +291,7 @@ def read_batch_file(path):
     except OSError as error:
         raise UnreadableBatch(f"cannot open: {error.strerror}") from None
     try:
-        text = content.decode("utf-8")
+        text = content.decode("utf-8-sig")
     except UnicodeDecodeError as error:
         raise UnreadableBatch(f"not UTF-8 text (byte {error.start} is not)") from None
     folder = os.path.dirname(os.path.abspath(path))
