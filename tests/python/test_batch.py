@@ -269,9 +269,11 @@ def test_jobs_writing_one_file_are_refused_and_jobs_reading_an_earlier_ones_outp
         {"exemplar": "ex.png", "output": "./a.png"},
         {"input": "normal.png", "apply_map": "maps/a.png", "output": "normal-a.png"},
         {"input": "normal.png", "apply_map": "maps/e.png", "output": "normal-e.png"},
-        {"exemplar": "ex.png", "output": "e.png", "save_map": "maps/e.png"}], 1)]
+        {"exemplar": "ex.png", "output": "e.png", "save_map": "maps/e.png"},
+        {"input": "wall.png", "make_tileable": True, "output": "wall.png"}], 1)]
     job_lines.link_jobs(jobs)
-    assert [job.refusal for job in jobs] == [None, "output: ./a.png is written by line 1 too", None,
-                                             "maps/e.png: is written by line 5; put the line that writes it first",
-                                             None]
+    assert [job.refusal for job in jobs] == [
+        None, "output: ./a.png is written by line 1 too", None,
+        "maps/e.png: is written by line 5; put the line that writes it first", None,
+        "wall.png: is also what the job writes; write elsewhere (a rerun would work on the job's own result)"]
     assert jobs[2].after == {1}

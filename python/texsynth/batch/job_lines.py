@@ -316,7 +316,11 @@ def link_jobs(jobs):
     for job in jobs:
         for file in [] if job.refusal else job.call.files():
             writer = writers.get(file.resolved)
-            if writer is not None and writer >= job.line:
+            if writer == job.line:
+                job.refusal = (f"{file.path}: is also what the job writes; write elsewhere (a rerun would work on "
+                               "the job's own result)")
+                break
+            if writer is not None and writer > job.line:
                 job.refusal = f"{file.path}: is written by line {writer}; put the line that writes it first"
                 break
             if writer is not None:
