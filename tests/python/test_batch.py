@@ -189,8 +189,8 @@ def test_the_command_line_says_in_its_status_whether_everything_was_done(picture
     # A batch of refused jobs fails them, one line each, without starting a cluster.
     write_batch(pictures / "refused.jsonl", [{"exemplar": "ex.png"}, {"exemplar": "ex.png", "output": "o.gif"}])
     assert batch("refused.jsonl") == (1, "texsynth.batch: refused.jsonl:1: output: missing (every job names the "
-                                         "file it writes)\ntexsynth.batch: refused.jsonl:2: output: \"o.gif\": the name "
-                                         "must end in .png or .bmp, which say how it is written\n")
+                                         "file it writes)\ntexsynth.batch: refused.jsonl:2: output: \"o.gif\": the "
+                                         "name must end in .png or .bmp, which say how it is written\n")
     # --make-from writes the common batch, its paths relative to the batch file's folder.
     (pictures / "batches").mkdir()
     assert batch("--make-from=.", "--seeds=1-2,7", "--sizes=64x64,32x48", "batches/all.jsonl") == (0, "")
@@ -204,7 +204,8 @@ def test_the_command_line_says_in_its_status_whether_everything_was_done(picture
 WORKER_FAILURES = [
     ({"exemplar": "see-through.png", "output": "o.bmp"}, ["-o", "o.bmp", "see-through.png"]),
     ({"input": "photo.png", "mask": "ex.png", "output": "o.png"}, ["--mask=ex.png", "-o", "o.png", "photo.png"]),
-    ({"input": "ex.png", "apply_map": "photo.png", "output": "o.png"}, ["--apply-map=photo.png", "-o", "o.png", "ex.png"]),
+    ({"input": "ex.png", "apply_map": "photo.png", "output": "o.png"},
+     ["--apply-map=photo.png", "-o", "o.png", "ex.png"]),
     ({"exemplar": "ex.png", "output": "o.png", "levels": 4}, ["--levels=4", "-o", "o.png", "ex.png"]),
 ]
 
