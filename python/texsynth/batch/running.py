@@ -22,8 +22,10 @@ from texsynth.batch.records import Records
 # and shared by every job that reads them (Dask keeps large objects out of its task messages).
 LARGEST_CARRIED_FILE = 512 * 1024
 # Jobs handed to the scheduler ahead of the workers, per worker thread: enough that none waits for the next
-# job while the client writes the last one's result, few enough that files are not all read at once.
-JOBS_AHEAD_PER_THREAD = 2
+# job while the client writes the last one's result, few enough that files are not all read at once. They are
+# handed over when half of them are done, together: each handing over costs the client about as much as
+# taking back a job.
+JOBS_AHEAD_PER_THREAD = 4
 FEWEST_JOBS_AHEAD = 8
 # How often the client looks for finished jobs and redraws the progress bar when none has finished, seconds.
 POLL_INTERVAL = 0.02
@@ -186,14 +188,13 @@ class Batch:
             self.ready.append(job)
 
     def run_on(self, client, stop):
-        from distributed import as_completed
-        finished = as_completed(loop=client.loop)
         ahead, counted_at = jobs_ahead(client), time.monotonic()
         self.progress.start_clock()
         with concurrent.futures.ThreadPoolExecutor(WRITERS, thread_name_prefix="texsynth-batch-writer") as writers:
             while stop.signal is None and (self.pending or self.ready or self.writing):
-                finished.update(self.submit(client, ahead - len(self.pending)))
-                arrived = self.collect(client, finished, writers)
+                if len(self.pending) <= ahead // 2:
+                    self.submit(client, ahead - len(self.pending))
+                arrived = self.collect(client, writers)
                 written = self.record_written(block=False)
                 if not arrived and not written:
                     time.sleep(POLL_INTERVAL)
@@ -201,14 +202,14 @@ class Batch:
                 if time.monotonic() - counted_at > 2:  # the cluster may grow or shrink
                     ahead, counted_at = jobs_ahead(client), time.monotonic()
             # Stopped: what has arrived is written; the rest is called off and left for a rerun.
-            self.collect(client, finished, writers)
+            self.collect(client, writers)
             if self.pending:
                 client.cancel(list(self.pending))
                 self.pending.clear()
             self.record_written(block=True)
 
     def submit(self, client, room):
-        """Hands up to `room` ready jobs to the cluster at once; returns their futures."""
+        """Hands up to `room` ready jobs to the cluster at once."""
         calls, contents, keys, submitted = [], [], [], []
         while self.ready and len(calls) < room:
             job = self.ready.popleft()
@@ -228,11 +229,9 @@ class Batch:
             contents.append(files)
             keys.append(f"texsynth-line-{job.line}-{uuid.uuid4().hex}")
             submitted.append((job, inputs, used))
-        if not calls:
-            return []
-        futures = client.map(work.run_call, calls, contents, key=keys, pure=False)
-        self.pending.update(zip(futures, submitted))
-        return futures
+        if calls:
+            futures = client.map(work.run_call, calls, contents, key=keys, pure=False)
+            self.pending.update(zip(futures, submitted))
 
     def content(self, client, file, used):
         """A file's bytes for a job, or the future of them where they are scattered."""
@@ -254,10 +253,10 @@ class Batch:
             if entry[1] == 0:
                 del self.scattered[path]
 
-    def collect(self, client, finished, writers):
+    def collect(self, client, writers):
         """The jobs back from the cluster: failed, or their files to write (here, unless their workers wrote
         them). Their results come over together. Returns how many came back."""
-        arrived = finished.next_batch(block=False) if finished.has_ready() else []
+        arrived = [future for future in self.pending if future.done()]
         done = [future for future in arrived if future.status == "finished"]
         results = dict(zip(done, client.gather(done))) if done else {}
         for future in arrived:
@@ -341,13 +340,13 @@ def jobs_ahead(client):
 def local_client(workers, stop):
     """A client of a cluster on this machine of `workers` processes (default: one per core) of one thread
     each (see local_cluster.py), closed on the way out. A stop while it starts stops it at once."""
-    from distributed import Client
     cluster = subprocess.Popen([sys.executable, "-m", "texsynth.batch.local_cluster", str(workers or os.cpu_count())],
                                stdin=subprocess.PIPE, stdout=subprocess.PIPE, start_new_session=True)
     client = None
     started = False
     try:
         with stop.raising():
+            from distributed import Client  # (while the cluster starts)
             address = cluster.stdout.readline().decode().strip()
             if not address:
                 raise OSError("the local cluster did not start")
