@@ -4,16 +4,16 @@ cluster of N machines would give, from these figures. Writes a section of BENCHM
 
 Usage: PYTHONPATH=<build>/python /usr/bin/python3 bench/batch-throughput.py EXEMPLAR > batches.md
 """
-import logging
 import os
 import sys
 import tempfile
 import time
 
-from distributed import Client, LocalCluster
+import psutil
 
 import texsynth
 from texsynth.batch import run
+from texsynth.batch.running import StopRequest, local_client
 from texsynth.batch.work import write_whole
 
 # Jobs per size: enough that the per-job figures settle (about 10 s of work on one core each).
@@ -43,15 +43,15 @@ def in_one_process(exemplar, size, count, folder):
     return time.perf_counter() - start, written / count
 
 
-def on_cluster(client, exemplar, size, count, folder):
-    """A batch of the jobs on the client's cluster: seconds, and the seconds of CPU the client process
-    (which also runs the local cluster's scheduler) spent on it."""
-    cpu = time.process_time()
+def on_cluster(client, scheduler, exemplar, size, count, folder):
+    """A batch of the jobs on the client's cluster: seconds, and the seconds of CPU the client process and the
+    scheduler's (with its workers' nannies) spent on it."""
+    cpu = time.process_time(), sum(scheduler.cpu_times()[:2])
     start = time.perf_counter()
     report = run(jobs_of(exemplar, size, count), client, folder=folder, progress=False)
     seconds = time.perf_counter() - start
     assert report["done"] == count, report
-    return seconds, time.process_time() - cpu
+    return seconds, time.process_time() - cpu[0], sum(scheduler.cpu_times()[:2]) - cpu[1]
 
 
 def trivial_tasks_a_second(client, count=3000):
@@ -69,11 +69,6 @@ def best(measure, *arguments):
     return min(results)
 
 
-def cluster_of(workers):
-    return LocalCluster(n_workers=workers, threads_per_worker=1, processes=True, dashboard_address=":0",
-                        silence_logs=logging.ERROR)
-
-
 def main():
     exemplar = os.path.abspath(sys.argv[1])
     load_before = os.getloadavg()[0]
@@ -85,56 +80,69 @@ def main():
     startup = {}
     for workers in (1, 2):
         began = time.perf_counter()
-        with cluster_of(workers) as cluster, Client(cluster) as client:
+        with local_client(workers, StopRequest()) as client:  # the cluster `python3 -m texsynth.batch` starts
             startup[workers] = time.perf_counter() - began
+            scheduler = psutil.Process(client.run_on_scheduler(os.getpid))
             dask_rate = trivial_tasks_a_second(client)
             for size, count in JOBS.items():
-                seconds, cpu = best(on_cluster, client, exemplar, size, count)
+                seconds, client_cpu, scheduler_cpu = best(on_cluster, client, scheduler, exemplar, size, count)
                 rows[size][workers] = count / seconds
-                rows[size][f"cpu{workers}"] = cpu / count
+                rows[size][f"client{workers}"] = client_cpu / count
+                rows[size][f"scheduler{workers}"] = scheduler_cpu / count
     load_after = os.getloadavg()[0]
     name = os.path.relpath(exemplar)
     picture = texsynth.read_image(exemplar)
 
     print("## Batches on a Dask cluster\n")
-    print(f"`bench/batch-throughput.py`: textures of `{name}` ({picture.shape[1]} × {picture.shape[0]}) with the "
-          "defaults, each job on one thread, run as a batch (`texsynth.batch.run`) on a local Dask cluster of one and "
-          "of two worker processes, against the same jobs done one after the other in one process (reading the "
-          "exemplar, synthesizing, encoding and writing the PNG whole: a batch job's work without Dask). The "
-          "client reads and writes every file. The cluster is started before the clock; the fastest of "
-          f"{REPEATS} runs is kept. Load average {load_before:.1f} before, {load_after:.1f} after "
-          f"({time.perf_counter() - start:.0f} s), on {os.cpu_count()} cores.\n")
+    print(f"`bench/batch-throughput.py` (`make bench-batches`): textures of `{name}` ({picture.shape[1]} × "
+          f"{picture.shape[0]}) with the defaults, each job on one thread, run as a batch (`texsynth.batch.run`) on "
+          "the local cluster `python3 -m texsynth.batch` starts, of one and of two worker processes, against the "
+          "same jobs done one after the other in one process (reading the exemplar, synthesizing, encoding and "
+          "writing the PNG whole: a batch job's work without Dask). The client reads and writes every file. The "
+          f"cluster is started before the clock; the fastest of {REPEATS} runs is kept. Load average "
+          f"{load_before:.1f} before, {load_after:.1f} after ({time.perf_counter() - start:.0f} s), on "
+          f"{os.cpu_count()} cores.\n")
     print("| textures | jobs | one process | 1 worker | 2 workers | 2 workers / 1 | 1 worker against one process "
-          "| client CPU per job | output per job |")
-    print("|---|---|---|---|---|---|---|---|---|")
+          "| client CPU per job | scheduler CPU per job | output per job |")
+    print("|---|---|---|---|---|---|---|---|---|---|")
     for size, row in rows.items():
         print(f"| {size} × {size} | {row['count']} | {row['alone']:.2f} jobs/s | {row[1]:.2f} jobs/s | "
               f"{row[2]:.2f} jobs/s | {row[2] / row[1]:.2f} × | {(row['alone'] / row[1] - 1) * 100:+.1f} % | "
-              f"{row['cpu2'] * 1000:.1f} ms | {row['bytes'] / 1024:.0f} KiB |")
-    print(f"\nStarting the cluster took {startup[1]:.1f} s with one worker and {startup[2]:.1f} s with two, once "
-          "a batch (`python3 -m texsynth.batch` starts its cluster in a process of its own, about as long).\n")
+              f"{row['client2'] * 1000:.1f} ms | {row['scheduler2'] * 1000:.1f} ms | {row['bytes'] / 1024:.0f} KiB |")
+    print(f"\nStarting the cluster took {startup[1]:.1f} s with one worker and {startup[2]:.1f} s with two, once a "
+          "batch. Dask got through {:.0f} tasks a second that do nothing on the two workers.\n".format(dask_rate))
 
     small, large = rows[256], rows[1024]
-    client_limit = 1 / small["cpu2"]
     per_core = {size: row[2] / 2 for size, row in rows.items()}
+    client_limit = 1 / small["client2"]
+    scheduler_limit = 1 / small["scheduler2"]
     network = 110e6  # bytes a second through a 1 Gbit/s link
     print("### What a cluster would give\n")
     print(f"A core makes about {per_core[256]:.1f} textures of 256 × 256 a second and {per_core[1024]:.2f} of "
           f"1024 × 1024 (the two-worker figures per worker). Jobs do not wait on one another, so N machines of C "
           f"cores give about N × C times that: 10 machines of 16 cores, {per_core[256] * 160:.0f} and "
-          f"{per_core[1024] * 160:.0f} a second.\n")
-    print(f"The client is one process. Its CPU per job (reading the exemplar, handing the job over, taking the "
-          f"result back, writing and recording it; here with the local scheduler's share besides) was "
-          f"{small['cpu2'] * 1000:.1f} ms: it keeps up with about {client_limit:.0f} jobs a second, which "
-          f"{client_limit / per_core[256]:.0f} cores of 256 × 256 jobs reach, and "
-          f"{client_limit / per_core[1024]:.0f} cores of 1024 × 1024 jobs. Its network is the other limit: every "
-          f"output comes back through it, {small['bytes'] / 1024:.0f} KiB and {large['bytes'] / 2 ** 20:.1f} MiB "
-          f"a job, so a 1 Gbit/s link carries about {network / small['bytes']:.0f} and "
-          f"{network / large['bytes']:.0f} jobs a second ({network / small['bytes'] / per_core[256]:.0f} and "
-          f"{network / large['bytes'] / per_core[1024]:.0f} cores' worth). Past those, `--shared-storage` lets the "
-          "workers read and write the files themselves, and the client only hands out jobs and records them. "
-          f"Dask itself got through {dask_rate:.0f} tasks a second that do nothing, here, its client and scheduler "
-          "sharing one process: far more than a cluster of that size would ask for jobs of these sizes.")
+          f"{per_core[1024] * 160:.0f} a second, until one of three things that every job passes through is "
+          "full:\n")
+    print(f"- The client, one process: its CPU per job (reading the exemplar, handing the job over, taking the "
+          f"result back, writing and recording it) was {small['client2'] * 1000:.1f} ms, so it keeps up with "
+          f"about {client_limit:.0f} jobs a second: {client_limit / per_core[256]:.0f} cores' worth of 256 × 256 "
+          f"jobs, {client_limit / per_core[1024]:.0f} of 1024 × 1024 ones.")
+    print(f"- The client's network: every output comes back through it, {small['bytes'] / 1024:.0f} KiB and "
+          f"{large['bytes'] / 2 ** 20:.1f} MiB a job, so a 1 Gbit/s link carries about "
+          f"{network / small['bytes']:.0f} and {network / large['bytes']:.0f} jobs a second "
+          f"({network / small['bytes'] / per_core[256]:.0f} and {network / large['bytes'] / per_core[1024]:.0f} "
+          "cores' worth). `--shared-storage` takes the files off it: the workers read and write them themselves.")
+    print(f"- Dask's scheduler: {small['scheduler2'] * 1000:.1f} ms of its CPU a job here, about "
+          f"{scheduler_limit:.0f} jobs a second ({scheduler_limit / per_core[256]:.0f} cores' worth of 256 × 256 "
+          "jobs).\n")
+    first = {}
+    for size in rows:
+        limits = {"the client's CPU": client_limit, "the scheduler": scheduler_limit,
+                  "the client's network": network / rows[size]["bytes"]}
+        limit = min(limits, key=limits.get)
+        first[size] = f"{limits[limit] / per_core[size]:.0f} cores busy with {size} × {size} textures ({limit} first)"
+    print(f"So one batch keeps about {first[256]} and {first[1024]}; a larger cluster takes several batches at "
+          "once, each with a client of its own.")
 
 
 if __name__ == "__main__":
