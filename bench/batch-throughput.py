@@ -43,15 +43,28 @@ def in_one_process(exemplar, size, count, folder):
     return time.perf_counter() - start, written / count
 
 
-def on_cluster(client, scheduler, exemplar, size, count, folder):
-    """A batch of the jobs on the client's cluster: seconds, and the seconds of CPU the client process and the
-    scheduler's (with its workers' nannies) spent on it."""
-    cpu = time.process_time(), sum(scheduler.cpu_times()[:2])
+def cpu_seconds(scheduler):
+    """The CPU time so far of this process (the client) and of the scheduler's (with its workers' nannies)."""
+    return time.process_time(), sum(scheduler.cpu_times()[:2])
+
+
+def idle_cpu(scheduler, seconds=3):
+    """The CPU the client and the scheduler take a second doing nothing (Dask's heartbeats and the like)."""
+    before = cpu_seconds(scheduler)
+    time.sleep(seconds)
+    return [(after - then) / seconds for after, then in zip(cpu_seconds(scheduler), before)]
+
+
+def on_cluster(client, scheduler, idle, exemplar, size, count, folder):
+    """A batch of the jobs on the client's cluster: seconds, and the seconds of CPU the client and the
+    scheduler spent on each job beyond what they spend idle."""
+    before = cpu_seconds(scheduler)
     start = time.perf_counter()
     report = run(jobs_of(exemplar, size, count), client, folder=folder, progress=False)
     seconds = time.perf_counter() - start
     assert report["done"] == count, report
-    return seconds, time.process_time() - cpu[0], sum(scheduler.cpu_times()[:2]) - cpu[1]
+    return seconds, *[(after - then - rate * seconds) / count
+                      for after, then, rate in zip(cpu_seconds(scheduler), before, idle)]
 
 
 def trivial_tasks_a_second(client, count=3000):
@@ -85,10 +98,11 @@ def main():
             scheduler = psutil.Process(client.run_on_scheduler(os.getpid))
             dask_rate = trivial_tasks_a_second(client)
             for size, count in JOBS.items():
-                seconds, client_cpu, scheduler_cpu = best(on_cluster, client, scheduler, exemplar, size, count)
+                idle = idle_cpu(scheduler)
+                seconds, client_cpu, scheduler_cpu = best(on_cluster, client, scheduler, idle, exemplar, size, count)
                 rows[size][workers] = count / seconds
-                rows[size][f"client{workers}"] = client_cpu / count
-                rows[size][f"scheduler{workers}"] = scheduler_cpu / count
+                rows[size][f"client{workers}"] = client_cpu
+                rows[size][f"scheduler{workers}"] = scheduler_cpu
     load_after = os.getloadavg()[0]
     name = os.path.relpath(exemplar)
     picture = texsynth.read_image(exemplar)
@@ -109,8 +123,10 @@ def main():
         print(f"| {size} × {size} | {row['count']} | {row['alone']:.2f} jobs/s | {row[1]:.2f} jobs/s | "
               f"{row[2]:.2f} jobs/s | {row[2] / row[1]:.2f} × | {(row['alone'] / row[1] - 1) * 100:+.1f} % | "
               f"{row['client2'] * 1000:.1f} ms | {row['scheduler2'] * 1000:.1f} ms | {row['bytes'] / 1024:.0f} KiB |")
-    print(f"\nStarting the cluster took {startup[1]:.1f} s with one worker and {startup[2]:.1f} s with two, once a "
-          "batch. Dask got through {:.0f} tasks a second that do nothing on the two workers.\n".format(dask_rate))
+    print(f"\nThe CPU of the client and the scheduler is what they spent beyond their own idle ticking "
+          f"({idle[0] * 100:.0f} % and {idle[1] * 100:.0f} % of a core). Starting the cluster took {startup[1]:.1f} s "
+          f"with one worker and {startup[2]:.1f} s with two, once a batch. Dask got through {dask_rate:.0f} tasks a "
+          "second that do nothing on the two workers.\n")
 
     small, large = rows[256], rows[1024]
     per_core = {size: row[2] / 2 for size, row in rows.items()}
