@@ -107,7 +107,7 @@ def main():
     name = os.path.relpath(exemplar)
     picture = texsynth.read_image(exemplar)
 
-    print("## Batches on a Dask cluster\n")
+    print("### Batches on a Dask cluster\n")
     print(f"`bench/batch-throughput.py` (`make bench-batches`): textures of `{name}` ({picture.shape[1]} × "
           f"{picture.shape[0]}) with the defaults, each job on one thread, run as a batch (`texsynth.batch.run`) on "
           "the local cluster `python3 -m texsynth.batch` starts, of one and of two worker processes, against the "
@@ -133,7 +133,7 @@ def main():
     client_limit = 1 / small["client2"]
     scheduler_limit = 1 / small["scheduler2"]
     network = 110e6  # bytes a second through a 1 Gbit/s link
-    print("### What a cluster would give\n")
+    print("#### What a cluster would give\n")
     print(f"A core makes about {per_core[256]:.1f} textures of 256 × 256 a second and {per_core[1024]:.2f} of "
           f"1024 × 1024 (the two-worker figures per worker). Jobs do not wait on one another, so N machines of C "
           f"cores give about N × C times that: 10 machines of 16 cores, {per_core[256] * 160:.0f} and "
