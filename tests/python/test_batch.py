@@ -136,11 +136,17 @@ def test_workers_on_shared_storage_read_and_write_the_files_themselves(pictures,
         *textures(2, "40x24"),
         {"input": "photo.png", "make_tileable": 8, "output": "out/tile.png", "save_map": "out/tile-map.png"},
         # A job reading a map an earlier one writes runs after it.
-        {"input": "photo.png", "apply_map": "out/tile-map.png", "output": "out/again.png"}])
+        {"input": "photo.png", "apply_map": "out/tile-map.png", "output": "out/again.png"},
+        {"input": "photo.png", "extend": "0,4,12,0", "output": "out/grown.png", "save_map": "out/grown-map.png"}])
     report = run(batch, client, shared_storage=True, progress=False)
-    assert report["done"] == 4, report
+    assert report["done"] == 5, report
     assert (pictures / "out/t1.png").read_bytes() == texture_bytes(pictures, "40x24", 1)
     assert (pictures / "out/again.png").read_bytes() == (pictures / "out/tile.png").read_bytes()
+    status, _, err = run_cli("--extend=0,4,12,0", "--save-map=cli-map.png", "-o", "cli.png", "photo.png",
+                             cwd=pictures)
+    assert status == 0, err
+    assert (pictures / "out/grown.png").read_bytes() == (pictures / "cli.png").read_bytes()
+    assert (pictures / "out/grown-map.png").read_bytes() == (pictures / "cli-map.png").read_bytes()
 
 
 def batch_command(*arguments):
@@ -232,7 +238,12 @@ REFUSED = [
      "size: has no meaning with mask: the result has the input's size"),
     ('{"input": "p.png", "mask": "m.png", "make_tileable": true, "output": "o.png"}',
      "make_tileable: not with mask; fill the hole first, then make the result tile"),
-    ('{"input": "p.png", "exemplar": "e.png", "output": "o.png"}', "exemplar: only with mask, whose hole it fills"),
+    ('{"input": "p.png", "exemplar": "e.png", "output": "o.png"}',
+     "exemplar: only with mask or extend, whose new pixels it gives"),
+    ('{"input": "p.png", "extend": "1,2,3", "output": "o.png"}',
+     'extend: expected N or "LEFT,TOP,RIGHT,BOTTOM" in pixels, got "1,2,3"'),
+    ('{"input": "p.png", "extend": 8, "make_tileable": true, "output": "o.png"}',
+     "make_tileable: not with extend; grow the picture first, then make the result tile"),
     ('{"input": "p.png", "apply_map": "m.png", "seed": 1, "output": "o.png"}',
      "seed: has no meaning with apply_map, which only samples the input through the map"),
     ('{"input": "p.png", "image": "p.png", "output": "o.png"}', "image: the same as input; give one of them"),
@@ -262,6 +273,8 @@ def test_job_lines_are_calls_of_the_module_in_its_words_or_the_command_lines():
                               "exemplar": job_lines.File("e.png", "/b/e.png", "picture"), "threads": 2}
     call = job_lines.job_from_words(1, {"exemplar": "w.png", "make-tileable": 16, "output": "o.png"}, "/b").call
     assert call.function == "make_tileable" and call.arguments["band"] == 16
+    call = job_lines.job_from_words(1, {"input": "w.png", "extend": "0,0,20,8", "output": "o.png"}, "/b").call
+    assert call.function == "extend" and call.arguments["border"] == [0, 0, 20, 8]
 
 
 def test_jobs_writing_one_file_are_refused_and_jobs_reading_an_earlier_ones_output_wait_for_it():

@@ -11,8 +11,9 @@ Paths are relative to the batch file's folder. The words: input (INPUT; or "exem
 for the rest, as the module names it), output (.png or .bmp), size ("WxH" or [W, H]; default 512x512),
 seed, match, passes, levels, half_sizes ("2,1,1,0,2,1,0,0,2" or a list), k, threads (default 1: a batch keeps
 the cores busy with jobs), mask (a fill; "exemplar" beside "input", or "exemplar_file", is where its pixels
-come from), make_tileable (true or the band's width; or band), save_map (.png), apply_map. A word spelt with
-"-" is the same as with "_"; any other word refuses its job. Each job's output is what `texsynth [options]
+come from), make_tileable (true or the band's width; or band), extend (N, "LEFT,TOP,RIGHT,BOTTOM" or a list;
+or border), save_map (.png), apply_map. A word spelt with "-" is the same as with "_"; any other word refuses
+its job. Each job's output is what `texsynth [options]
 -o OUTPUT INPUT` writes, byte for byte.
 
     python3 -m texsynth.batch JOBS.jsonl                         on a local cluster, one worker per core

@@ -99,6 +99,20 @@ def band(value, folder):
     raise BadJob(f"expected true or a band's width in pixels, got {json.dumps(value)}")
 
 
+def border(value, folder):
+    """extend: N pixels on every side or LEFT,TOP,RIGHT,BOTTOM, as --extend spells them, or as the module
+    takes them (a number, or a list of four)."""
+    if isinstance(value, str):
+        try:
+            sides = [int(part) for part in value.split(",")]
+        except ValueError:
+            sides = []
+        if len(sides) not in (1, 4):
+            raise BadJob(f"expected N or \"LEFT,TOP,RIGHT,BOTTOM\" in pixels, got {json.dumps(value)}")
+        return sides[0] if len(sides) == 1 else sides
+    return value
+
+
 def file_of(kind):
     def read(value, folder):
         if not isinstance(value, str) or not value:
@@ -127,8 +141,9 @@ def output_name(extensions, why):
 
 
 # The functions of the module a job can call, and the argument of each that takes the picture worked on.
-FUNCTIONS = {"synthesize": "exemplar", "fill": "image", "make_tileable": "image", "apply_map": "image"}
-SYNTHESIS = ("synthesize", "fill", "make_tileable")
+FUNCTIONS = {"synthesize": "exemplar", "fill": "image", "make_tileable": "image", "extend": "image",
+             "apply_map": "image"}
+SYNTHESIS = ("synthesize", "fill", "make_tileable", "extend")
 
 
 @dataclass(frozen=True)
@@ -148,13 +163,13 @@ PICTURE = file_of("picture")
 # Every word a job line may use: the command line's long options and the module's keywords; a word spelt with
 # "-" (half-sizes) is the same as with "_". The picture worked on is "input" (the command line's INPUT), or
 # the module's word for it: "exemplar" for a texture, "image" for the rest, or "exemplar" when neither "input"
-# nor "image" is given. With one of them given, "exemplar" is where a fill's new pixels come from (--exemplar,
-# fill's exemplar=), as "exemplar_file" is in any case.
+# nor "image" is given. With one of them given, "exemplar" is where the new pixels of a fill or a grown picture
+# come from (--exemplar, the module's exemplar=), as "exemplar_file" is in any case.
 WORDS = {
     "input": Word(PICTURE, None, tuple(FUNCTIONS)),
     "image": Word(PICTURE, "image", tuple(FUNCTIONS)),
-    "exemplar": Word(PICTURE, "exemplar", ("fill",)),
-    "exemplar_file": Word(PICTURE, "exemplar", ("fill",)),
+    "exemplar": Word(PICTURE, "exemplar", ("fill", "extend")),
+    "exemplar_file": Word(PICTURE, "exemplar", ("fill", "extend")),
     "output": Word(output_name((".png", ".bmp"), "the name must end in .png or .bmp, which say how it is written"),
                    None, tuple(FUNCTIONS)),
     "size": Word(whole_size, "size", ("synthesize",)),
@@ -168,6 +183,8 @@ WORDS = {
     "mask": Word(file_of("mask"), "mask", ("fill",), function="fill"),
     "make_tileable": Word(band, "band", ("make_tileable",), function="make_tileable"),
     "band": Word(as_given, "band", ("make_tileable",)),
+    "extend": Word(border, "border", ("extend",), function="extend"),
+    "border": Word(border, "border", ("extend",), function="extend"),
     "save_map": Word(output_name((".png",), "a source map is written as a 16-bit PNG: its name must end in .png"),
                      None),
     "apply_map": Word(file_of("source_map"), "source_map", ("apply_map",), function="apply_map"),
@@ -182,13 +199,21 @@ def refusal_for_extra(word, function, words):
     """Why `word` cannot be in a job calling `function`, in the command line's words where it has them."""
     if function == "apply_map":
         return f"{word}: has no meaning with apply_map, which only samples the input through the map"
-    if word == "size":
-        chosen = "mask" if function == "fill" else "make_tileable"
-        return f"size: has no meaning with {chosen}: the result has the input's size"
-    if word == "exemplar":
-        return "exemplar: only with mask, whose hole it fills"
     chooser = next((w for w in words if WORDS[w].function == function), function)
+    if word == "size":
+        result = "is the input grown by its border" if function == "extend" else "has the input's size"
+        return f"size: has no meaning with {chooser}: the result {result}"
+    if word == "exemplar":
+        return "exemplar: only with mask or extend, whose new pixels it gives"
     return f"{word}: only with {' or '.join(WORDS[word].takers)}, not with {chooser}"
+
+
+# What to do instead of two jobs in one, in the command line's words.
+ONE_AFTER_THE_OTHER = {
+    frozenset({"fill", "make_tileable"}): "fill the hole first, then make the result tile",
+    frozenset({"extend", "make_tileable"}): "grow the picture first, then make the result tile",
+    frozenset({"extend", "fill"}): "grow the picture first, then fill its hole",
+}
 
 
 def job_from_line(number, text, folder):
@@ -251,8 +276,8 @@ def call_of(words):
     choosers = [word for word in words if WORDS[word].function]
     if len(choosers) > 1:
         first, second = choosers[:2]
-        raise BadJob(f"{second}: not with {first}" + ("; fill the hole first, then make the result tile"
-                                                      if {first, second} == {"mask", "make_tileable"} else ""))
+        hint = ONE_AFTER_THE_OTHER.get(frozenset({WORDS[first].function, WORDS[second].function}))
+        raise BadJob(f"{second}: not with {first}" + (f"; {hint}" if hint else ""))
     function = WORDS[choosers[0]].function if choosers else "synthesize"
     given_input = [word for word in ("input", "image") if word in words]
     if len(given_input) > 1:
