@@ -25,7 +25,7 @@ set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 
 # The C and C++ runtime, ANN, libpng and libjpeg-turbo come from dpkg-shlibdeps, which reads what the program,
 # the library and the module link; the program finds the library in the package itself. The module needs the
-# Python it was built for and NumPy.
+# Python it was built for and NumPy; its batches (texsynth.batch) want Dask's distributed scheduler.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS usr/${CMAKE_INSTALL_LIBDIR})
 # What a package built against libtexsynth.so.0 depends on (dpkg-shlibdeps reads it): this package, of this
@@ -37,6 +37,7 @@ if(TEXSYNTH_PYTHON_BUILT)
   math(EXPR texsynth_next_python_minor "${Python3_VERSION_MINOR} + 1")
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "python3 (>= 3.${Python3_VERSION_MINOR}), \
 python3 (<< 3.${texsynth_next_python_minor}), python3-numpy")
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3-distributed")
 endif()
 
 include(CPack)
