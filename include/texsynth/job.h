@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ enum class JobKind {
     fill,      // a picture with the pixels under a mask synthesized anew from the rest of it (or an exemplar)
     tile,      // a picture whose edges are synthesized anew so that it tiles without a visible seam
     extend,    // a picture grown by a border synthesized from the rest of it (or an exemplar)
+    transfer,  // a picture re-made of an exemplar's pixels (its style), following the picture's light and dark
 };
 
 // How far a picture grows on each side, in pixels. A side grows by at most the picture's own width (left,
@@ -31,30 +33,72 @@ struct Border {
     int bottom = 0;
 };
 
+// A companion map of the exemplars (height, normal, roughness...) matched together with their colours, so that
+// the structure it carries steers the matching as much as the colour does (times `weight`). A grey map (R = G = B
+// everywhere) counts as one channel, any other as three; alpha is not looked at.
+struct MatchedMaps {
+    std::vector<const Image*> maps;  // one per exemplar, in the exemplars' order, each of its exemplar's size
+    double weight = 1.0;             // 0 to kMaxMatchWeight
+};
+
+// Guides weigh this much beside the colour where a job leaves it open (Job::guide_weight). A label guide's
+// black against white then counts about as much as a typical difference of colour. The layout follows the
+// target guide whatever the weight (candidates whose guides differ from the pixel's by more than an eighth of
+// the range are left out, and where none is left the pixel takes the nearest exemplar pixel whose guide fits):
+// on a two-material exemplar more than 99.99 % of the pixels come from the region asked for. The weight shapes
+// the regions' edges and costs coherence inside them: against a texture made from each region alone, 14 and
+// 19 % more error at 0.02, 12 and 27 % at 0, 17 and 43 % at 0.1 (BENCHMARKS.md).
+inline constexpr double kDefaultGuideWeight = 0.02;
+// A style transfer's guides (the two pictures' light and dark) weigh this much where it is left open.
+inline constexpr double kDefaultTransferWeight = 1.0;
+// The most a guide or a structure map may weigh beside the colour.
+inline constexpr double kMaxMatchWeight = 64.0;
+
 // One piece of work and everything it is done with. Pictures have 3 or 4 channels.
 struct Job {
     JobKind kind = JobKind::generate;
     SynthesisSettings settings;
-    // generate: the exemplar, whose pixels the result is made of. fill, extend: where the new pixels come
-    // from; none (nullptr): from the picture itself (outside the hole, or along its edges).
+    // generate, transfer: the exemplar, whose pixels the result is made of. fill, extend: where the new pixels
+    // come from; none (nullptr): from the picture itself (outside the hole, or along its edges).
     const Image* exemplar = nullptr;
+    // generate, transfer: several exemplars, all of whose pixels are candidates, instead of `exemplar` (which
+    // must then be none). The source map says which one each pixel came from.
+    std::vector<const Image*> exemplars;
     int width = 0;  // generate: the result's size
     int height = 0;
-    // fill, tile: the picture to change; the result has its size. extend: the picture to grow; the result is
-    // as large as it and its border, with the picture's pixels as they are at (border.left, border.top).
+    // fill, tile: the picture to change; transfer: the picture to re-make. The result has its size. extend: the
+    // picture to grow; the result is as large as it and its border, with the picture's pixels as they are at
+    // (border.left, border.top).
     const Image* picture = nullptr;
     // fill: one byte per pixel of the picture, row-major; non-zero marks a pixel to replace.
     const std::vector<std::uint8_t>* mask = nullptr;
     int band = 0;  // tile: the width of the band along the edges that is synthesized anew; 0: the default
     Border border;  // extend: how far the picture grows on each side (at most its own width or height)
     bool with_map = true;  // whether the result carries its source map (a fill's map is as large as the picture)
+
+    // What is made where (generate, transfer; a fill or a tiling refuses them). Every list is empty or has one
+    // entry per exemplar, in order.
+    // Sample masks: one byte per pixel of their exemplar, row-major; non-zero where its pixels may be copied.
+    std::vector<const std::vector<std::uint8_t>*> sample_masks;
+    // Guides: pictures of their exemplars' sizes labelling their regions (e.g. white where an exemplar shows
+    // gravel, black where grass); with `target_guide`, the layout wanted, of the result's size. Both or neither.
+    // Compared as extra channels of every neighbourhood (a grey guide as one, a coloured one as three), the
+    // pixel's own included, at every level.
+    std::vector<const Image*> guides;
+    const Image* target_guide = nullptr;
+    // How much the guides count beside the colour, 0 to kMaxMatchWeight; none: kDefaultGuideWeight
+    // (kDefaultTransferWeight for a transfer, whose guides are made from the pictures' light and dark).
+    std::optional<double> guide_weight;
+    std::vector<MatchedMaps> match_also;
 };
 
-// Where every pixel of a result was copied from: its exemplar column and row, two values a pixel, row-major.
+// Where every pixel of a result was copied from: its exemplar column and row, two values a pixel, row-major,
+// and with several exemplars which one (0 for the first).
 struct SourceMap {
     int width = 0;
     int height = 0;
     std::vector<std::uint16_t> xy;
+    std::vector<std::uint16_t> exemplar = {};  // one value a pixel, or empty: every pixel from the first (or only) one
 };
 
 struct JobResult {
@@ -75,12 +119,14 @@ struct JobError {
 };
 
 // One finished level of the output pyramid, as synthesized (before the finished result is assembled): its
-// size and its R, G, B bytes.
+// size and its pixels, `channels` bytes each: R, G, B, then (for a job with structure maps or guides) what
+// else was matched.
 struct LevelPixels {
     int n = 0;
     int width = 0;
     int height = 0;
     const std::uint8_t* rgb = nullptr;
+    int channels = 3;
 };
 
 // What a caller may ask of a job besides its result. Every member may be left empty. A grown picture (extend)
@@ -107,6 +153,13 @@ TEXSYNTH_API bool run_job(const Job& job, JobResult& result, JobError& error, co
 // Applying the map of a job to that job's exemplar gives the job's result. Refuses a map that reaches outside
 // the image, naming the first pixel that does.
 TEXSYNTH_API bool apply_source_map(const Image& image, const SourceMap& map, Image& result, JobError& error);
+
+// The same through the map of a job with several exemplars: pixel i of the result is taken from the picture the
+// map names (in the exemplars' order), at its coordinates. Pictures of 3 and 4 channels may be mixed: the result
+// has 4 if any has (opaque where its pixel has none). Refuses a map that names a picture that is not given or
+// reaches outside one, naming the first pixel that does.
+TEXSYNTH_API bool apply_source_map(const std::vector<const Image*>& images, const SourceMap& map, Image& result,
+                                   JobError& error);
 
 // Releases what the nearest-neighbour search keeps for the whole process. A program may call it once every
 // job is done, before it ends, so that a leak checker finds nothing left; no job may run afterwards.

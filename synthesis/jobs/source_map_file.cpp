@@ -30,15 +30,16 @@ bool map_from_samples(const PngSamples& png, SourceMap& map, std::string& why) {
         return false;
     }
     const std::size_t pixels = static_cast<std::size_t>(png.width) * png.height;
-    SourceMap read{png.width, png.height, std::vector<std::uint16_t>(pixels * 2)};
+    SourceMap read{png.width, png.height, std::vector<std::uint16_t>(pixels * 2), {}};
     for (std::size_t i = 0; i < pixels; ++i) {
-        if (png.samples[i * 3 + 2] != 0) {
-            why = "pixel (" + std::to_string(i % png.width) + ", " + std::to_string(i / png.width) + ") has blue " +
-                  std::to_string(png.samples[i * 3 + 2]) + "; a source map's blue is 0 (is this a source map?)";
-            return false;
-        }
         read.xy[i * 2] = png.samples[i * 3];
         read.xy[i * 2 + 1] = png.samples[i * 3 + 1];
+        if (png.samples[i * 3 + 2] != 0 && read.exemplar.empty()) {
+            read.exemplar.resize(pixels, 0);
+        }
+        if (!read.exemplar.empty()) {
+            read.exemplar[i] = png.samples[i * 3 + 2];
+        }
     }
     map = std::move(read);
     return true;
@@ -52,10 +53,15 @@ bool encode_source_map(const SourceMap& map, std::vector<std::uint8_t>& file, st
         why = "cannot write: the source map's coordinates do not match its size";
         return false;
     }
+    if (!map.exemplar.empty() && map.exemplar.size() != pixels) {
+        why = "cannot write: the source map's exemplar numbers do not match its size";
+        return false;
+    }
     std::vector<std::uint16_t> samples(pixels * 3);
     for (std::size_t i = 0; i < pixels; ++i) {
         samples[i * 3] = map.xy[i * 2];
         samples[i * 3 + 1] = map.xy[i * 2 + 1];
+        samples[i * 3 + 2] = map.exemplar.empty() ? 0 : map.exemplar[i];
     }
     return encode_png16(samples.data(), map.width, map.height, 3, file, why);
 }

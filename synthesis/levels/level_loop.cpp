@@ -100,6 +100,9 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
         job.fixed = level_data(loop.fixed, n);
         job.exhaustive = level_data(loop.exhaustive, n);
         job.output_edges = loop.output_edges;
+        job.channels = &loop.channels;
+        const auto at = static_cast<std::size_t>(n);
+        job.guide_tolerance = at < loop.guide_tolerance.size() ? loop.guide_tolerance[at] : 0;
         const std::uint8_t* excluded = level_data(loop.excluded, n);
         const std::uint8_t* excluded_own_level = level_data(loop.excluded_own_level, n);
         job.hooks.profile = hooks.profile != nullptr ? &hooks.profile->levels[n] : nullptr;
@@ -116,7 +119,8 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             }
         };
         if (approximate) {
-            build_training_set(exemplar_pyramid, exemplar_levels, row, n, levels, training, job.hooks.profile);
+            build_training_set(exemplar_pyramid, exemplar_levels, row, n, levels, training, job.hooks.profile,
+                               loop.channels);
             level = synthesize_level(training, job, kSearchErrorBound);
         } else if (settings.match == MatchMode::refined) {
             RefinedLevelPlan plan =
@@ -125,6 +129,8 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             job.phase = plan.phase.active() ? &plan.phase : nullptr;
             job.parent_phase = plan.parent_phase.active() ? &plan.parent_phase : nullptr;
             plan.first.excluded = excluded;
+            plan.first.channels = &loop.channels;
+            plan.later.channels = &loop.channels;
             const std::uint8_t* excluded_later = plan.later.coarser_levels ? excluded : excluded_own_level;
             plan.later.excluded = excluded_later;
             // Pixels that weigh every candidate need an index: of every candidate, or where they are many, of
@@ -146,7 +152,8 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
                 sparse.emplace(exemplar_pyramid, exemplar_levels, row, n, levels, options, &team);
                 job.later.sparse = &*sparse;
             }
-            plan.later.indexed = plan.later.indexed || (job.exhaustive != nullptr && !sparse_index);
+            plan.later.indexed =
+                plan.later.indexed || (job.exhaustive != nullptr && !sparse_index) || job.guide_tolerance > 0;
             job.passes = plan.passes;
             job.first_pass = plan.first_pass;
             job.later.lattice = plan.lattice;
@@ -185,6 +192,7 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
         } else {
             CandidateOptions options;
             options.excluded = excluded;
+            options.channels = &loop.channels;
             const ExactMatcher matcher(exemplar_pyramid, exemplar_levels, row, n, levels, options, &team);
             if (settings.match == MatchMode::exact) {
                 count_build_time();
@@ -200,7 +208,7 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             return false;
         }
         if (hooks.on_level) {
-            hooks.on_level({n, level.width, level.height, loop.output_pyramid + level.offset});
+            hooks.on_level({n, level.width, level.height, loop.output_pyramid + level.offset, loop.channels.count});
         }
     }
     final_sources = std::move(sources[0]);

@@ -8,13 +8,18 @@
 #include "pyramid/level_table.h"
 #include "synthesis/patterns/exemplar_lattice.h"
 #include "synthesis/search/candidate_grid.h"
+#include "synthesis/search/matched_channels.h"
 #include "synthesis/search/pyramid_views.h"
 
 // The one level loop every job runs: what differs between making a texture, filling a hole and making a
 // picture tile is given to it as data.
 struct LevelLoop {
     SynthesisSettings settings;  // with the levels decided
-    // The exemplar's pyramid of matched colours, and how its edges are read (the refined search).
+    // What a pixel of both pyramids holds (R, G, B, maps, guides) and how each byte counts.
+    MatchedChannels channels;
+    // For jobs with guides: LevelJob::guide_tolerance of each level, or empty: none.
+    std::vector<int> guide_tolerance;
+    // The exemplar's pyramid of matched pixels, and how its edges are read (the refined search).
     const std::uint8_t* exemplar_pyramid = nullptr;
     LevelTable exemplar_levels;
     CandidateOptions exemplar_edges;

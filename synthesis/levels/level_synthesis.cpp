@@ -1,6 +1,8 @@
 #include "synthesis/levels/level_synthesis.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <functional>
 #include <atomic>
 #include <iterator>
 #include <memory>
@@ -26,13 +28,16 @@ public:
 
     template <class View>
     void gather(const int* matrix_row, int n, int levels, int x, int y, const View& view) {
-        gather_neighbourhood(matrix_row, n, levels, x, y, view, query_.get());
+        gather_neighbourhood(matrix_row, n, levels, x, y, view, query_.get(), NeighbourhoodShape::causal,
+                             *set_.channels);
     }
     int find(int /*x*/, int /*y*/, const SourceMaps& /*sources*/) {
         set_.tree->annkSearch(query_.get(), 1, &index_, &distance_, eps_);
         return index_;
     }
-    const std::uint8_t* colour(int index) const { return &set_.colours[static_cast<std::size_t>(index) * 3]; }
+    const std::uint8_t* colour(int index) const {
+        return &set_.colours[static_cast<std::size_t>(index) * set_.channels->copied];
+    }
     const CandidateGrid& grid() const { return set_.grid; }
 
 private:
@@ -55,9 +60,13 @@ public:
     // Only the components: the projections are made when a search needs them.
     template <class View>
     void gather(const int* matrix_row, int n, int /*levels*/, int x, int y, const View& view) {
-        gather_neighbourhood(matrix_row, n, matcher_.levels_read(), x, y, view, vector_.data(), matcher_.shape());
+        gather_neighbourhood(matrix_row, n, matcher_.levels_read(), x, y, view, vector_.data(), matcher_.shape(),
+                             matcher_.channels());
         matcher_.load(vector_.data(), query_);
+        centre_ = view.row(n, y) + view.column(n, x);
     }
+    // The matched pixel the last query was gathered around (its guides are the target's).
+    const std::uint8_t* centre() const { return centre_; }
     int find(int x, int y, const SourceMaps& sources) {
         // Neighbours already synthesized in this pass, shifted by their offsets.
         static constexpr int kNeighbours[][2] = {{-1, 0}, {0, -1}, {-1, -1}, {1, -1}, {-2, 0}};
@@ -79,6 +88,11 @@ public:
     int find(std::span<const int> guesses) {
         matcher_.project_query(query_);
         return team_ != nullptr && matcher_.indexed() ? find_together(guesses) : matcher_.find(query_, guesses);
+    }
+    // The nearest candidate for which `fits` holds, or -1 if none does.
+    int find_fitting(const std::function<bool(int)>& fits) {
+        matcher_.project_query(query_);
+        return matcher_.find_fitting(query_, fits);
     }
     const ExactMatcher::Query& query() const { return query_; }
     // The gathered neighbourhood in the usual component order.
@@ -122,6 +136,7 @@ private:
     const ExactMatcher& matcher_;
     std::vector<std::int16_t> vector_;
     ExactMatcher::Query query_;
+    const std::uint8_t* centre_ = nullptr;
     SearchTeam* team_;
     std::vector<Result> results_;
 };
@@ -170,6 +185,16 @@ public:
             }
             return best.index;
         }
+        if (guide_tolerance_ > 0) {
+            // Only the candidates whose guides fit the pixel's; where none does, the nearest of all that fit (or
+            // of all, where the exemplars have no such guide).
+            const auto fits = [this](int candidate) { return !strays_from_guide(candidate); };
+            std::erase_if(candidates_, [&fits](int candidate) { return !fits(candidate); });
+            if (candidates_.empty()) {
+                const int fitting = exact_.find_fitting(fits);
+                return fitting >= 0 ? fitting : exact_.find({});
+            }
+        }
         ExactMatcher::Best best;
         if (penalty_ == nullptr && shift_weight_ == 0) {
             matcher_.try_guesses(exact_.query(), candidates_, best);
@@ -209,7 +234,8 @@ public:
                     const int pixel = grid.pixel_of(other);
                     const int candidate = candidate_in_step(grid, phase_, pixel % grid.exemplar_width,
                                                             pixel / grid.exemplar_width, x, y);
-                    if (candidate >= 0 && seen_[candidate] != stamp_) {
+                    if (candidate >= 0 && seen_[candidate] != stamp_ &&
+                        (guide_tolerance_ == 0 || !strays_from_guide(candidate))) {
                         seen_[candidate] = stamp_;
                         candidates_.push_back(candidate);
                         weigh(candidate);
@@ -240,6 +266,8 @@ public:
         }
         shifts_ = shifts;
     }
+    // LevelJob::guide_tolerance.
+    void set_guide_tolerance(int tolerance) { guide_tolerance_ = tolerance; }
     // Penalties per candidate added to the distances from now on (nullptr: none).
     void set_penalty(const std::vector<std::int64_t>* penalty) { penalty_ = penalty; }
     // Pixels whose search weighs every candidate (LevelJob::exhaustive), or none, and the kept pixels
@@ -294,6 +322,7 @@ private:
         if (kept_ == nullptr) {
             return weights_;
         }
+        const int per_pixel = matcher_.channels().count;
         const auto inside = [this](int c, int span) {
             return kept_edges_ == EdgeRule::wrap ? (c % span + span) % span : std::clamp(c, 0, span - 1);
         };
@@ -307,9 +336,9 @@ private:
                 const int xx = inside(x + dx, sources.width);
                 const int yy = inside(y + dy, sources.height);
                 if (kept_[static_cast<std::size_t>(yy) * sources.width + xx] != 0) {
-                    std::fill_n(weights_.begin() + static_cast<std::ptrdiff_t>(c), 3, kKeptWeight);
+                    std::fill_n(weights_.begin() + static_cast<std::ptrdiff_t>(c), per_pixel, kKeptWeight);
                 }
-                c += 3;
+                c += static_cast<std::size_t>(per_pixel);
             }
         }
         return weights_;
@@ -336,7 +365,24 @@ private:
     const RepeatShifts* shifts_ = nullptr;
     RepeatShifts own_shifts_;
     const LatticePhase* phase_;  // for a regular pattern
+    int guide_tolerance_ = 0;
+
+    bool strays_from_guide(int index) const {
+        const MatchedChannels& channels = matcher_.channels();
+        const std::uint8_t* candidate = matcher_.colour(index);
+        const std::uint8_t* wanted = exact_.centre();
+        for (int c = channels.copied; c < channels.count; ++c) {
+            if (std::abs(int{candidate[c]} - int{wanted[c]}) > guide_tolerance_) {
+                return true;
+            }
+        }
+        return false;
+    }
 };
+
+const MatchedChannels& channels_of(const LevelJob& job) {
+    return job.channels != nullptr ? *job.channels : rgb_channels();
+}
 
 // Whether the caller has asked the level to stop (asked after every row, on the calling thread).
 bool stop_asked(const LevelJob& job) { return job.hooks.should_stop && job.hooks.should_stop(); }
@@ -347,6 +393,7 @@ template <bool kTimed, class Search>
 bool raster_pass(Search& search, const LevelJob& job, const LevelTable& table, SourceMaps& sources,
                  std::vector<int>* level_sources) {
     const int n = job.n;
+    const int copied = channels_of(job).copied;
     const EdgePyramidView view(job.output_pyramid, table, job.matrix_row, n, job.levels, job.output_edges,
                                job.output_edges);
     LapClock clock;
@@ -368,7 +415,7 @@ bool raster_pass(Search& search, const LevelJob& job, const LevelTable& table, S
             if constexpr (kTimed) {
                 searching += clock.lap();
             }
-            std::copy_n(search.colour(index), 3, row + x * 3);
+            std::copy_n(search.colour(index), copied, row + x * table.channels);
             if (level_sources != nullptr) {
                 (*level_sources)[static_cast<std::size_t>(y) * table.width[n] + x] = search.grid().pixel_of(index);
             }
@@ -424,10 +471,12 @@ template <class MakeSearch>
 bool later_pass(MakeSearch& make_search, bool parallel, const LevelJob& job, const LevelTable& table,
                 SourceMaps sources, std::vector<int>* level_sources, int pass) {
     const int n = job.n;
+    const int copied = channels_of(job).copied;
     const int width = table.width[n];
     const int height = table.height[n];
     const int lattice = std::max(1, job.later.lattice);
-    const std::size_t bytes = static_cast<std::size_t>(pyramid_bytes(table.width[0], table.height[0], job.levels));
+    const std::size_t bytes =
+        static_cast<std::size_t>(pyramid_bytes(table.width[0], table.height[0], job.levels, table.channels));
     std::vector<std::uint8_t> before(job.output_pyramid, job.output_pyramid + bytes);
     std::vector<int> sources_before;
     SearchTeam solo(1);
@@ -490,7 +539,7 @@ bool later_pass(MakeSearch& make_search, bool parallel, const LevelJob& job, con
                 }
                 search.gather(job.matrix_row, n, job.levels, x, y, view);
                 const int index = search.find(x, y, sources);
-                std::copy_n(search.colour(index), 3, row + x * 3);
+                std::copy_n(search.colour(index), copied, row + x * table.channels);
                 if (level_sources != nullptr) {
                     (*level_sources)[static_cast<std::size_t>(y) * width + x] = search.grid().pixel_of(index);
                 }
@@ -517,6 +566,7 @@ template <class Search>
 void continue_parent_pass(const Search& search, const LevelJob& job, const LevelTable& table,
                           const SourceMaps& sources, std::vector<int>& level_sources) {
     const int n = job.n;
+    const int copied = channels_of(job).copied;
     const CandidateGrid& grid = search.grid();
     const int coarser_exemplar_width = sources.exemplar_width / 2;
     for (int y = 0; y < table.height[n]; ++y) {
@@ -551,7 +601,7 @@ void continue_parent_pass(const Search& search, const LevelJob& job, const Level
                 const int in_step = job.phase->candidate(grid, found_x, found_y, x, y);
                 index = in_step >= 0 ? in_step : index;
             }
-            std::copy_n(search.colour(index), 3, row + x * 3);
+            std::copy_n(search.colour(index), copied, row + x * table.channels);
             level_sources[static_cast<std::size_t>(y) * table.width[n] + x] = grid.pixel_of(index);
         }
         if (job.hooks.on_row) {
@@ -564,7 +614,7 @@ void continue_parent_pass(const Search& search, const LevelJob& job, const Level
 // search among the team), make_search(t) that of thread t in a later pass; each returns a unique_ptr.
 template <class MakeSearch>
 LevelGeometry run_passes(MakeSearch make_search, bool parallel_later_passes, const LevelJob& job) {
-    const LevelTable table = make_level_table(job.output_width, job.output_height, job.levels);
+    const LevelTable table = make_level_table(job.output_width, job.output_height, job.levels, channels_of(job).count);
     const int n = job.n;
     SourceMaps sources;
     sources.width = table.width[n];
@@ -652,6 +702,7 @@ LevelGeometry synthesize_level_coherent(const ExactMatcher& matcher, const Simil
                 search->set_shift_penalty(job.shift_penalty, job.shift_escape, job.shift_allowed, nullptr,
                                           table.width[job.n], table.height[job.n]);
             }
+            search->set_guide_tolerance(job.guide_tolerance);
             return search;
         },
         true, job);

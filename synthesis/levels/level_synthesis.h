@@ -104,6 +104,14 @@ struct LevelJob {
     // The coarser level's lattice, whose period cells its sources are made whole copies of before they are
     // carried over or continued (synthesis/patterns/period_cells.h), or none.
     const LatticePhase* parent_phase = nullptr;
+    // What each pixel of the output pyramid holds (none: R, G, B): a copy writes only the channels a pixel
+    // brings along, so the output's guides stay as they are. The searches' matchers are made with the same.
+    const MatchedChannels* channels = nullptr;
+    // For the coherent search with guides: candidates whose own guide differs from the pixel's by more than this
+    // many grey levels in some channel are left out, and where none is left, the pixel takes the nearest of all
+    // the candidates that fit (0: none are left out). The candidates that continue the neighbours' sources may
+    // all lie in the wrong region of the exemplar where the target guide changes.
+    int guide_tolerance = 0;
     ScanHooks hooks;
 };
 

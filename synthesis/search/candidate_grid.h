@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "synthesis/search/matched_channels.h"
 #include "synthesis/search/neighbourhood.h"
 
 // Which exemplar pixels are candidates along one axis, and what their neighbourhoods read beyond its edges.
@@ -32,6 +33,9 @@ struct CandidateOptions {
     // exemplar. 0 (or the level's size or more): the level's size, a true wrap-around.
     int span_x = 0;
     int span_y = 0;
+    // What each pixel holds and how its bytes become components (none: R, G and B as they are). The queries
+    // are made the same way.
+    const MatchedChannels* channels = nullptr;
 };
 
 // Coordinate c of an axis of `size` pixels that wraps around by `span` (0 < span <= size): moved by whole spans

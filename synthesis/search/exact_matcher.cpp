@@ -30,8 +30,10 @@ constexpr int kLanes = kBlockLanes;
 constexpr int kSlabBlocks = 16;
 
 // Bounds are computed in single precision from exact integers; a bound counts as exceeding the best
-// distance only beyond this slack, well above any rounding error (projections are at most 255 * sqrt(128)
-// in size, so each is off by less than 2e-4), so no candidate that could win is ever skipped.
+// distance only beyond this slack, well above any rounding error (projections of colours are at most
+// 255 * sqrt(128) in size, so each is off by less than 2e-4; those of weighted channels, at most
+// kMaxComponent * sqrt(128), by less than 4e-3, which moves a bound at distance g by less than 0.016 g,
+// below the slack at every g), so no candidate that could win is ever skipped.
 double allowance(std::int64_t bound) {
     const double b = static_cast<double>(bound);
     return b + 1.0 + 1e-4 * b;
@@ -112,7 +114,9 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
     shape_ = options.shape;
     levels = options.coarser_levels ? levels : n + 1;
     levels_read_ = levels;
-    dimension_ = neighbourhood_dimension(matrix_row, n, levels, options.shape);
+    channels_ = options.channels != nullptr ? options.channels : &rgb_channels();
+    stride_ = channels_->count;
+    dimension_ = neighbourhood_dimension(matrix_row, n, levels, options.shape, *channels_);
     padded_ = (dimension_ + kDistanceBlock - 1) / kDistanceBlock * kDistanceBlock;
     // The candidates that may be copied, in index order; the others are left out of every search.
     std::vector<int> allowed;
@@ -127,10 +131,10 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
     stored_ = static_cast<int>(allowed.size());
     assert(stored_ > 0 && dimension_ > 0);
 
-    // The candidates in their usual order, as bytes (rows of excluded candidates are never written or read).
+    // The candidates in their usual order (rows of excluded candidates are never written or read).
     const auto raw =
-        std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(count_) * dimension_);
-    colours_.resize(static_cast<std::size_t>(count_) * 3);
+        std::make_unique_for_overwrite<std::int16_t[]>(static_cast<std::size_t>(count_) * dimension_);
+    pixels_.resize(static_cast<std::size_t>(count_) * stride_);
     auto gather_all = [&](const auto& view) {
         in_shares(team, stored_, [&](int begin, int end) {
             for (int p = begin; p < end; ++p) {
@@ -138,9 +142,9 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
                 const int x = grid_.left + i % grid_.columns;
                 const int y = grid_.top + i / grid_.columns;
                 gather_neighbourhood(matrix_row, n, levels, x, y, view,
-                                     &raw[static_cast<std::size_t>(i) * dimension_], options.shape);
-                std::copy_n(exemplar_pyramid + pixel_index(exemplar, n, x, y), 3,
-                            &colours_[static_cast<std::size_t>(i) * 3]);
+                                     &raw[static_cast<std::size_t>(i) * dimension_], options.shape, *channels_);
+                std::copy_n(exemplar_pyramid + pixel_index(exemplar, n, x, y), stride_,
+                            &pixels_[static_cast<std::size_t>(i) * stride_]);
             }
         });
     };
@@ -180,7 +184,7 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
     std::stable_sort(component_order_.begin(), component_order_.end(),
                      [&](int a, int b) { return variance[a] > variance[b]; });
     // Candidate vectors are kept permuted and padded with zeros, at their position in the search's order.
-    auto store_vector = [this](int position, const std::uint8_t* source) {
+    auto store_vector = [this](int position, const std::int16_t* source) {
         std::int16_t* target = &vectors_[static_cast<std::size_t>(position) * padded_];
         for (int j = 0; j < dimension_; ++j) {
             target[j] = source[component_order_[j]];
@@ -593,6 +597,32 @@ void ExactMatcher::find_nearest(const Query& query, Nearest& nearest) const {
         return;
     }
     walk(query, 0, std::numeric_limits<int>::max(), nearest, nullptr);
+}
+
+namespace {
+
+// The best candidate among those that fit: the others may never enter.
+struct FittingBest {
+    ExactMatcher::Best best;
+    const std::function<bool(int)>& fits;
+
+    std::int64_t bound() const { return best.bound(); }
+    std::int64_t limit_for(int i) const { return fits(i) ? best.limit_for(i) : -1; }
+    void offer(std::int64_t d, int i) { best.offer(d, i); }
+};
+
+}  // namespace
+
+int ExactMatcher::find_fitting(const Query& query, const std::function<bool(int)>& fits) const {
+    FittingBest fitting{{}, fits};
+    if (!indexed_) {
+        for (int position = 0; position < stored_; ++position) {
+            consider(query, position, fitting, INT64_MAX);
+        }
+        return fitting.best.index;
+    }
+    walk(query, 0, std::numeric_limits<int>::max(), fitting, nullptr);
+    return fitting.best.index;
 }
 
 ExactMatcher::Query ExactMatcher::query_of(int index) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <vector>
@@ -42,7 +43,11 @@ public:
     // The levels its neighbourhoods take: n .. levels_read() - 1.
     int levels_read() const { return levels_read_; }
     const CandidateGrid& grid() const { return grid_; }
-    const std::uint8_t* colour(int index) const { return &colours_[static_cast<std::size_t>(index) * 3]; }
+    // How pixels become components, for the queries: the same as for the candidates.
+    const MatchedChannels& channels() const { return *channels_; }
+    // Candidate `index`'s matched pixel (MatchedChannels::count bytes): the leading `copied` ones are what it
+    // brings along when it is copied, the rest its guides.
+    const std::uint8_t* colour(int index) const { return &pixels_[static_cast<std::size_t>(index) * stride_]; }
 
     // A prepared query: the components permuted and padded, and their projections.
     struct Query {
@@ -131,6 +136,8 @@ public:
 
     // The k nearest candidates to `query`.
     void find_nearest(const Query& query, Nearest& nearest) const;
+    // The nearest candidate for which `fits(index)` holds (ties to the lowest index), or -1 if none does.
+    int find_fitting(const Query& query, const std::function<bool(int)>& fits) const;
     // The query made of candidate `index`'s own vector.
     Query query_of(int index) const;
 
@@ -140,6 +147,8 @@ private:
     int dimension_ = 0;
     NeighbourhoodShape shape_ = NeighbourhoodShape::causal;
     int levels_read_ = 0;
+    const MatchedChannels* channels_ = nullptr;
+    int stride_ = 3;
     bool indexed_ = true;
     int padded_ = 0;     // dimension rounded up to kDistanceBlock
     int axes_ = 0;       // principal axes used for bounds, a multiple of 8 (unused ones are zero)
@@ -169,7 +178,7 @@ private:
     std::vector<float> block_boxes_;        // per block: lower corner, then upper corner, on the first 8 axes
     std::vector<int> index_of_;          // position in slab order -> candidate index (-1 past the last one)
     std::vector<int> position_of_;       // candidate index -> position in slab order
-    std::vector<std::uint8_t> colours_;  // by candidate index
+    std::vector<std::uint8_t> pixels_;  // by candidate index, stride_ bytes each
 
     // Permutes a vector's components into `components` and projects them on the axes.
     void project(const std::int16_t* vector, std::vector<std::int16_t>& components, double* projections) const;

@@ -37,11 +37,12 @@ EdgePyramidView::EdgePyramidView(const std::uint8_t* pyramid, const LevelTable& 
         reach_[v] = reach;
         column_offsets_[v].resize(static_cast<std::size_t>(width) + 2 * reach + 1);
         for (int c = -reach; c <= width + reach; ++c) {
-            column_offsets_[v][c + reach] = place(c, width, columns, span_at(column_span, n, v)) * 3;
+            column_offsets_[v][c + reach] = place(c, width, columns, span_at(column_span, n, v)) * table.channels;
         }
         row_offsets_[v].resize(static_cast<std::size_t>(height) + 2 * reach + 1);
         for (int r = -reach; r <= height + reach; ++r) {
-            row_offsets_[v][r + reach] = table.offset[v] + place(r, height, rows, span_at(row_span, n, v)) * width * 3;
+            row_offsets_[v][r + reach] =
+                table.offset[v] + place(r, height, rows, span_at(row_span, n, v)) * width * table.channels;
         }
     }
 }

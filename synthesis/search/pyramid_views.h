@@ -12,9 +12,9 @@ public:
     DirectPyramidView(const std::uint8_t* pyramid, const LevelTable& table) : pyramid_(pyramid), table_(table) {}
 
     const std::uint8_t* row(int level, int r) const {
-        return pyramid_ + table_.offset[level] + r * table_.width[level] * 3;
+        return pyramid_ + table_.offset[level] + r * table_.width[level] * table_.channels;
     }
-    static int column(int /*level*/, int c) { return c * 3; }
+    int column(int /*level*/, int c) const { return c * table_.channels; }
 
 private:
     const std::uint8_t* pyramid_;

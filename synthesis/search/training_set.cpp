@@ -16,6 +16,7 @@ void TrainingSet::release() {
     tree = nullptr;
     colours.clear();
     colours.shrink_to_fit();
+    channels = nullptr;
     count = 0;
     dimension = 0;
     border = 0;
@@ -82,19 +83,22 @@ CandidateGrid training_grid(const LevelTable& exemplar, const int* matrix_row, i
 }
 
 int build_training_set(const std::uint8_t* exemplar_pyramid, const LevelTable& exemplar, const int* matrix_row,
-                       int n, int levels, TrainingSet& set, LevelProfile* profile) {
+                       int n, int levels, TrainingSet& set, LevelProfile* profile,
+                       const MatchedChannels& channels) {
     LapClock clock;
     set.release();
 
     const int border = training_border(exemplar, matrix_row, n, levels);
-    const int dimension = neighbourhood_dimension(matrix_row, n, levels);
+    const int dimension = neighbourhood_dimension(matrix_row, n, levels, NeighbourhoodShape::causal, channels);
     const int count = static_cast<int>(training_candidate_count(exemplar, n, border));
     assert(count > 0 && dimension > 0);
 
     set.points = annAllocPts(count, dimension);
     // Written once, then read at random by every search.
     offer_large_pages(set.points[0], static_cast<std::size_t>(count) * dimension * sizeof(ANNcoord));
-    set.colours.resize(static_cast<std::size_t>(count) * 3);
+    const int copied = channels.copied;
+    set.colours.resize(static_cast<std::size_t>(count) * copied);
+    set.channels = &channels;
     set.count = count;
     set.dimension = dimension;
     set.border = border;
@@ -104,9 +108,10 @@ int build_training_set(const std::uint8_t* exemplar_pyramid, const LevelTable& e
     int k = 0;
     for (int y = border; y < exemplar.height[n] - border; ++y) {
         for (int x = border; x < exemplar.width[n] - border; ++x) {
-            gather_neighbourhood(matrix_row, n, levels, x, y, view, set.points[k]);
+            gather_neighbourhood(matrix_row, n, levels, x, y, view, set.points[k], NeighbourhoodShape::causal,
+                                 channels);
             const std::uint8_t* pixel = exemplar_pyramid + pixel_index(exemplar, n, x, y);
-            std::copy_n(pixel, 3, &set.colours[static_cast<std::size_t>(k) * 3]);
+            std::copy_n(pixel, copied, &set.colours[static_cast<std::size_t>(k) * copied]);
             ++k;
         }
     }

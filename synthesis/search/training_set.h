@@ -9,6 +9,7 @@
 
 #include "pyramid/level_table.h"
 #include "synthesis/search/candidate_grid.h"
+#include "synthesis/search/neighbourhood.h"
 
 // The candidates of one exemplar level: the neighbourhood vector of every usable pixel as a point, the
 // pixel's own colour beside it, and a kd-tree over the points. Owns all three and releases them when it
@@ -25,7 +26,10 @@ public:
 
     ANNkd_tree* tree = nullptr;
     ANNpointArray points = nullptr;
-    std::vector<std::uint8_t> colours;  // R, G, B of each point's exemplar pixel, in point order
+    // The bytes each point's exemplar pixel brings along when it is copied (MatchedChannels::copied of them:
+    // R, G, B for a plain job), in point order.
+    std::vector<std::uint8_t> colours;
+    const MatchedChannels* channels = nullptr;  // how pixels became the points' components
     int count = 0;                      // number of points
     int dimension = 0;                  // components per point
     int border = 0;                     // pixels left out at each edge of the exemplar level
@@ -50,8 +54,9 @@ CandidateGrid training_grid(const LevelTable& exemplar, const int* matrix_row, i
                             ExemplarEdges edges_x = ExemplarEdges::inside, ExemplarEdges edges_y = ExemplarEdges::inside);
 
 // Replaces `set` with the candidates of exemplar level n: the old set is released first, then every pixel
-// (x, y) inside the border becomes a point, row by row from the top, each row left to right, and the
-// kd-tree is built over the points. Returns the number of points. Adds the time it took to `profile`, if given.
+// (x, y) inside the border becomes a point (its components as `channels` make them), row by row from the top,
+// each row left to right, and the kd-tree is built over the points. Returns the number of points. Adds the time it took to `profile`, if given.
 // Precondition: the level has at least one candidate and a non-empty neighbourhood.
 int build_training_set(const std::uint8_t* exemplar_pyramid, const LevelTable& exemplar, const int* matrix_row,
-                       int n, int levels, TrainingSet& set, LevelProfile* profile = nullptr);
+                       int n, int levels, TrainingSet& set, LevelProfile* profile = nullptr,
+                       const MatchedChannels& channels = rgb_channels());

@@ -9,6 +9,7 @@
 #include "pyramid/exemplar_pyramid.h"
 #include "support/run_program.h"
 #include "synthesis/search/exact_matcher.h"
+#include "synthesis/search/matched_channels.h"
 #include "synthesis/search/neighbourhood.h"
 #include "synthesis/search/pyramid_views.h"
 #include "synthesis/search/squared_distance.h"
@@ -347,18 +348,65 @@ TEST(ExactMatcher, FindsTheKNearestOtherCandidates) {
     }
 }
 
+// Pixels of five channels (colour, a map and a guide) with weights: the matcher and the plain search compare
+// the same weighted components, the pixel's own guide among them.
+TEST(ExactMatcher, FindsThePlainNearestWithWeightedChannels) {
+    std::mt19937 random(5);
+    const MatchedChannels channels = weighted_channels({4.0}, {30.0});
+    const int levels = 2;
+    const int width = 24;
+    const int height = 20;
+    std::vector<std::uint8_t> image(static_cast<std::size_t>(width) * height * channels.count);
+    for (auto& byte : image) {
+        byte = static_cast<std::uint8_t>(random() % 4 * 60);  // few values: ties and near ties
+    }
+    Exemplar exemplar;
+    exemplar.pyramid.resize(static_cast<std::size_t>(pyramid_bytes(width, height, levels, channels.count)));
+    build_exemplar_pyramid(image.data(), width, height, exemplar.pyramid, exemplar.table, levels, channels.count);
+    const int row[] = {2, 1};
+    CandidateOptions options;
+    options.channels = &channels;
+    const ExactMatcher matcher(exemplar.pyramid.data(), exemplar.table, row, 0, levels, options);
+    const int dimension = neighbourhood_dimension(row, 0, levels, NeighbourhoodShape::causal, channels);
+    ASSERT_EQ(matcher.dimension(), dimension);
+    ASSERT_EQ(dimension, (12 + 9) * 5 + 1);
+    std::vector<std::vector<std::int16_t>> candidates;
+    const DirectPyramidView view(exemplar.pyramid.data(), exemplar.table);
+    const CandidateGrid& grid = matcher.grid();
+    for (int i = 0; i < matcher.count(); ++i) {
+        std::vector<std::int16_t> v(static_cast<std::size_t>(dimension));
+        gather_neighbourhood(row, 0, levels, grid.left + i % grid.columns, grid.top + i / grid.columns, view,
+                             v.data(), NeighbourhoodShape::causal, channels);
+        // The map counts twice (sqrt 4), the guide about 5.5 times, the pixel's own guide last.
+        EXPECT_EQ(v.back(), channels.component(4, exemplar.pyramid[pixel_index(exemplar.table, 0, grid.left + i %
+                                                   grid.columns, grid.top + i / grid.columns) + 4]));
+        candidates.push_back(v);
+    }
+    EXPECT_EQ(channels.component(3, 60), 120);
+    EXPECT_EQ(channels.component(4, 60), 329);
+    ExactMatcher::Query query = matcher.make_query();
+    for (const auto& vector : queries_for(candidates, random, 40)) {
+        matcher.prepare(vector.data(), query);
+        ASSERT_EQ(matcher.find(query, {}), plain_nearest(candidates, vector));
+    }
+}
+
 TEST(SquaredDistance, FastAndPlainAgreeAndStopPastTheLimit) {
     std::mt19937 random(1);
     const SquaredDistanceFunction fast = squared_distance_function();
     for (int trial = 0; trial < 200; ++trial) {
-        const int length = kDistanceBlock * (1 + trial % 5);
+        // Every third trial: long vectors of weighted components as large as they may be, whose sums outgrow
+        // 32 bits.
+        const bool weighted = trial % 3 == 1;
+        const int top = weighted ? kMaxComponent : 255;
+        const int length = kDistanceBlock * (1 + trial % 5) * (weighted ? 40 : 1);
         std::vector<std::int16_t> a(static_cast<std::size_t>(length));
         std::vector<std::int16_t> b(a.size());
         std::int64_t exact = 0;
         for (int i = 0; i < length; ++i) {
-            a[i] = static_cast<std::int16_t>(trial % 7 == 0 ? 255 * (i % 2) : random() % 256);
-            b[i] = static_cast<std::int16_t>(trial % 7 == 0 ? 255 * ((i + 1) % 2) : random() % 256);
-            exact += (a[i] - b[i]) * (a[i] - b[i]);
+            a[i] = static_cast<std::int16_t>(trial % 7 == 0 ? top * (i % 2) : random() % (top + 1));
+            b[i] = static_cast<std::int16_t>(trial % 7 == 0 ? top * ((i + 1) % 2) : random() % (top + 1));
+            exact += std::int64_t{a[i] - b[i]} * (a[i] - b[i]);
         }
         for (const std::int64_t limit : {INT64_MAX, exact, exact - 1, exact / 3, std::int64_t{0}}) {
             const std::int64_t plain = squared_distance_plain(a.data(), b.data(), length, limit);
