@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include <texsynth/job.h>
 #include <texsynth/settings.h>
 
 #include "app/message_text.h"
@@ -30,6 +31,16 @@ bool parse_whole_number(std::string_view text, int& value) {
     const char* end = digits.data() + digits.size();
     const auto [stop, status] = std::from_chars(digits.data(), end, value);
     return status == std::errc{} && stop == end;
+}
+
+// A decimal number from 0 to `maximum`, such as 2, 0.5 or .25: digits with at most one point, nothing else.
+bool parse_weight(std::string_view text, double maximum, double& value) {
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string_view::npos) {
+        return false;
+    }
+    const char* end = text.data() + text.size();
+    const auto [stop, status] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
+    return status == std::errc{} && stop == end && value <= maximum;
 }
 
 std::string quoted(std::string_view text) {
@@ -187,7 +198,9 @@ bool read_option(std::string_view option, RunSettings& settings, GivenOptions& g
     const bool changes_result = name == "--size" || name == "--levels" || name == "--half-sizes" ||
                                 name == "--seed" || name == "--match" || name == "--passes" || name == "--k" ||
                                 name == "--save-map" || name == "--mask" || name == "--exemplar" ||
-                                name == "--make-tileable" || name == "--extend";
+                                name == "--make-tileable" || name == "--extend" || name == "--sample-mask" ||
+                                name == "--guide" || name == "--target-guide" || name == "--guide-weight" ||
+                                name == "--transfer" || name == "--match-also";
     if (changes_result) {
         given.changing_result.emplace_back(name);
     }
@@ -277,6 +290,51 @@ bool read_option(std::string_view option, RunSettings& settings, GivenOptions& g
         if (!read_file_name(settings.exemplar_path, "--exemplar=FILE")) {
             return false;
         }
+    } else if (name == "--sample-mask") {
+        if (!read_file_name(settings.sample_masks.emplace_back(), "--sample-mask=MASK")) {
+            return false;
+        }
+    } else if (name == "--guide") {
+        if (!read_file_name(settings.guides.emplace_back(), "--guide=GUIDE")) {
+            return false;
+        }
+    } else if (name == "--target-guide") {
+        if (!read_file_name(settings.target_guide, "--target-guide=GUIDE")) {
+            return false;
+        }
+    } else if (name == "--transfer") {
+        if (!read_file_name(settings.transfer_target, "--transfer=TARGET")) {
+            return false;
+        }
+    } else if (name == "--guide-weight") {
+        double weight = 0;
+        if (!parse_weight(value, kMaxMatchWeight, weight)) {
+            return refuse("expected --guide-weight=W with W a number from 0 to " +
+                          std::to_string(static_cast<int>(kMaxMatchWeight)));
+        }
+        settings.guide_weight = weight;
+    } else if (name == "--match-also") {
+        // MAP[:WEIGHT]: a colon followed by a number at the end is the weight.
+        RunSettings::MatchAlso map;
+        const std::size_t colon = value.rfind(':');
+        std::string_view path = value;
+        if (colon != std::string_view::npos && colon + 1 < value.size() &&
+            value.substr(colon + 1).find_first_not_of("0123456789.") == std::string_view::npos) {
+            if (!parse_weight(value.substr(colon + 1), kMaxMatchWeight, map.weight)) {
+                return refuse("expected --match-also=MAP or --match-also=MAP:WEIGHT with WEIGHT a number from 0 to " +
+                              std::to_string(static_cast<int>(kMaxMatchWeight)));
+            }
+            path = value.substr(0, colon);
+        }
+        if (path.empty()) {
+            return refuse("expected --match-also=MAP or --match-also=MAP:WEIGHT");
+        }
+        if (path.size() > static_cast<std::size_t>(kMaxPathLength)) {
+            return refuse("the file name is " + std::to_string(path.size()) + " characters long, at most " +
+                          std::to_string(kMaxPathLength) + " are accepted");
+        }
+        map.path = path;
+        settings.match_also.push_back(map);
     } else if (name == "--make-tileable") {
         settings.make_tileable = true;
         if (has_value && (!parse_whole_number(value, settings.band) || settings.band < 1)) {
@@ -310,15 +368,111 @@ bool check_prefix_name(const Positionals& args, const std::string& prefix, std::
 
 namespace {
 
-// The finished-file form: --output=FILE (or -o FILE) and one input.
-bool finish_output_form(const Positionals& args, const GivenOptions& given, const std::vector<int>& half_sizes,
-                        RunSettings& parsed, std::string& error) {
-    if (args.values.size() != 1) {
-        error = "command line: --output takes exactly one input file, got " + std::to_string(args.values.size()) +
-                (args.values.size() == 1 ? " argument" : " arguments");
+std::string count_text(std::size_t count, const char* thing) {
+    return std::to_string(count) + " " + thing + (count == 1 ? "" : "s");
+}
+
+// What the options that say what is made where ask of each other and of the inputs.
+bool check_control_options(const RunSettings& parsed, const GivenOptions& given, std::string& error) {
+    const std::size_t inputs = parsed.inputs.size();
+    const bool holes = !parsed.mask_path.empty() || parsed.make_tileable || parsed.extend;
+    const bool transfer = !parsed.transfer_target.empty();
+    const char* hole_option = parsed.make_tileable ? "--make-tileable" : parsed.extend ? "--extend" : "--mask";
+    const std::pair<const char*, bool> control[] = {
+        {"--transfer", transfer},
+        {"--sample-mask", !parsed.sample_masks.empty()},
+        {"--guide", !parsed.guides.empty()},
+        {"--target-guide", !parsed.target_guide.empty()},
+        {"--guide-weight", parsed.guide_weight.has_value()},
+        {"--match-also", !parsed.match_also.empty()},
+    };
+    if (holes || !parsed.apply_map.empty()) {
+        for (const auto& [option, is_given] : control) {
+            if (is_given) {
+                error = std::string("option \"") + option + "\": not with " +
+                        (!parsed.apply_map.empty() ? "--apply-map, which only samples the input through the map"
+                                                   : hole_option);
+                return false;
+            }
+        }
+        if (inputs != 1 && parsed.apply_map.empty()) {
+            error = std::string("command line: ") + hole_option + " takes exactly one input file, got " +
+                    count_text(inputs, "argument");
+            return false;
+        }
+        return true;
+    }
+    if (transfer) {
+        if (given.size) {
+            error = "option \"--size\": has no meaning with --transfer: the result has the target's size";
+            return false;
+        }
+        if (!parsed.guides.empty() || !parsed.target_guide.empty()) {
+            error = std::string("option \"") + (parsed.guides.empty() ? "--target-guide" : "--guide") +
+                    "\": not with --transfer, whose guides are the light and dark of the target and the exemplar";
+            return false;
+        }
+    }
+    if (!parsed.guides.empty() && parsed.target_guide.empty()) {
+        error = "option \"--guide\": needs --target-guide=GUIDE, the layout wanted";
         return false;
     }
-    if (!read_path(args, 1, parsed.input_path, error)) {
+    if (parsed.guides.empty() && !parsed.target_guide.empty()) {
+        error = "option \"--target-guide\": needs a --guide=GUIDE for every exemplar, saying where each shows what";
+        return false;
+    }
+    if (parsed.guide_weight && parsed.guides.empty() && !transfer) {
+        error = "option \"--guide-weight\": only with --guide and --target-guide, or with --transfer";
+        return false;
+    }
+    for (const auto& [option, count] : {std::pair{"--guide", parsed.guides.size()},
+                                        std::pair{"--sample-mask", parsed.sample_masks.size()}}) {
+        if (count != 0 && count != inputs) {
+            error = std::string("option \"") + option + "\": expected one for every exemplar (" +
+                    std::to_string(inputs) + "), got " + std::to_string(count);
+            return false;
+        }
+    }
+    const std::size_t maps = parsed.match_also.size();
+    if (maps % inputs != 0) {
+        error = "option \"--match-also\": expected one map of each kind for every exemplar (a multiple of " +
+                std::to_string(inputs) + "), got " + std::to_string(maps);
+        return false;
+    }
+    for (std::size_t i = 0; i < maps; ++i) {
+        if (parsed.match_also[i].weight != parsed.match_also[i - i % inputs].weight) {
+            error = "option \"--match-also=" + printable(parsed.match_also[i].path) +
+                    "\": the maps of one kind weigh the same (every " + std::to_string(inputs) +
+                    " in a row are one kind, one map per exemplar)";
+            return false;
+        }
+    }
+    return true;
+}
+
+// The finished-file form: --output=FILE (or -o FILE) and its inputs.
+bool finish_output_form(const Positionals& args, const GivenOptions& given, const std::vector<int>& half_sizes,
+                        RunSettings& parsed, std::string& error) {
+    if (args.values.empty()) {
+        error = "command line: --output takes an input file (or several exemplars), got 0 arguments";
+        return false;
+    }
+    parsed.inputs.resize(args.values.size());
+    if (!read_path(args, 1, parsed.inputs[0], error)) {
+        return false;
+    }
+    for (std::size_t i = 1; i < args.values.size(); ++i) {
+        const std::string_view text = args.values[i];
+        if (text.size() > static_cast<std::size_t>(kMaxPathLength)) {
+            error = "input " + std::to_string(i + 1) + " (argument " + std::to_string(args.argv_index[i]) + "): is " +
+                    std::to_string(text.size()) + " characters long, at most " + std::to_string(kMaxPathLength) +
+                    " are accepted";
+            return false;
+        }
+        parsed.inputs[i] = text;
+    }
+    parsed.input_path = parsed.inputs[0];
+    if (!check_control_options(parsed, given, error)) {
         return false;
     }
     if (!parsed.exemplar_path.empty() && parsed.mask_path.empty() && !parsed.extend) {
@@ -354,8 +508,10 @@ bool finish_output_form(const Positionals& args, const GivenOptions& given, cons
         return true;
     }
     if (!given.size) {
-        parsed.width = kDefaultOutputSide;
-        parsed.height = kDefaultOutputSide;
+        // A target guide or a transfer's target gives the size once it is read.
+        const bool sized_by_picture = !parsed.target_guide.empty() || !parsed.transfer_target.empty();
+        parsed.width = sized_by_picture ? 0 : kDefaultOutputSide;
+        parsed.height = parsed.width;
     }
     const bool holes = !parsed.mask_path.empty() || parsed.make_tileable || parsed.extend;
     const SynthesisSettings defaults = holes ? hole_filling_defaults() : finished_texture_defaults();
@@ -381,8 +537,8 @@ bool finish_output_form(const Positionals& args, const GivenOptions& given, cons
         parsed.levels = defaults.levels;  // 0: chosen once the exemplar's size is known
         return true;
     }
-    if (holes) {
-        return true;  // the output's size follows the input's, known once it is read
+    if (holes || parsed.width == 0) {
+        return true;  // the output's size follows a picture's, known once it is read
     }
     error = check_settings(parsed, parsed.width, parsed.height);
     return error.empty();
@@ -397,7 +553,13 @@ bool finish_positional_form(const Positionals& args, const GivenOptions& given, 
                                            std::pair{"--mask", !parsed.mask_path.empty()},
                                            std::pair{"--exemplar", !parsed.exemplar_path.empty()},
                                            std::pair{"--make-tileable", parsed.make_tileable},
-                                           std::pair{"--extend", parsed.extend}}) {
+                                           std::pair{"--extend", parsed.extend},
+                                           std::pair{"--sample-mask", !parsed.sample_masks.empty()},
+                                           std::pair{"--guide", !parsed.guides.empty()},
+                                           std::pair{"--target-guide", !parsed.target_guide.empty()},
+                                           std::pair{"--guide-weight", parsed.guide_weight.has_value()},
+                                           std::pair{"--transfer", !parsed.transfer_target.empty()},
+                                           std::pair{"--match-also", !parsed.match_also.empty()}}) {
         if (is_given) {
             error = std::string("option \"") + option + "\": only with --output=FILE INPUT (the positional form " +
                     "makes a new texture and takes its size and levels as arguments)";
@@ -492,11 +654,13 @@ std::string usage_hint() {
 }
 
 std::string usage_text() {
-    return R"(usage: texsynth [options] --output=FILE INPUT
+    return R"(usage: texsynth [options] --output=FILE INPUT [INPUT ...]
+       texsynth [options] --guide=GUIDE ... --target-guide=GUIDE --output=FILE INPUT [INPUT ...]
+       texsynth [options] --transfer=TARGET --output=FILE STYLE
        texsynth [options] --mask=MASK [--exemplar=FILE] --output=FILE INPUT
        texsynth [options] --make-tileable[=BAND] --output=FILE INPUT
        texsynth [options] --extend=N|L,T,R,B [--exemplar=FILE] --output=FILE INPUT
-       texsynth [options] --apply-map=MAP.png --output=FILE INPUT
+       texsynth [options] --apply-map=MAP.png --output=FILE INPUT [INPUT ...]
        texsynth [options] [input prefix W H L m00 m01 ... m(L-1)(L-1)]
 
 Synthesizes a texture from an exemplar image, one level of an image pyramid at a time, coarse to fine.
@@ -533,7 +697,7 @@ size, not INPUT's. Not with --mask or --make-tileable (the result does not tile)
 --match=approximate cannot).
 --apply-map=MAP.png with --output=FILE INPUT synthesizes nothing: it samples INPUT (an image of the
 exemplar's size, such as its normal map) through a map saved by --save-map, so that every map of a
-material is made the same way as its colour.
+material is made the same way as its colour; with several exemplars, one picture for each, in order.
 
 Without arguments the positional form reads ./demo2.bmp and writes ./out_2.bmp, ./out_1.bmp and
 ./out_0.bmp at 256 x 256. With arguments, all of them must be given:
@@ -551,7 +715,8 @@ Options (before the arguments; "--" ends them):
   --seed=N             start from different noise, for a different texture of the same kind
                        (0 to 4294967295; without it, the noise texsynth has always used)
   --save-map=FILE.png  also write a 16-bit RGB PNG of the output's size whose red and green hold the
-                       exemplar column and row each output pixel was copied from (blue 0)
+                       exemplar column and row each output pixel was copied from, and blue the exemplar
+                       (0 for the first)
   --match=approximate  take a neighbour at most 3 times as far as the nearest one, from a kd-tree
                        (the positional form's default)
   --match=exact        take the nearest neighbour (ties: the first in exemplar order); usually faster

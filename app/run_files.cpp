@@ -44,7 +44,7 @@ void report(const std::string& what, const std::string& why) {
     std::fprintf(stderr, "texsynth: %s: %s\n", printable(what).c_str(), why.c_str());
 }
 
-void report_job_error(const JobError& error, std::initializer_list<std::pair<const char*, std::string>> files) {
+void report_job_error(const JobError& error, const std::vector<std::pair<std::string, std::string>>& files) {
     for (const auto& [subject, path] : files) {
         if (error.subject == subject) {
             report(path, error.why);

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <initializer_list>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <texsynth/image.h>
 #include <texsynth/image_files.h>
@@ -17,7 +17,7 @@ void report(const std::string& what, const std::string& why);
 
 // Reports why a job failed, naming the file behind the job's subject: `files` pairs subjects ("exemplar",
 // "mask", ...) with the files they came from.
-void report_job_error(const JobError& error, std::initializer_list<std::pair<const char*, std::string>> files);
+void report_job_error(const JobError& error, const std::vector<std::pair<std::string, std::string>>& files);
 
 // What becomes of a picture's alpha channel when it is read.
 enum class Alpha {
@@ -37,5 +37,5 @@ bool save_picture(const std::string& path, const Image& image);
 bool save_source_map(const std::string& path, const SourceMap& map);
 
 // Reads a source map written by save_source_map. Refuses anything else: another depth or number of
-// channels, or a blue that is not 0, naming the first pixel that has one.
+// channels.
 bool load_source_map(const std::string& path, SourceMap& map);

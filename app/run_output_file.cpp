@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,17 +23,32 @@ Alpha alpha_for(const std::string& output) {
     return extension == ".bmp" ? Alpha::only_if_opaque : Alpha::keep;
 }
 
+// "image" for the only picture, "image 2" for the second of several: the subjects of the library's messages.
+std::string numbered(const char* what, std::size_t index, std::size_t count) {
+    return count > 1 ? std::string(what) + " " + std::to_string(index + 1) : std::string(what);
+}
+
 int apply_map(const RunSettings& settings) {
-    Image input;
+    std::vector<Image> inputs(settings.inputs.size());
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        if (!load_picture(settings.inputs[i], inputs[i], {}, alpha_for(settings.output_file))) {
+            return 1;
+        }
+    }
     SourceMap map;
-    if (!load_picture(settings.input_path, input, {}, alpha_for(settings.output_file)) ||
-        !load_source_map(settings.apply_map, map)) {
+    if (!load_source_map(settings.apply_map, map)) {
         return 1;
+    }
+    std::vector<const Image*> images;
+    std::vector<std::pair<std::string, std::string>> files = {{"source map", settings.apply_map}};
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        images.push_back(&inputs[i]);
+        files.emplace_back(numbered("image", i, inputs.size()), settings.inputs[i]);
     }
     Image result;
     JobError error;
-    if (!apply_source_map(input, map, result, error)) {
-        report_job_error(error, {{"source map", settings.apply_map}, {"image", settings.input_path}});
+    if (!apply_source_map(images, map, result, error)) {
+        report_job_error(error, files);
         return 1;
     }
     return save_picture(settings.output_file, result) ? 0 : 1;
@@ -42,7 +56,7 @@ int apply_map(const RunSettings& settings) {
 
 // Runs a job with the progress line, and writes its result and, if asked, its source map.
 int run_and_save(const RunSettings& settings, const Job& job,
-                 std::initializer_list<std::pair<const char*, std::string>> files) {
+                 const std::vector<std::pair<std::string, std::string>>& files) {
     ProgressLine progress(stderr, !settings.quiet && isatty(STDERR_FILENO) != 0);
     JobHooks hooks;
     hooks.on_level_start = [&progress](int n, int width, int height) { progress.start_level(n, width, height); };
@@ -62,20 +76,6 @@ int run_and_save(const RunSettings& settings, const Job& job,
     return written ? 0 : 1;
 }
 
-int generate(const RunSettings& settings) {
-    const auto accept_size = [&settings](int width, int height) {
-        const SynthesisSettings chosen = with_levels_chosen(settings, width, height, settings.width, settings.height);
-        std::string why = check_settings(chosen, settings.width, settings.height);
-        return why.empty() ? check_exemplar(chosen, width, height) : why;
-    };
-    Image exemplar;
-    if (!load_picture(settings.input_path, exemplar, accept_size, alpha_for(settings.output_file))) {
-        return 1;
-    }
-    const Job job = texture_job(settings, exemplar);
-    return run_and_save(settings, job, {{"exemplar", settings.input_path}});
-}
-
 // A mask's marked pixels: those that are not black (alpha is not looked at).
 std::vector<std::uint8_t> marked_pixels(const Image& mask) {
     std::vector<std::uint8_t> marked(static_cast<std::size_t>(mask.width) * mask.height);
@@ -84,6 +84,89 @@ std::vector<std::uint8_t> marked_pixels(const Image& mask) {
         marked[i] = (pixel[0] | pixel[1] | pixel[2]) != 0 ? 1 : 0;
     }
     return marked;
+}
+
+// A texture or a transfer: its exemplars, then the pictures that say what is made where, each read in the
+// order the command line gave it.
+int generate(const RunSettings& settings) {
+    const std::size_t count = settings.inputs.size();
+    const bool sized = settings.width > 0;
+    const auto accept_size = [&settings, sized](int width, int height) {
+        // Before the output's size is known, the exemplar has to fit as if it were the output.
+        const int output_width = sized ? settings.width : width;
+        const int output_height = sized ? settings.height : height;
+        const SynthesisSettings chosen = with_levels_chosen(settings, width, height, output_width, output_height);
+        std::string why = check_settings(chosen, output_width, output_height);
+        return why.empty() ? check_exemplar(chosen, width, height) : why;
+    };
+    const Alpha alpha = alpha_for(settings.output_file);
+    std::vector<Image> exemplars(count);
+    std::vector<std::pair<std::string, std::string>> files;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!load_picture(settings.inputs[i], exemplars[i], accept_size, alpha)) {
+            return 1;
+        }
+        files.emplace_back(numbered("exemplar", i, count), settings.inputs[i]);
+    }
+    Job job = texture_job(settings, exemplars[0]);
+    if (count > 1) {
+        job.exemplar = nullptr;
+        for (const Image& exemplar : exemplars) {
+            job.exemplars.push_back(&exemplar);
+        }
+    }
+    Image target;
+    if (!settings.transfer_target.empty()) {
+        if (!load_picture(settings.transfer_target, target)) {
+            return 1;
+        }
+        job.kind = JobKind::transfer;
+        job.picture = &target;
+        files.emplace_back("target", settings.transfer_target);
+    }
+    std::vector<Image> mask_pictures(settings.sample_masks.size());
+    std::vector<std::vector<std::uint8_t>> masks(settings.sample_masks.size());
+    for (std::size_t i = 0; i < masks.size(); ++i) {
+        if (!load_picture(settings.sample_masks[i], mask_pictures[i])) {
+            return 1;
+        }
+        masks[i] = marked_pixels(mask_pictures[i]);
+        job.sample_masks.push_back(&masks[i]);
+        files.emplace_back(numbered("sample mask", i, count), settings.sample_masks[i]);
+    }
+    std::vector<Image> guides(settings.guides.size());
+    for (std::size_t i = 0; i < guides.size(); ++i) {
+        if (!load_picture(settings.guides[i], guides[i])) {
+            return 1;
+        }
+        job.guides.push_back(&guides[i]);
+        files.emplace_back(numbered("guide", i, count), settings.guides[i]);
+    }
+    Image target_guide;
+    if (!settings.target_guide.empty()) {
+        if (!load_picture(settings.target_guide, target_guide)) {
+            return 1;
+        }
+        job.target_guide = &target_guide;
+        files.emplace_back("target guide", settings.target_guide);
+        if (!sized) {
+            job.width = target_guide.width;
+            job.height = target_guide.height;
+        }
+    }
+    job.guide_weight = settings.guide_weight;
+    std::vector<Image> maps(settings.match_also.size());
+    for (std::size_t i = 0; i < maps.size(); ++i) {
+        if (!load_picture(settings.match_also[i].path, maps[i])) {
+            return 1;
+        }
+        if (i % count == 0) {
+            job.match_also.push_back({{}, settings.match_also[i].weight});
+        }
+        job.match_also.back().maps.push_back(&maps[i]);
+        files.emplace_back("map " + std::to_string(i + 1), settings.match_also[i].path);
+    }
+    return run_and_save(settings, job, files);
 }
 
 // Fills a hole, makes a picture tile or grows it.

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <texsynth/job.h>
 #include <texsynth/settings.h>
@@ -37,6 +39,21 @@ struct RunSettings : SynthesisSettings {
     // Growing the input: by how much on each side.
     bool extend = false;
     Border border;
+
+    // What is made where. The finished-file form may take several inputs (exemplars, or with --apply-map the
+    // pictures sampled through the map), in order; input_path is the first.
+    std::vector<std::string> inputs;
+    std::vector<std::string> sample_masks;  // one per exemplar, or none
+    std::vector<std::string> guides;        // one per exemplar, or none
+    std::string target_guide;
+    std::optional<double> guide_weight;
+    std::string transfer_target;  // --transfer: the picture re-made of the exemplar's pixels
+    // --match-also, in order: with E exemplars, every E in a row are one kind of map, one per exemplar.
+    struct MatchAlso {
+        std::string path;
+        double weight = 1.0;
+    };
+    std::vector<MatchAlso> match_also;
 };
 
 // The job of making the texture `settings` ask for from `exemplar` (which must outlive the job).

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include <texsynth/job.h>
 #include <texsynth/settings.h>
 
 #include "app/command_line.h"
@@ -29,12 +30,47 @@ bool ends_with(const std::string& text, const char* end) {
     return text.size() > tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+// What is made where: counts that match the inputs, options that go together, names and weights in range.
+void check_control_options(const RunSettings& settings) {
+    const std::size_t inputs = settings.inputs.size();
+    const bool any = !settings.sample_masks.empty() || !settings.guides.empty() || !settings.target_guide.empty() ||
+                     settings.guide_weight.has_value() || !settings.transfer_target.empty() ||
+                     !settings.match_also.empty();
+    if (settings.output_file.empty() || !settings.apply_map.empty() || !settings.mask_path.empty() ||
+        settings.make_tileable) {
+        require(!any);
+        require(settings.output_file.empty() || !settings.apply_map.empty() || inputs == 1);
+        return;
+    }
+    require(inputs >= 1 && settings.input_path == settings.inputs[0]);
+    require(settings.guides.empty() || settings.guides.size() == inputs);
+    require(settings.sample_masks.empty() || settings.sample_masks.size() == inputs);
+    require(settings.guides.empty() == settings.target_guide.empty());
+    require(settings.transfer_target.empty() || settings.guides.empty());
+    require(!settings.guide_weight || (*settings.guide_weight >= 0 && *settings.guide_weight <= kMaxMatchWeight));
+    require(!settings.guide_weight || !settings.guides.empty() || !settings.transfer_target.empty());
+    require(settings.match_also.size() % inputs == 0);
+    for (const auto& map : settings.match_also) {
+        require(!map.path.empty() && map.path.size() <= static_cast<std::size_t>(kMaxPathLength));
+        require(map.weight >= 0 && map.weight <= kMaxMatchWeight);
+    }
+    for (const auto* paths : {&settings.inputs, &settings.sample_masks, &settings.guides}) {
+        for (const std::string& path : *paths) {
+            require(path.size() <= static_cast<std::size_t>(kMaxPathLength));
+        }
+    }
+}
+
 void check_accepted(const RunSettings& settings, int argument_count) {
     const int levels = settings.levels;
     require(settings.input_path.size() <= static_cast<std::size_t>(kMaxPathLength));
     require(settings.output_prefix.size() <= static_cast<std::size_t>(kMaxPathLength));
     require(settings.threads >= 0 && settings.threads <= kMaxThreads);
-    require(settings.width >= 1 && settings.height >= 1);
+    // A target guide or a transfer's target gives the size once it is read (0 until then).
+    const bool sized_by_picture = settings.width == 0 && settings.height == 0 && !settings.output_file.empty() &&
+                                  (!settings.target_guide.empty() || !settings.transfer_target.empty());
+    require((settings.width >= 1 && settings.height >= 1) || sized_by_picture);
+    check_control_options(settings);
     for (int i = 0; i < 16; ++i) {
         require(settings.matrix.entries[i] >= 0 && settings.matrix.entries[i] <= kMaxHalfSize);
     }
@@ -69,7 +105,7 @@ void check_accepted(const RunSettings& settings, int argument_count) {
             require(settings.mask_path.empty() && !settings.make_tileable && settings.apply_map.empty());
         }
         if (levels == 0 || !settings.apply_map.empty() || !settings.mask_path.empty() || settings.make_tileable ||
-            settings.extend) {
+            settings.extend || sized_by_picture) {
             return;  // the output's size, and with it the rest, is settled once the input is read
         }
     }

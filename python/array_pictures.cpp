@@ -137,7 +137,7 @@ SourceMap source_map_from_array(py::handle value, const char* what) {
     require_dtype(array, native, what, "uint16 coordinates");
     if (array.ndim() != 3 || array.shape(2) != 2) {
         throw py::value_error(std::string(what) + ": expected an array of shape (height, width, 2) holding x and y, " +
-                              "got shape " + shape_text(array));
+                              "or (height, width, 3) with the exemplar too, got shape " + shape_text(array));
     }
     require_size(array, what);
     SourceMap map;

@@ -3,6 +3,7 @@
 #include <initializer_list>
 #include <utility>
 
+#include <texsynth/job.h>
 #include <texsynth/settings.h>
 
 #include "python/keyword_settings.h"
@@ -22,6 +23,8 @@ std::string fill_in(std::string text, std::initializer_list<std::pair<const char
 }
 
 std::string repr(const py::object& value) { return std::string(py::repr(value)); }
+
+std::string number_text(double value) { return std::string(py::repr(py::float_(value))); }
 
 // One setting of the help: "  name=default" in a column of its own, then its description.
 std::string setting_help(const std::string& assignment, const std::string& description) {
@@ -95,7 +98,10 @@ std::string filled(const char* text) {
                           {"max_k", std::to_string(kMaxSimilar)},
                           {"max_threads", std::to_string(kMaxThreads)},
                           {"max_exemplar_bytes", std::to_string(kMaxExemplarPyramidBytes)},
-                          {"largest_exemplar", std::to_string(largest_square_exemplar(kMaxLevels))}});
+                          {"largest_exemplar", std::to_string(largest_square_exemplar(kMaxLevels))},
+                          {"max_weight", number_text(kMaxMatchWeight)},
+                          {"guide_weight", number_text(kDefaultGuideWeight)},
+                          {"transfer_weight", number_text(kDefaultTransferWeight)}});
 }
 
 }  // namespace
@@ -115,10 +121,12 @@ the same bytes the command line writes with the same settings.
 
 Functions (arrays in, a new array out):
   synthesize(exemplar, size, ...)  a new texture of size (width, height)      texsynth --output=FILE INPUT
+  transfer(style, target, ...)     a picture re-made in another's style       texsynth --transfer
   fill(image, mask, ...)           the pixels under a mask synthesized anew   texsynth --mask
   make_tileable(image, ...)        the edges synthesized anew, so it tiles    texsynth --make-tileable
   extend(image, border, ...)       the image grown by a synthesized border    texsynth --extend
-  apply_map(image, source_map)     an image sampled through a source map      texsynth --apply-map
+  apply_map(image, source_map)     an image (or a list of them, one per exemplar) sampled through a source
+                                   map                                        texsynth --apply-map
   read_image(path), write_image(path, array)          BMP, PNG and JPEG files, as the command line reads
                                                       and writes them
   read_source_map(path), write_source_map(path, map)  the 16-bit PNG files of --save-map and --apply-map
@@ -151,22 +159,50 @@ On the main thread, Ctrl-C stops a call within about a tenth of a second and rai
 }
 
 std::string synthesize_doc() {
-    return filled(R"doc(synthesize(exemplar, size, *, {settings}, return_map=False)
+    return filled(R"doc(synthesize(exemplar, size=None, *, sample_masks=None, guides=None, target_guide=None, guide_weight=None, match_also=None, {settings}, return_map=False)
 --
 
 A new texture of size (width, height) made of the exemplar's pixels, as
 `texsynth --size=WxH --output=FILE INPUT` writes it (with the same settings, the same pixels).
 
-exemplar: a (height, width, 3) RGB or (height, width, 4) RGBA uint8 array, or grey (see help(texsynth)).
-size: (width, height), whole numbers of at least 1.
+exemplar: a (height, width, 3) RGB or (height, width, 4) RGBA uint8 array, or grey (see help(texsynth));
+    or a list of such arrays, several exemplars synthesized together (texsynth --output=FILE EX1 EX2 ...): every
+    pixel of each is a candidate, and the result remixes them.
+size: (width, height), whole numbers of at least 1; None with a target guide: the target guide's size.
+sample_masks: one bool or uint8 array per exemplar, of its height and width: non-zero where its pixels may
+    be copied; no pixel of the result comes from elsewhere (--sample-mask).
+guides, target_guide: one picture per exemplar of its size, labelling its regions (e.g. white where it
+    shows gravel, black where grass), and the layout wanted, of the result's size (--guide,
+    --target-guide). guide_weight: how much they count beside the colour, 0 to {max_weight}
+    (None: {guide_weight}).
+match_also: companion maps of the exemplar (height, normal, roughness: its size) matched together with the
+    colour (--match-also): a list whose entries are each a map (a list of one map per exemplar with several
+    exemplars) or a pair (map, weight), the weight 0 to {max_weight} (default 1). Applying the source map to the
+    companions (apply_map) gives the companion textures.
 seed, match, passes, levels, half_sizes, k, threads: see help(texsynth).
 
 Returns a uint8 array of shape (height, width, channels) in the exemplar's layout. With return_map=True,
 a pair (texture, source_map): source_map is a (height, width, 2) uint16 array holding, for each pixel, the
 exemplar column x and row y it was copied from, so that
     texture[i, j] == exemplar[source_map[i, j, 1], source_map[i, j, 0]]
-and apply_map(exemplar, source_map) gives the texture again. It holds what --save-map writes as a 16-bit
-RGB PNG (red x, green y, blue 0; write_source_map writes the same file).
+and apply_map(exemplar, source_map) gives the texture again; with several exemplars a (height, width, 3)
+array whose third value says which exemplar (0 for the first). It holds what --save-map writes as a 16-bit
+RGB PNG (red x, green y, blue the exemplar; write_source_map writes the same file).
+)doc");
+}
+
+std::string transfer_doc() {
+    return filled(R"doc(transfer(style, target, *, sample_masks=None, guide_weight=None, match_also=None, {settings}, return_map=False)
+--
+
+The picture `target` re-made of the pixels of `style`: the result has the target's size and follows its
+light and dark (the guides are the two pictures' luminance, the style's mapped onto the target's range), and
+every pixel is a pixel of the style: `texsynth --transfer=TARGET --output=FILE STYLE`.
+
+style: the exemplar, an array as synthesize takes it (or a list of them).
+target: a picture, (height, width, 3) or (height, width, 4) uint8, or grey.
+guide_weight: how much the light and dark count beside the colour, 0 to {max_weight} (None: {transfer_weight}).
+sample_masks, match_also, seed, match, passes, levels, half_sizes, k, threads, return_map: as for synthesize.
 )doc");
 }
 
@@ -236,9 +272,10 @@ pixel (i, j) of the result is image[source_map[i, j, 1], source_map[i, j, 0]]. A
 texture made from a colour exemplar to a picture of the same size, such as its normal or height map, and
 that picture comes out arranged as the texture.
 
-image: a (height, width, 3) or (height, width, 4) uint8 array, or grey (see help(texsynth)).
+image: a (height, width, 3) or (height, width, 4) uint8 array, or grey (see help(texsynth)); for the map of
+    several exemplars, a list of pictures, one per exemplar in their order.
 source_map: a (height, width, 2) uint16 array of x and y, as synthesize(..., return_map=True) returns it
-    or read_source_map reads a --save-map file (red x, green y).
+    or read_source_map reads a --save-map file (red x, green y), or (height, width, 3) with the exemplar.
 
 Returns a uint8 array of the map's height and width in the image's layout. A map that reaches outside the
 image raises ValueError naming its first such pixel.

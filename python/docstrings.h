@@ -8,6 +8,7 @@
 
 std::string module_doc();
 std::string synthesize_doc();
+std::string transfer_doc();
 std::string fill_doc();
 std::string make_tileable_doc();
 std::string extend_doc();

@@ -10,6 +10,7 @@
 #include <texsynth/version.h>
 
 #include "python/array_pictures.h"
+#include "python/control_arguments.h"
 #include "python/docstrings.h"
 #include "python/job_call.h"
 #include "python/keyword_settings.h"
@@ -30,7 +31,7 @@ py::object result_of(JobResult&& result, const PictureLayout& layout, bool retur
     if (!return_map) {
         return picture;
     }
-    return py::make_tuple(std::move(picture), array_from_source_map(std::move(result.map)));
+    return py::make_tuple(std::move(picture), array_from_any_source_map(std::move(result.map)));
 }
 
 // Runs a job whose settings come from keyword arguments; `stand_ins` holds those of its other numbers.
@@ -43,21 +44,46 @@ py::object run_with_settings(Job& job, const SynthesisArguments& arguments, Stan
     return result_of(call_job(job, all), layout, return_map);
 }
 
-py::object synthesize(py::handle exemplar, py::handle size, py::object seed, py::object match, py::object passes,
-                      py::object levels, py::object half_sizes, py::object k, py::object threads, bool return_map) {
+py::object synthesize(py::handle exemplar, py::handle size, py::handle sample_masks, py::handle guides,
+                      py::handle target_guide, py::handle guide_weight, py::handle match_also, py::object seed,
+                      py::object match, py::object passes, py::object levels, py::object half_sizes, py::object k,
+                      py::object threads, bool return_map) {
     PictureLayout layout;
-    const Image picture = picture_from_array(exemplar, "exemplar", layout, true);
-    if (!py::isinstance<py::sequence>(size) || py::isinstance<py::str>(size) || py::len(size) != 2) {
-        throw py::type_error("size: expected (width, height), got " + std::string(py::repr(size)));
-    }
+    ControlPictures pictures;
+    pictures.read_exemplars(exemplar, layout);
+    pictures.read_controls(sample_masks, guides, target_guide, guide_weight, match_also);
     StandIns stand_ins;
     Job job;
     job.kind = JobKind::generate;
-    job.exemplar = &picture;
-    job.width = whole_number(size[py::int_(0)], "size", stand_ins);
-    job.height = whole_number(size[py::int_(1)], "size", stand_ins);
+    pictures.fill_in(job);
+    if (size.is_none() && pictures.target_guide() != nullptr) {
+        // The layout wanted gives the size.
+        job.width = pictures.target_guide()->width;
+        job.height = pictures.target_guide()->height;
+    } else {
+        if (!py::isinstance<py::sequence>(size) || py::isinstance<py::str>(size) || py::len(size) != 2) {
+            throw py::type_error("size: expected (width, height), got " + std::string(py::repr(size)));
+        }
+        job.width = whole_number(size[py::int_(0)], "size", stand_ins);
+        job.height = whole_number(size[py::int_(1)], "size", stand_ins);
+    }
     return run_with_settings(job, {seed, match, passes, levels, half_sizes, k, threads}, stand_ins, layout,
                              return_map);
+}
+
+py::object transfer(py::handle style, py::handle target, py::handle sample_masks, py::handle guide_weight,
+                    py::handle match_also, py::object seed, py::object match, py::object passes, py::object levels,
+                    py::object half_sizes, py::object k, py::object threads, bool return_map) {
+    PictureLayout layout;
+    ControlPictures pictures;
+    pictures.read_exemplars(style, layout);
+    const Image picture = picture_from_array(target, "target", layout, false);
+    pictures.read_controls(sample_masks, py::none(), py::none(), guide_weight, match_also);
+    Job job;
+    job.kind = JobKind::transfer;
+    pictures.fill_in(job);
+    job.picture = &picture;
+    return run_with_settings(job, {seed, match, passes, levels, half_sizes, k, threads}, {}, layout, return_map);
 }
 
 py::object fill(py::handle image, py::handle mask, py::handle exemplar, py::object seed, py::object match,
@@ -130,14 +156,19 @@ py::object extend(py::handle image, py::handle border, py::handle exemplar, py::
 
 py::array apply_map(py::handle image, py::handle source_map) {
     PictureLayout layout;
-    const Image picture = picture_from_array(image, "image", layout, true);
-    const SourceMap map = source_map_from_array(source_map, "source map");
+    ControlPictures pictures;
+    pictures.read_exemplars(image, layout, "image");
+    Job job;
+    pictures.fill_in(job);
+    const std::vector<const Image*> images = job.exemplars.empty() ? std::vector<const Image*>{job.exemplar}
+                                                                   : job.exemplars;
+    const SourceMap map = any_source_map_from_array(source_map, "source map");
     Image result;
     JobError error;
     bool done = false;
     {
         const py::gil_scoped_release released;
-        done = apply_source_map(picture, map, result, error);
+        done = apply_source_map(images, map, result, error);
     }
     if (!done) {
         throw py::value_error(error.message());
@@ -187,12 +218,12 @@ py::array read_source_map_file(py::handle path) {
     if (!done) {
         raise_file_error(shown_path(path), why);
     }
-    return array_from_source_map(std::move(map));
+    return array_from_any_source_map(std::move(map));
 }
 
 void write_source_map_file(py::handle path, py::handle source_map) {
     const std::string name = file_system_path(path);
-    const SourceMap map = source_map_from_array(source_map, "source map");
+    const SourceMap map = any_source_map_from_array(source_map, "source map");
     std::string why;
     bool done = false;
     {
@@ -223,8 +254,14 @@ PYBIND11_MODULE(_texsynth, module) {
     };
     const auto [seed, match, passes, levels, half_sizes, k, threads, return_map] = settings();
     const py::arg_v hole_passes = py::arg("passes") = default_synthesis_arguments(true).passes;
-    module.def("synthesize", &synthesize, synthesize_doc().c_str(), py::arg("exemplar"), py::arg("size"),
-               py::kw_only(), seed, match, passes, levels, half_sizes, k, threads, return_map);
+    module.def("synthesize", &synthesize, synthesize_doc().c_str(), py::arg("exemplar"),
+               py::arg("size") = py::none(), py::kw_only(), py::arg("sample_masks") = py::none(),
+               py::arg("guides") = py::none(), py::arg("target_guide") = py::none(),
+               py::arg("guide_weight") = py::none(), py::arg("match_also") = py::none(), seed, match, passes, levels,
+               half_sizes, k, threads, return_map);
+    module.def("transfer", &transfer, transfer_doc().c_str(), py::arg("style"), py::arg("target"), py::kw_only(),
+               py::arg("sample_masks") = py::none(), py::arg("guide_weight") = py::none(),
+               py::arg("match_also") = py::none(), seed, match, passes, levels, half_sizes, k, threads, return_map);
     module.def("fill", &fill, fill_doc().c_str(), py::arg("image"), py::arg("mask"), py::kw_only(),
                py::arg("exemplar") = py::none(), seed, match, hole_passes, levels, half_sizes, k, threads,
                return_map);

@@ -159,7 +159,7 @@ TEST(CommandLine, OutputFormTakesOneInputWithTheFinishedTextureDefaults) {
         std::string error;
     } refusals[] = {
         {{"--output="}, "option \"--output=\": expected --output=FILE"},
-        {{"--output=t.bmp"}, "command line: --output takes exactly one input file, got 0 arguments"},
+        {{"--output=t.bmp"}, "command line: --output takes an input file (or several exemplars), got 0 arguments"},
         {{"--output=t.tif", "in.bmp"}, "option \"--output=t.tif\": the output file's name must end in .png or .bmp"},
         {{"--size=64x", "--output=t.bmp", "in.bmp"}, "option \"--size=64x\": expected --size=WxH"},
         {{"--size=x64", "--output=t.bmp", "in.bmp"}, "option \"--size=x64\""},

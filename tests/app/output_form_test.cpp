@@ -160,8 +160,8 @@ TEST_F(OutputForm, MalformedLinesAreRefusedBeforeAnyWork) {
         const char* message;
     } cases[] = {
         {"-o out.jpg demo2.bmp", "option \"--output=out.jpg\": the output file's name must end in .png or .bmp"},
-        {"-o out.png", "command line: --output takes exactly one input file, got 0 arguments"},
-        {"-o out.png demo2.bmp other.bmp", "got 2 arguments"},
+        {"-o out.png", "command line: --output takes an input file (or several exemplars), got 0 arguments"},
+        {"--mask=m.png -o out.png demo2.bmp other.bmp", "--mask takes exactly one input file, got 2 arguments"},
         {"-o", "option \"-o\": expected a file name after it"},
         {"--size=64 -o out.png demo2.bmp", "option \"--size=64\": expected --size=WxH"},
         {"--size=0x64 -o out.png demo2.bmp", "option \"--size=0x64\""},

@@ -101,10 +101,12 @@ def test_what_is_not_a_picture_is_refused_in_words(picture, error, why):
 @pytest.mark.parametrize("source_map, error, why", [
     (np.zeros((4, 4, 2), np.int64), TypeError, "expected uint16 coordinates, got an array of int64"),
     (np.zeros((4, 4, 2), np.float32), TypeError, "expected uint16 coordinates, got an array of float32"),
-    (np.zeros((4, 4, 3), np.uint16), ValueError,
-     "expected an array of shape (height, width, 2) holding x and y, got shape (4, 4, 3)"),
+    (np.zeros((4, 4, 4), np.uint16), ValueError,
+     "expected an array of shape (height, width, 2) holding x and y, or (height, width, 3) with the exemplar "
+     "too, got shape (4, 4, 4)"),
     (np.zeros((4, 8), np.uint16), ValueError,
-     "expected an array of shape (height, width, 2) holding x and y, got shape (4, 8)"),
+     "expected an array of shape (height, width, 2) holding x and y, or (height, width, 3) with the exemplar "
+     "too, got shape (4, 8)"),
 ])
 def test_what_is_not_a_source_map_is_refused_in_words(small, source_map, error, why):
     with pytest.raises(error) as refusal:
