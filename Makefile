@@ -92,7 +92,8 @@ bench-build: deps
 # The positional form's default runs with their stage times (bench/texsynth_bench), reading and writing files
 # against making a texture (bench/texsynth_io_bench), texsynth beside G'MIC and the GIMP texturize plug-in
 # (bench/compare-peers.sh), every way of matching side by side (bench/compare-matchers.sh), pictures grown
-# (bench/compare-growing.sh), batches on a Dask cluster (bench/batch-throughput.py), then the quality
+# (bench/compare-growing.sh), guides, style transfer, remixes and structure maps (bench/control-bench.sh),
+# batches on a Dask cluster (bench/batch-throughput.py), then the quality
 # research (bench/quality-research.md, made by hand with bench/quality-sweep.sh): all to BENCHMARKS.md, the
 # pictures to bench/pictures/.
 bench: bench-build
@@ -101,8 +102,9 @@ bench: bench-build
 	sh bench/compare-peers.sh $(BENCH_DIR) $(BENCH_DIR)/peers.md bench/pictures
 	sh bench/compare-matchers.sh $(BENCH_DIR) $(BENCH_DIR)/matchers.md bench/pictures
 	sh bench/compare-growing.sh $(BENCH_DIR) $(BENCH_DIR)/growing.md bench/pictures
+	sh bench/control-bench.sh $(BENCH_DIR) $(BENCH_DIR)/control.md bench/pictures
 	$(MAKE) --no-print-directory bench-batches
-	for part in files peers matchers growing batches; do echo >>BENCHMARKS.md; cat $(BENCH_DIR)/$$part.md >>BENCHMARKS.md; done
+	for part in files peers matchers growing control batches; do echo >>BENCHMARKS.md; cat $(BENCH_DIR)/$$part.md >>BENCHMARKS.md; done
 	sh bench/readme-pictures.sh $(BENCH_DIR)
 	echo >>BENCHMARKS.md
 	cat bench/quality-research.md >>BENCHMARKS.md
