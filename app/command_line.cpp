@@ -680,6 +680,25 @@ transparency needs .png). Its defaults aim at the best result quickly:
                        level's square)
   --match=refined --passes=3 unless --match or --passes say otherwise (--passes=5 with --mask,
                        --make-tileable or --extend)
+Several inputs are several exemplars synthesized together: every pixel of each is a candidate, and the
+result remixes them (the source map's blue says which one each pixel came from, 0 for the first). What is
+made where, for a texture or a transfer (options given once per exemplar take them in the inputs' order):
+  --sample-mask=MASK   a picture of the exemplar's size whose non-black pixels may be copied; no pixel of
+                       the result comes from elsewhere
+  --guide=GUIDE        a picture of the exemplar's size labelling its regions (e.g. white where it shows
+                       gravel, black where grass); with --target-guide=GUIDE, the layout wanted, whose size
+                       the result takes unless --size says otherwise (then it must be that size). Guides are
+                       compared as extra channels of every neighbourhood, at every level
+  --guide-weight=W     how much the guides count beside the colour, 0 to 64 (default 0.02; 1 with
+                       --transfer)
+  --match-also=MAP[:WEIGHT]  a companion map of the exemplar (height, normal, roughness: its size) matched
+                       with the colour, counting WEIGHT times as much (0 to 64, default 1), so that the
+                       structure it carries steers the matching; repeatable (with several exemplars, one map
+                       of a kind for each, in order). --save-map's map then gives every companion output
+                       through --apply-map
+--transfer=TARGET with --output=FILE STYLE re-makes the picture TARGET of STYLE's pixels: the result has
+TARGET's size and follows its light and dark (the guides are the two pictures' luminance, STYLE's mapped onto
+TARGET's range), and every pixel is a pixel of STYLE.
 --mask=MASK with --output=FILE INPUT fills a hole: MASK is a picture of INPUT's size whose non-black pixels
 mark what to replace; those pixels are synthesized anew from the rest of INPUT (never from the hole), coarse
 to fine, and every other pixel stays as it is. Candidates come from around the hole (a margin as wide as

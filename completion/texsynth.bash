@@ -24,7 +24,7 @@ _texsynth() {
             _filedir png
             return
             ;;
-        --mask | --exemplar)
+        --mask | --exemplar | --sample-mask | --guide | --target-guide | --transfer | --match-also)
             _filedir '@(png|jpg|jpeg|bmp)'
             return
             ;;
@@ -32,7 +32,8 @@ _texsynth() {
             COMPREPLY=($(compgen -W 'refined coherent exact approximate' -- "$cur"))
             return
             ;;
-        --size | --seed | --passes | --levels | --half-sizes | --k | --threads | --make-tileable | --extend)
+        --size | --seed | --passes | --levels | --half-sizes | --k | --threads | --make-tileable | --extend | \
+            --guide-weight)
             return
             ;;
     esac
@@ -40,7 +41,8 @@ _texsynth() {
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--output= -o --size= --seed= --save-map= --apply-map= --mask= --exemplar=
-            --make-tileable --make-tileable= --extend= --match= --k= --passes= --levels= --half-sizes= --threads=
+            --make-tileable --make-tileable= --extend= --sample-mask= --guide= --target-guide= --guide-weight=
+            --transfer= --match-also= --match= --k= --passes= --levels= --half-sizes= --threads=
             --quiet --help -h --version' -- "$cur"))
         [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
         return

@@ -56,10 +56,11 @@ compare_options "$scratch/help" "texsynth --help" "$scratch/offered" "the comple
 cd "$scratch"
 mkdir maps
 touch stones.jpg moss.PNG notes.txt map.png wall.bmp
-expect "--make-tileable --mask --match " texsynth --ma
+expect "--make-tileable --mask --match --match-also " texsynth --ma
 expect "coherent " texsynth --match = co
 expect "approximate coherent exact refined " texsynth --match =
 expect "map.png maps moss.PNG stones.jpg wall.bmp " texsynth --mask =
+expect "map.png maps moss.PNG stones.jpg wall.bmp " texsynth --guide =
 expect "map.png maps " texsynth --save-map = ma
 expect "map.png maps moss.PNG wall.bmp " texsynth -o ''
 expect "map.png maps moss.PNG stones.jpg wall.bmp " texsynth --seed = 2 ''
