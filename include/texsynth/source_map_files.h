@@ -8,9 +8,9 @@
 #include <texsynth/api.h>
 #include <texsynth/job.h>
 
-// Source maps as files: a 16-bit RGB PNG of the result's size whose red holds each pixel's exemplar column,
-// green its row and blue which exemplar it came from (0 for the first, or only, one). Nothing here prints: on failure a function returns false with the reason (no file
-// name) in `why`.
+// Source maps as files: a 16-bit RGB PNG of the result's size whose red holds each pixel's exemplar column, green
+// its row and blue which exemplar it came from (0 for the first, or only, one). Nothing here prints: on failure a
+// function returns false with the reason (no file name) in `why`.
 
 // Writes as write_image does: the file appears only when complete.
 TEXSYNTH_API bool write_source_map(const std::string& path, const SourceMap& map, std::string& why);
