@@ -135,7 +135,7 @@ SourceMap source_map_from_array(py::handle value, const char* what) {
         array = array.attr("astype")(native);  // the other byte order
     }
     require_dtype(array, native, what, "uint16 coordinates");
-    if (array.ndim() != 3 || array.shape(2) != 2) {
+    if (array.ndim() != 3 || (array.shape(2) != 2 && array.shape(2) != 3)) {
         throw py::value_error(std::string(what) + ": expected an array of shape (height, width, 2) holding x and y, " +
                               "or (height, width, 3) with the exemplar too, got shape " + shape_text(array));
     }
@@ -143,13 +143,21 @@ SourceMap source_map_from_array(py::handle value, const char* what) {
     SourceMap map;
     map.width = static_cast<int>(array.shape(1));
     map.height = static_cast<int>(array.shape(0));
-    map.xy.resize(static_cast<std::size_t>(map.width) * map.height * 2);
+    const std::size_t pixels = static_cast<std::size_t>(map.width) * map.height;
+    map.xy.resize(pixels * 2);
+    if (array.shape(2) == 3) {
+        map.exemplar.resize(pixels);
+    }
     const StridedBytes bytes(array);
     std::uint16_t* out = map.xy.data();
+    std::uint16_t* exemplar = map.exemplar.data();
     for (py::ssize_t y = 0; y < map.height; ++y) {
         for (py::ssize_t x = 0; x < map.width; ++x) {
             for (py::ssize_t c = 0; c < 2; ++c) {
                 std::memcpy(out++, bytes.at(y, x, c), sizeof(std::uint16_t));
+            }
+            if (exemplar != nullptr) {
+                std::memcpy(exemplar++, bytes.at(y, x, 2), sizeof(std::uint16_t));
             }
         }
     }
@@ -157,7 +165,19 @@ SourceMap source_map_from_array(py::handle value, const char* what) {
 }
 
 py::array array_from_source_map(SourceMap&& map) {
-    return owning_array(std::move(map.xy), {static_cast<py::ssize_t>(map.height), static_cast<py::ssize_t>(map.width), 2});
+    const py::ssize_t height = map.height;
+    const py::ssize_t width = map.width;
+    if (map.exemplar.empty()) {
+        return owning_array(std::move(map.xy), {height, width, 2});
+    }
+    const std::size_t pixels = static_cast<std::size_t>(map.width) * map.height;
+    std::vector<std::uint16_t> values(pixels * 3);
+    for (std::size_t i = 0; i < pixels; ++i) {
+        values[i * 3] = map.xy[i * 2];
+        values[i * 3 + 1] = map.xy[i * 2 + 1];
+        values[i * 3 + 2] = map.exemplar[i];
+    }
+    return owning_array(std::move(values), {height, width, 3});
 }
 
 std::vector<std::uint8_t> mask_from_array(py::handle value, const char* what, int width, int height) {

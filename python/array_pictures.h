@@ -30,10 +30,12 @@ Image picture_from_array(py::handle value, const char* what, PictureLayout& layo
 // layout (height, width) or (height, width, 1) or, with alpha, (height, width, 2) (its R channel, in place).
 py::array array_from_picture(Image&& picture, const PictureLayout& layout);
 
-// A source map from an (height, width, 2) array of uint16 (either byte order): x then y.
+// A source map from an (height, width, 2) array of uint16 (either byte order), x then y, or (height, width, 3)
+// with which exemplar each pixel came from (several exemplars).
 SourceMap source_map_from_array(py::handle value, const char* what);
 
-// The (height, width, 2) uint16 array of a source map, owning its coordinates.
+// The (height, width, 2) uint16 array of a source map's x and y, or (height, width, 3) with which exemplar each
+// pixel came from where the map says it (several exemplars).
 py::array array_from_source_map(SourceMap&& map);
 
 // A mask from an array of bool or uint8 of the picture's size, (height, width) or (height, width, 1): one byte a

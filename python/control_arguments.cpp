@@ -135,32 +135,3 @@ void ControlPictures::fill_in(Job& job) const {
         job.match_also.push_back(std::move(kind));
     }
 }
-
-py::array array_from_any_source_map(SourceMap&& map) {
-    if (map.exemplar.empty()) {
-        return array_from_source_map(std::move(map));
-    }
-    const std::size_t pixels = static_cast<std::size_t>(map.width) * map.height;
-    py::array_t<std::uint16_t> array({static_cast<py::ssize_t>(map.height), static_cast<py::ssize_t>(map.width),
-                                      py::ssize_t{3}});
-    std::uint16_t* out = array.mutable_data();
-    for (std::size_t i = 0; i < pixels; ++i) {
-        out[i * 3] = map.xy[i * 2];
-        out[i * 3 + 1] = map.xy[i * 2 + 1];
-        out[i * 3 + 2] = map.exemplar[i];
-    }
-    return array;
-}
-
-SourceMap any_source_map_from_array(py::handle value, const char* what) {
-    py::array array = py::module_::import("numpy").attr("asarray")(value);
-    if (array.ndim() != 3 || array.shape(2) != 3) {
-        return source_map_from_array(value, what);
-    }
-    // x and y as a (height, width, 2) map, then which exemplar.
-    SourceMap map = source_map_from_array(array[py::make_tuple(py::ellipsis(), py::slice(0, 2, 1))], what);
-    const py::array_t<std::uint16_t, py::array::c_style | py::array::forcecast> exemplars(
-        array[py::make_tuple(py::ellipsis(), 2)]);
-    map.exemplar.assign(exemplars.data(), exemplars.data() + exemplars.size());
-    return map;
-}

@@ -38,10 +38,3 @@ private:
     std::vector<std::vector<Image>> maps_;
     std::vector<double> map_weights_;
 };
-
-// The (height, width, 2) array of a source map's x and y, or (height, width, 3) with which exemplar each pixel came
-// from where the map says (several exemplars).
-py::array array_from_any_source_map(SourceMap&& map);
-
-// A source map from an array of shape (height, width, 2) or (height, width, 3).
-SourceMap any_source_map_from_array(py::handle value, const char* what);

@@ -309,7 +309,8 @@ std::string read_source_map_doc() {
 --
 
 Reads a source map written by --save-map (or write_source_map): a 16-bit RGB PNG whose red holds each
-pixel's exemplar column x, green its row y, blue 0. Returns a (height, width, 2) uint16 array of x and y,
+pixel's exemplar column x, green its row y, blue which exemplar (0 for the first, or only, one). Returns a
+(height, width, 2) uint16 array of x and y, or (height, width, 3) with the exemplar where any blue is not 0,
 for apply_map. Anything else raises OSError with "<path>: <why>".
 )doc";
 }
@@ -318,7 +319,8 @@ std::string write_source_map_doc() {
     return R"doc(write_source_map(path, source_map)
 --
 
-Writes a (height, width, 2) uint16 array of x and y as --save-map does: a 16-bit RGB PNG of red x, green
-y and blue 0, which `texsynth --apply-map` reads. Raises OSError with "<path>: <why>".
+Writes a (height, width, 2) uint16 array of x and y (or (height, width, 3) with the exemplar) as --save-map
+does: a 16-bit RGB PNG of red x, green y and blue the exemplar (or 0), which `texsynth --apply-map` reads.
+Raises OSError with "<path>: <why>".
 )doc";
 }

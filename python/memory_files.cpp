@@ -106,7 +106,7 @@ write_image without the file: the bytes write_image writes to a file whose exten
     module.def("decode_source_map", &decode_source_map_bytes, R"doc(decode_source_map(data)
 --
 
-read_source_map for a file's bytes: the (height, width, 2) uint16 array of x and y in a source map's PNG
+read_source_map for a file's bytes: the uint16 array of x and y (and the exemplar) in a source map's PNG
 held in memory. Anything else raises ValueError with the reason read_source_map gives after the file name.
 )doc",
                py::arg("data"));

@@ -31,7 +31,7 @@ py::object result_of(JobResult&& result, const PictureLayout& layout, bool retur
     if (!return_map) {
         return picture;
     }
-    return py::make_tuple(std::move(picture), array_from_any_source_map(std::move(result.map)));
+    return py::make_tuple(std::move(picture), array_from_source_map(std::move(result.map)));
 }
 
 // Runs a job whose settings come from keyword arguments; `stand_ins` holds those of its other numbers.
@@ -162,7 +162,7 @@ py::array apply_map(py::handle image, py::handle source_map) {
     pictures.fill_in(job);
     const std::vector<const Image*> images = job.exemplars.empty() ? std::vector<const Image*>{job.exemplar}
                                                                    : job.exemplars;
-    const SourceMap map = any_source_map_from_array(source_map, "source map");
+    const SourceMap map = source_map_from_array(source_map, "source map");
     Image result;
     JobError error;
     bool done = false;
@@ -218,12 +218,12 @@ py::array read_source_map_file(py::handle path) {
     if (!done) {
         raise_file_error(shown_path(path), why);
     }
-    return array_from_any_source_map(std::move(map));
+    return array_from_source_map(std::move(map));
 }
 
 void write_source_map_file(py::handle path, py::handle source_map) {
     const std::string name = file_system_path(path);
-    const SourceMap map = any_source_map_from_array(source_map, "source map");
+    const SourceMap map = source_map_from_array(source_map, "source map");
     std::string why;
     bool done = false;
     {

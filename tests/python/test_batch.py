@@ -225,6 +225,32 @@ def test_jobs_fail_with_the_reason_the_command_line_gives(pictures, transparent,
     assert status == 1 and err == f"texsynth: {result['failed']}\n"
 
 
+# Jobs that say what goes where (several exemplars, guides, a transfer, sample masks, structure maps), and the
+# command line that makes the same files.
+CONTROLLED_JOBS = [
+    ({"exemplar": ["ex.png", "photo.png"], "size": "40x40", "save_map": "m.png"},
+     ["--size=40x40", "--save-map=m.png", "-o", "o.png", "ex.png", "photo.png"]),
+    ({"exemplar": "ex.png", "guide": "guide.png", "target_guide": "layout.png", "guide-weight": 0.5},
+     ["--guide=guide.png", "--target-guide=layout.png", "--guide-weight=0.5", "-o", "o.png", "ex.png"]),
+    ({"input": "ex.png", "transfer": "photo.png", "sample_mask": "guide.png", "match_also": "guide.png:2"},
+     ["--transfer=photo.png", "--sample-mask=guide.png", "--match-also=guide.png:2", "-o", "o.png", "ex.png"]),
+]
+
+
+@pytest.mark.parametrize("words, arguments", CONTROLLED_JOBS)
+def test_jobs_saying_what_goes_where_write_the_command_lines_bytes(pictures, words, arguments):
+    guide = np.zeros((32, 32, 3), np.uint8)
+    guide[:, 16:] = 255
+    texsynth.write_image(pictures / "guide.png", guide)
+    texsynth.write_image(pictures / "layout.png", np.tile(guide, (1, 2, 1))[:24])
+    call = job_lines.job_from_words(1, {**words, "output": "o.png"}, str(pictures)).call
+    result = work.run_call(call, {file.resolved: open(file.resolved, "rb").read() for file in call.files()})
+    assert run_cli(*arguments, cwd=pictures)[0] == 0
+    assert result["image"] == (pictures / "o.png").read_bytes()
+    if "save_map" in words:
+        assert result["map"] == (pictures / "m.png").read_bytes()
+
+
 # Job lines that cannot be done as written, and why.
 REFUSED = [
     ('{"exemplar": "ex.png"}', "output: missing (every job names the file it writes)"),
@@ -247,6 +273,12 @@ REFUSED = [
     ('{"input": "p.png", "apply_map": "m.png", "seed": 1, "output": "o.png"}',
      "seed: has no meaning with apply_map, which only samples the input through the map"),
     ('{"input": "p.png", "image": "p.png", "output": "o.png"}', "image: the same as input; give one of them"),
+    ('{"input": ["p.png", "q.png"], "mask": "m.png", "output": "o.png"}',
+     "input: several pictures only for a texture, a transfer or apply_map"),
+    ('{"exemplar": ["p.png", "q.png"], "match_also": ["h.png", "h2.png", "n.png"], "output": "o.png"}',
+     "match_also: expected one map of each kind for every exemplar (a multiple of 2), got 3"),
+    ('{"input": "p.png", "transfer": "t.png", "guide": "g.png", "output": "o.png"}',
+     "guide: only with synthesize, not with transfer"),
     ('["ex.png", "o.png"]', 'expected a JSON object ({"exemplar": ..., "output": ...}), got ["ex.png", "o.png"]'),
     ('{"exemplar": "ex.png", "output": "o.png",', "not JSON: "),
 ]

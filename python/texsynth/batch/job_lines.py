@@ -38,10 +38,14 @@ class Call:
 
     def files(self):
         """Every file the call reads, in the order of its arguments."""
+        def within(value):
+            if isinstance(value, File):
+                yield value
+            elif isinstance(value, (list, tuple)):
+                for item in value:
+                    yield from within(item)
         for value in self.arguments.values():
-            for item in value if isinstance(value, list) else [value]:
-                if isinstance(item, File):
-                    yield item
+            yield from within(value)
 
 
 @dataclass
@@ -121,14 +125,44 @@ def file_of(kind):
     return read
 
 
-def files_of(kind):
-    """One file, or a list of them: for words that take one file per exemplar (guides, sample masks), whose
-    lists the workers read as lists of arrays."""
+def files_of(kind, always_a_list=False):
+    """One file, or a list of them: for the pictures of several exemplars and the words that take one file per
+    exemplar (guides, sample masks, which the module always takes as a list), read by the workers as lists of
+    arrays."""
     def read(value, folder):
         if isinstance(value, list):
+            if not value:
+                raise BadJob("expected a file name or a list of them, got []")
             return [file_of(kind)(item, folder) for item in value]
-        return file_of(kind)(value, folder)
+        return [file_of(kind)(value, folder)] if always_a_list else file_of(kind)(value, folder)
     return read
+
+
+def weight(value, folder):
+    if isinstance(value, bool) or not isinstance(value, (int, float)) or not 0 <= value <= MAX_WEIGHT:
+        raise BadJob(f"expected a number from 0 to {MAX_WEIGHT}, got {json.dumps(value)}")
+    return value
+
+
+def maps_matched(value, folder):
+    """match_also: "MAP" or "MAP:WEIGHT" as --match-also spells it, or a list of them as the option repeated
+    (with several exemplars, every as many in a row as there are exemplars are one kind, one map for each).
+    A list of (File, weight) pairs, grouped into kinds once the exemplars are known (call_of)."""
+    entries = value if isinstance(value, list) and value else [value]
+    maps = []
+    for entry in entries:
+        if not isinstance(entry, str) or not entry:
+            raise BadJob(f"expected \"MAP\" or \"MAP:WEIGHT\", or a list of them; got {json.dumps(entry)}")
+        path, given_weight = entry, 1.0
+        found = re.fullmatch(r"(.+):([0-9.]+)", entry)
+        if found:
+            try:
+                given_weight = weight(float(found[2]), folder)
+            except ValueError:
+                raise BadJob(f"expected \"MAP:WEIGHT\" with WEIGHT a number, got {json.dumps(entry)}") from None
+            path = found[1]
+        maps.append((file_of("picture")(path, folder), given_weight))
+    return maps
 
 
 def output_name(extensions, why):
@@ -141,9 +175,15 @@ def output_name(extensions, why):
 
 
 # The functions of the module a job can call, and the argument of each that takes the picture worked on.
-FUNCTIONS = {"synthesize": "exemplar", "fill": "image", "make_tileable": "image", "extend": "image",
-             "apply_map": "image"}
-SYNTHESIS = ("synthesize", "fill", "make_tileable", "extend")
+FUNCTIONS = {"synthesize": "exemplar", "transfer": "style", "fill": "image", "make_tileable": "image",
+             "extend": "image", "apply_map": "image"}
+SYNTHESIS = ("synthesize", "transfer", "fill", "make_tileable", "extend")
+# The functions that take several pictures to work on (a list of exemplars, or one picture per exemplar).
+SEVERAL_INPUTS = ("synthesize", "transfer", "apply_map")
+# What says where things go: the functions that take it.
+CONTROLLED = ("synthesize", "transfer")
+# The most a guide or a structure map may weigh beside the colour, as the command line accepts.
+MAX_WEIGHT = 64
 
 
 @dataclass(frozen=True)
@@ -159,6 +199,7 @@ class Word:
 
 
 PICTURE = file_of("picture")
+PICTURES = files_of("picture")
 
 # Every word a job line may use: the command line's long options and the module's keywords; a word spelt with
 # "-" (half-sizes) is the same as with "_". The picture worked on is "input" (the command line's INPUT), or
@@ -166,9 +207,9 @@ PICTURE = file_of("picture")
 # nor "image" is given. With one of them given, "exemplar" is where the new pixels of a fill or a grown picture
 # come from (--exemplar, the module's exemplar=), as "exemplar_file" is in any case.
 WORDS = {
-    "input": Word(PICTURE, None, tuple(FUNCTIONS)),
-    "image": Word(PICTURE, "image", tuple(FUNCTIONS)),
-    "exemplar": Word(PICTURE, "exemplar", ("fill", "extend")),
+    "input": Word(PICTURES, None, tuple(FUNCTIONS)),
+    "image": Word(PICTURES, "image", tuple(FUNCTIONS)),
+    "exemplar": Word(PICTURES, "exemplar", ("fill", "extend")),
     "exemplar_file": Word(PICTURE, "exemplar", ("fill", "extend")),
     "output": Word(output_name((".png", ".bmp"), "the name must end in .png or .bmp, which say how it is written"),
                    None, tuple(FUNCTIONS)),
@@ -188,6 +229,15 @@ WORDS = {
     "save_map": Word(output_name((".png",), "a source map is written as a 16-bit PNG: its name must end in .png"),
                      None),
     "apply_map": Word(file_of("source_map"), "source_map", ("apply_map",), function="apply_map"),
+    "transfer": Word(PICTURE, "target", ("transfer",), function="transfer"),
+    "target": Word(PICTURE, "target", ("transfer",), function="transfer"),
+    "sample_mask": Word(files_of("mask", True), "sample_masks", CONTROLLED),
+    "sample_masks": Word(files_of("mask", True), "sample_masks", CONTROLLED),
+    "guide": Word(files_of("picture", True), "guides", ("synthesize",)),
+    "guides": Word(files_of("picture", True), "guides", ("synthesize",)),
+    "target_guide": Word(PICTURE, "target_guide", ("synthesize",)),
+    "guide_weight": Word(weight, "guide_weight", CONTROLLED),
+    "match_also": Word(maps_matched, "match_also", CONTROLLED),
 }
 # The output size a texture has unless the job says otherwise: the command line's.
 DEFAULT_SIZE = [512, 512]
@@ -201,7 +251,8 @@ def refusal_for_extra(word, function, words):
         return f"{word}: has no meaning with apply_map, which only samples the input through the map"
     chooser = next((w for w in words if WORDS[w].function == function), function)
     if word == "size":
-        result = "is the input grown by its border" if function == "extend" else "has the input's size"
+        result = {"extend": "is the input grown by its border",
+                  "transfer": "has the size of the picture transferred onto"}.get(function, "has the input's size")
         return f"size: has no meaning with {chooser}: the result {result}"
     if word == "exemplar":
         return "exemplar: only with mask or extend, whose new pixels it gives"
@@ -258,13 +309,13 @@ def job_from_words(number, given, folder):
         job.resolved_map = os.path.normpath(os.path.join(folder, words["save_map"]))
     job.settings = {word: files_named(value) for word, value in words.items()
                     if WORDS[word].changes_result and word != "output"}
-    if "size" not in job.settings and job.call.function == "synthesize":
+    if "size" not in job.settings and job.call.function == "synthesize" and "target_guide" not in words:
         job.settings["size"] = list(DEFAULT_SIZE)
     return job
 
 
 def files_named(value):
-    if isinstance(value, list):
+    if isinstance(value, (list, tuple)):
         return [files_named(item) for item in value]
     return value.path if isinstance(value, File) else value
 
@@ -286,7 +337,12 @@ def call_of(words):
     if input_word not in words:
         raise BadJob("input: missing (the picture to work on: \"exemplar\" for a texture, \"input\" or "
                      "\"image\" for the rest)")
-    arguments = {FUNCTIONS[function]: words[input_word]}
+    pictures = words[input_word]
+    if isinstance(pictures, list) and function not in SEVERAL_INPUTS:
+        raise BadJob(f"{input_word}: several pictures only for a texture, a transfer or apply_map")
+    if isinstance(pictures, list) and len(pictures) == 1:
+        pictures = pictures[0]
+    arguments = {FUNCTIONS[function]: pictures}
     for word, value in words.items():
         if word == input_word:
             continue
@@ -294,15 +350,36 @@ def call_of(words):
             raise BadJob(refusal_for_extra(word, function, words))
         if WORDS[word].keyword is None or word == "make_tileable" and value is None:
             continue  # not passed on: the files written, and make_tileable=true's default band
+        if isinstance(value, list) and word in ("exemplar", "exemplar_file"):
+            raise BadJob(f"{word}: one picture gives a {function}'s new pixels, not a list")
         if WORDS[word].keyword in arguments:
             raise BadJob(f"{word}: gives the {WORDS[word].keyword} a second time")
         arguments[WORDS[word].keyword] = value
-    if function == "synthesize":
+    if "match_also" in arguments:
+        arguments["match_also"] = kinds_of_maps(arguments["match_also"], pictures)
+    if function == "synthesize" and "target_guide" not in arguments:
         arguments.setdefault("size", list(DEFAULT_SIZE))
     if function in SYNTHESIS:
         arguments.setdefault("threads", DEFAULT_THREADS)
     output_format = words["output"].rsplit(".", 1)[1].lower()
     return Call(function, arguments, output_format, save_map="save_map" in words)
+
+
+def kinds_of_maps(maps, pictures):
+    """The module's match_also from a job's maps: with N exemplars, every N maps in a row are one kind (one map
+    for each exemplar), all of one weight."""
+    count = len(pictures) if isinstance(pictures, list) else 1
+    if len(maps) % count:
+        raise BadJob(f"match_also: expected one map of each kind for every exemplar (a multiple of {count}), got "
+                     f"{len(maps)}")
+    kinds = []
+    for first in range(0, len(maps), count):
+        kind = maps[first:first + count]
+        if any(given_weight != kind[0][1] for _, given_weight in kind):
+            raise BadJob(f"match_also: the maps of one kind weigh the same (every {count} in a row are one kind)")
+        files = [file for file, _ in kind]
+        kinds.append((files if isinstance(pictures, list) else files[0], kind[0][1]))
+    return kinds
 
 
 def read_batch_file(path):

@@ -111,8 +111,8 @@ def load(file, content, bmp_output):
 
 
 def loaded(value, contents, bmp_output):
-    if isinstance(value, list):
-        return [loaded(item, contents, bmp_output) for item in value]
+    if isinstance(value, (list, tuple)):
+        return type(value)(loaded(item, contents, bmp_output) for item in value)
     if not isinstance(value, File):
         return value
     content = contents[value.resolved] if contents is not None else read_file(value.resolved, value.path)
