@@ -46,8 +46,8 @@ struct MatchedMaps {
 // target guide whatever the weight (candidates whose guides differ from the pixel's by more than an eighth of
 // the range are left out, and where none is left the pixel takes the nearest exemplar pixel whose guide fits):
 // on a two-material exemplar more than 99.99 % of the pixels come from the region asked for. The weight shapes
-// the regions' edges and costs coherence inside them: against a texture made from each region alone, 14 and
-// 19 % more error at 0.02, 12 and 27 % at 0, 17 and 43 % at 0.1 (BENCHMARKS.md).
+// the regions' edges and costs coherence inside them: against a texture made from each region alone, 11 and
+// 11 % more error at 0.02, 6 and 8 % at 0, 10 and 21 % at 0.1 (BENCHMARKS.md).
 inline constexpr double kDefaultGuideWeight = 0.02;
 // A style transfer's guides (the two pictures' light and dark) weigh this much where it is left open.
 inline constexpr double kDefaultTransferWeight = 1.0;
