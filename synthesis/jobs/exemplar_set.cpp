@@ -49,7 +49,7 @@ ExemplarSet single_exemplar(const ExemplarPixels& exemplar, const SynthesisSetti
                            channels);
     if (refined) {
         choose_exemplar_edges(exemplar.rgb.data(), exemplar.width, exemplar.height, set.edges);
-        set.periods = find_period_lattice(exemplar.rgb.data(), exemplar.width, exemplar.height);
+        set.periods = find_period_lattice(exemplar.rgb.data(), exemplar.width, exemplar.height, settings.seed);
     }
     set.places.push_back({0, 0, exemplar.width, exemplar.height});
     if (exemplar.mask != nullptr) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -22,6 +23,18 @@ constexpr std::size_t kRefinedMinima = 32;
 constexpr int kMaxDifferencePixels = 32'768;
 // Two periods are independent if the angle between them is more than about 17 degrees.
 constexpr double kMinSine = 0.3;
+
+// A seeded output may start past any boundary whose step lies within this fraction of the way from the
+// quietest boundary's to the mean over the period.
+constexpr double kQuietSlack = 0.5;
+
+// A well-mixed number from a seed and a stream (the finalizer of a 64-bit splitting generator).
+std::uint64_t mixed(std::uint32_t seed, std::uint64_t stream) {
+    std::uint64_t z = (std::uint64_t{seed} << 8 | stream) * 0x9E3779B97F4A7C15ULL;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return z ^ (z >> 31);
+}
 
 // A grey picture: one value per pixel.
 struct Grey {
@@ -214,7 +227,8 @@ double axis_span(double period, double across, int size) {
 // Where along x (or y, `rows`) the pattern, periodic along the axis with `period` pixels, changes least from
 // one column (row) to the next: the mean absolute step between neighbouring columns, over the rows and the
 // channels, gathered by place in the period; the position just after the quietest boundary (0 to period).
-double quiet_place(const std::uint8_t* rgb, int width, int height, double period, bool rows) {
+double quiet_place(const std::uint8_t* rgb, int width, int height, double period, bool rows,
+                   std::optional<std::uint32_t> seed) {
     const int across = rows ? height : width;
     const int along = rows ? width : height;
     const int bins = std::clamp(static_cast<int>(period), 1, 64);
@@ -238,12 +252,34 @@ double quiet_place(const std::uint8_t* rgb, int width, int height, double period
         ++counts[static_cast<std::size_t>(bin)];
     }
     int best = -1;
+    double mean = 0;
+    int filled = 0;
     for (int i = 0; i < bins; ++i) {
-        if (counts[i] > 0 && (best < 0 || steps[i] / counts[i] < steps[best] / counts[best])) {
-            best = i;
+        if (counts[i] > 0) {
+            steps[i] /= counts[i];
+            mean += steps[i];
+            ++filled;
+            if (best < 0 || steps[i] < steps[best]) {
+                best = i;
+            }
         }
     }
-    return best < 0 ? 0 : (best + 0.5) / bins * period + 0.5;
+    if (best < 0) {
+        return 0;
+    }
+    if (seed.has_value()) {
+        // Any boundary nearly as quiet as the quietest will do: one of them, drawn from the seed.
+        mean /= filled;
+        const double bound = steps[best] + kQuietSlack * (mean - steps[best]);
+        std::vector<int> quiet;
+        for (int i = 0; i < bins; ++i) {
+            if (counts[i] > 0 && steps[i] <= bound) {
+                quiet.push_back(i);
+            }
+        }
+        best = quiet[mixed(*seed, rows ? 2 : 1) % quiet.size()];
+    }
+    return (best + 0.5) / bins * period + 0.5;
 }
 
 // The lines where the pattern's elements meet (PeriodLattice::boundary): the pattern averaged over its
@@ -312,7 +348,7 @@ double shift_difference(const std::uint8_t* rgb, int width, int height, int dx, 
     return difference(grey, twice_variance(grey), dx, dy);
 }
 
-PeriodLattice find_period_lattice(const std::uint8_t* rgb, int width, int height) {
+PeriodLattice find_period_lattice(const std::uint8_t* rgb, int width, int height, std::optional<std::uint32_t> seed) {
     PeriodLattice lattice;
     const Grey full = grey_of(rgb, width, height);
     const double full_scale = twice_variance(full);
@@ -507,7 +543,7 @@ PeriodLattice find_period_lattice(const std::uint8_t* rgb, int width, int height
         double across = 0;
         const double period = axis_period(a, b, rows, across);
         lattice.span[rows ? 1 : 0] = axis_span(period, across, rows ? height : width);
-        lattice.origin[rows ? 1 : 0] = period > 0 ? quiet_place(rgb, width, height, period, rows) : 0;
+        lattice.origin[rows ? 1 : 0] = period > 0 ? quiet_place(rgb, width, height, period, rows, seed) : 0;
     }
     find_boundaries(rgb, width, height, lattice);
     return lattice;

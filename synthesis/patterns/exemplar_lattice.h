@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 // The period of a regular pattern (square tiles, a perforated plate, a printed grid): two independent shifts
 // that carry the exemplar onto itself, in pixels of the full-size exemplar, not necessarily whole. Every sum
@@ -55,4 +56,8 @@ inline constexpr double kMinPeriodLength = 4.0;
 // local minima of the shift difference, refined to fractions of a pixel, those within kPeriodSlack of the
 // likest (if it is below kPeriodDifference), the two shortest independent ones, checked (their sum and
 // difference are periods too, and they stand out by kPeriodContrast). Not found otherwise.
-PeriodLattice find_period_lattice(const std::uint8_t* rgb, int width, int height);
+// With a seed, the origin along each axis is drawn from the seed among the boundaries nearly as quiet as the
+// quietest, so that different seeds lay the pattern out at different places in the output (the copies of two
+// seeds would otherwise be in the same step, and share a source wherever they took the same cell).
+PeriodLattice find_period_lattice(const std::uint8_t* rgb, int width, int height,
+                                  std::optional<std::uint32_t> seed = std::nullopt);

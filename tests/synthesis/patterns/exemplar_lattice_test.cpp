@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -74,6 +75,25 @@ TEST(ExemplarLattice, SquareTilesGiveTheirPeriodsSpansAndJoints) {
         EXPECT_GT(std::min(place, period - place), 0.5) << period;
         EXPECT_GT(std::abs(place - 2), 0.5) << period;
     }
+}
+
+TEST(ExemplarLattice, SeedsStartTheOutputPastDifferentQuietBoundaries) {
+    // Each seed draws its own quiet boundary, never a joint's edge; without a seed the quietest one stays.
+    const std::vector<std::uint8_t> image = tiles(100, 84, 5);
+    const PeriodLattice quietest = find_period_lattice(image.data(), 100, 84);
+    std::set<std::pair<double, double>> origins;
+    for (std::uint32_t seed = 1; seed <= 8; ++seed) {
+        const PeriodLattice lattice = find_period_lattice(image.data(), 100, 84, seed);
+        ASSERT_TRUE(lattice.found);
+        EXPECT_EQ(lattice.a[1], quietest.a[1]);
+        origins.insert({lattice.origin[0], lattice.origin[1]});
+        for (const auto& [origin, period] : {std::pair{lattice.origin[0], 12}, std::pair{lattice.origin[1], 10}}) {
+            const double place = within(origin, period);
+            EXPECT_GT(std::min(place, period - place), 0.5) << seed;
+            EXPECT_GT(std::abs(place - 2), 0.5) << seed;
+        }
+    }
+    EXPECT_GE(origins.size(), 4u);
 }
 
 TEST(ExemplarLattice, PeriodsNeedNotBeWhole) {
