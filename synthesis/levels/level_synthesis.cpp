@@ -326,11 +326,14 @@ private:
         const auto inside = [this](int c, int span) {
             return kept_edges_ == EdgeRule::wrap ? (c % span + span) % span : std::clamp(c, 0, span - 1);
         };
+        // The square the matcher compares, which is the causal half where a later pass of the coherent
+        // search takes its candidates from all around.
+        const bool full = matcher_.shape() == NeighbourhoodShape::full;
         const int s = half_size_;
         std::size_t c = 0;
-        for (int dy = -s; dy <= (all_around_ ? s : 0); ++dy) {
+        for (int dy = -s; dy <= (full ? s : 0); ++dy) {
             for (int dx = -s; dx <= s; ++dx) {
-                if (dy == 0 && (dx == 0 || (!all_around_ && dx > 0))) {
+                if (dy == 0 && (dx == 0 || (!full && dx > 0))) {
                     continue;
                 }
                 const int xx = inside(x + dx, sources.width);

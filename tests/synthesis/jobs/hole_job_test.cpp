@@ -138,6 +138,19 @@ TEST(HoleJob, AnotherExemplarGivesTheHolesPixels) {
     }
 }
 
+TEST(HoleJob, TheOtherSearchesFillToo) {
+    // The coherent search's later passes take candidates from all around while comparing the causal half:
+    // the edge's weights once ran past the end of that half.
+    const Image picture = read_picture("demo/demo2.bmp");
+    const auto mask = rectangle_mask(128, 128, 40, 30, 90, 70);
+    for (const MatchMode match : {MatchMode::coherent, MatchMode::exact}) {
+        Job job = fill_job(picture, mask);
+        job.settings.match = match;
+        job.settings.passes = 2;
+        expect_filled_from_outside(picture, mask, run_job_or_fail(job));
+    }
+}
+
 TEST(HoleJob, TheSameBytesOnAnyNumberOfThreads) {
     const Image picture = read_picture("bench/exemplars/wall-photo.png");
     const auto mask = rectangle_mask(picture.width, picture.height, 100, 60, 170, 120);
