@@ -135,6 +135,36 @@ std::vector<std::uint8_t> hole_rim(const std::vector<std::uint8_t>& hole, int wi
     return rim;
 }
 
+int hole_depth(const std::vector<std::uint8_t>& hole, int width, int height) {
+    // Two sweeps over the picture, each taking the distances of the neighbours it has passed.
+    const int far = width + height;
+    std::vector<int> depth(hole.size());
+    std::transform(hole.begin(), hole.end(), depth.begin(), [far](std::uint8_t h) { return h != 0 ? far : 0; });
+    const auto sweep = [&](int step) {
+        const int first = step > 0 ? 0 : height - 1;
+        for (int y = first; y >= 0 && y < height; y += step) {
+            const int first_x = step > 0 ? 0 : width - 1;
+            for (int x = first_x; x >= 0 && x < width; x += step) {
+                int& d = depth[static_cast<std::size_t>(y) * width + x];
+                if (d == 0) {
+                    continue;
+                }
+                const int passed[][2] = {{-step, 0}, {-step, -step}, {0, -step}, {step, -step}};
+                for (const auto& [dx, dy] : passed) {
+                    const int xx = x + dx;
+                    const int yy = y + dy;
+                    if (xx >= 0 && yy >= 0 && xx < width && yy < height) {
+                        d = std::min(d, depth[static_cast<std::size_t>(yy) * width + xx] + 1);
+                    }
+                }
+            }
+        }
+    };
+    sweep(1);
+    sweep(-1);
+    return depth.empty() ? 0 : *std::max_element(depth.begin(), depth.end());
+}
+
 std::vector<std::uint8_t> edge_band(int width, int height, int band) {
     std::vector<std::uint8_t> mask(static_cast<std::size_t>(width) * height, 0);
     for (int y = 0; y < height; ++y) {

@@ -39,5 +39,10 @@ std::vector<std::uint8_t> excluded_candidates(const std::vector<std::vector<std:
 // around them): the hole's rim, where what surrounds it shows.
 std::vector<std::uint8_t> hole_rim(const std::vector<std::uint8_t>& hole, int width, int height, int reach);
 
+// How deep a width x height hole reaches: the most steps, each to one of the eight neighbours, from a hole
+// pixel to the nearest pixel outside the hole (1: every hole pixel touches one; 0: no hole; width + height:
+// nothing outside it). The picture's edge is no way out.
+int hole_depth(const std::vector<std::uint8_t>& hole, int width, int height);
+
 // The band of a width x height picture within `band` pixels of one of its edges, as a mask.
 std::vector<std::uint8_t> edge_band(int width, int height, int band);

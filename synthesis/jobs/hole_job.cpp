@@ -66,6 +66,18 @@ int level_without_candidates(const std::vector<std::uint8_t>& region_hole, const
     return -1;
 }
 
+// Chosen levels for a fill: at most `levels`, and fewer while the hole is less than kMinCoarsestHoleDepth deep
+// at the coarsest level, down to kLeastLevelsForDepth.
+int levels_for_hole_depth(const std::vector<std::uint8_t>& region_hole, const Rect& region, int levels) {
+    const LevelTable table = make_level_table(region.width, region.height, levels);
+    const auto holes = hole_levels(region_hole.data(), table, levels);
+    while (levels > kLeastLevelsForDepth &&
+           hole_depth(holes[levels - 1], table.width[levels - 1], table.height[levels - 1]) < kMinCoarsestHoleDepth) {
+        --levels;
+    }
+    return levels;
+}
+
 std::string no_candidates_reason(int n) {
     return "leaves no pixel to fill the hole from at level " + std::to_string(n) +
            " (every pixel's neighbourhood reaches into the hole); mark less, use fewer levels or give an exemplar";
@@ -163,6 +175,11 @@ bool check_hole_job(const Job& job, SynthesisSettings& settings, JobError& error
     settings = with_levels_chosen(job.settings, exemplar_width, exemplar_height, region.width, region.height);
     if (job.settings.levels == 0 && settings.levels > kMostChosenHoleLevels) {
         settings.levels = kMostChosenHoleLevels;
+        settings.matrix = automatic_matrix(settings.levels);
+    }
+    if (job.kind == JobKind::fill && job.settings.levels == 0) {
+        settings.levels = levels_for_hole_depth(crop_mask(hole.data(), picture.width, region), region,
+                                                settings.levels);
         settings.matrix = automatic_matrix(settings.levels);
     }
     if (own) {

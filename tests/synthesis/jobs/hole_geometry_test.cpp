@@ -113,6 +113,24 @@ TEST(HoleGeometry, TheRimIsTheHoleNextToWhatSurroundsIt) {
     EXPECT_EQ(hole_rim(hole, 7, 7, 2), hole);
 }
 
+TEST(HoleGeometry, HoleDepthCountsStepsToTheNearestKeptPixel) {
+    // A 7 x 5 hole in a 9 x 7 picture: its middle row is 3 steps from the nearest kept pixel.
+    std::vector<std::uint8_t> hole(63, 0);
+    for (int y = 1; y <= 5; ++y) {
+        for (int x = 1; x <= 7; ++x) {
+            hole[static_cast<std::size_t>(y) * 9 + x] = 1;
+        }
+    }
+    EXPECT_EQ(hole_depth(hole, 9, 7), 3);
+    // A diagonal step counts as one; the picture's edge is no way out: the hole run up to the top edge is
+    // as deep as its distance from the kept pixels below and beside it.
+    for (int x = 1; x <= 7; ++x) {
+        hole[x] = 1;
+    }
+    EXPECT_EQ(hole_depth(hole, 9, 7), 4);
+    EXPECT_EQ(hole_depth(std::vector<std::uint8_t>(63, 0), 9, 7), 0);
+}
+
 TEST(HoleGeometry, TheEdgeBandOfOddSizes) {
     const std::vector<std::uint8_t> band = edge_band(7, 5, 2);
     const char* expected =

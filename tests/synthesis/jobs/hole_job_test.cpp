@@ -151,6 +151,25 @@ TEST(HoleJob, TheOtherSearchesFillToo) {
     }
 }
 
+TEST(HoleJob, AThinHoleTakesFewerLevels) {
+    // On a 320 x 240 photo three levels are chosen; a stroke 6 pixels wide is 2 deep at the coarsest of
+    // them, too thin to lay out there, a rectangle deep enough.
+    const Image picture = read_picture("bench/exemplars/wall-photo.png");
+    const struct {
+        std::vector<std::uint8_t> mask;
+        int levels;
+    } cases[] = {
+        {rectangle_mask(picture.width, picture.height, 60, 100, 260, 106), 2},
+        {rectangle_mask(picture.width, picture.height, 100, 60, 170, 120), 3},
+    };
+    for (const auto& c : cases) {
+        SynthesisSettings settings;
+        JobError error;
+        ASSERT_TRUE(check_hole_job(fill_job(picture, c.mask), settings, error)) << error.message();
+        EXPECT_EQ(settings.levels, c.levels);
+    }
+}
+
 TEST(HoleJob, TheSameBytesOnAnyNumberOfThreads) {
     const Image picture = read_picture("bench/exemplars/wall-photo.png");
     const auto mask = rectangle_mask(picture.width, picture.height, 100, 60, 170, 120);
