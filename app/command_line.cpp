@@ -674,7 +674,7 @@ transparency needs .png). Its defaults aim at the best result quickly:
   --size=WxH           the output's size (default 512x512)
   --levels=L           pyramid levels, 1 to 4 (default: as many as keep the exemplar's coarsest level at
                        least 12 pixels a side, fewer if the size is too small for them; at most 3 with
-                       --mask, --make-tileable or --extend)
+                       --mask, --make-tileable or --extend, and 2 for a hole too thin at the coarsest)
   --half-sizes=LIST    L x L neighbourhood half-sizes separated by commas, row-major, as mNV below
                        (default: 2 for each level's own part, 4 for the coarsest, 1 for each coarser
                        level's square)
