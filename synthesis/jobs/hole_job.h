@@ -18,7 +18,7 @@ inline constexpr int kFillMarginFloor = 32;
 // not fewer than kLeastLevelsForDepth. A hole that thin there is all rim: each of its pixels is matched to
 // both sides at once, and the best match of both is smooth content bridging them (on a paving photo, stone
 // across the joints), which the finer levels carry on; the grain inside the thin strokes of the benchmarks'
-// photos was 0.65 to 0.90 of the true content's with three levels, 0.82 to 0.95 with two. One level has no
+// photos was 0.65 to 0.93 of the true content's with three levels, 0.82 to 0.95 with two. One level has no
 // coarser one to lay the fill out (a rectangle on the wall photo 0.75, against 0.82 with three).
 inline constexpr int kMinCoarsestHoleDepth = 3;
 inline constexpr int kLeastLevelsForDepth = 2;

@@ -78,7 +78,7 @@ TEST(ExemplarLattice, SquareTilesGiveTheirPeriodsSpansAndJoints) {
 }
 
 TEST(ExemplarLattice, SeedsStartTheOutputPastDifferentQuietBoundaries) {
-    // Each seed draws its own quiet boundary, never a joint's edge; without a seed the quietest one stays.
+    // Each seed draws its own quiet boundary, never a joint's edge; the periods do not depend on the seed.
     const std::vector<std::uint8_t> image = tiles(100, 84, 5);
     const PeriodLattice quietest = find_period_lattice(image.data(), 100, 84);
     std::set<std::pair<double, double>> origins;
@@ -86,6 +86,7 @@ TEST(ExemplarLattice, SeedsStartTheOutputPastDifferentQuietBoundaries) {
         const PeriodLattice lattice = find_period_lattice(image.data(), 100, 84, seed);
         ASSERT_TRUE(lattice.found);
         EXPECT_EQ(lattice.a[1], quietest.a[1]);
+        EXPECT_EQ(lattice.b[0], quietest.b[0]);
         origins.insert({lattice.origin[0], lattice.origin[1]});
         for (const auto& [origin, period] : {std::pair{lattice.origin[0], 12}, std::pair{lattice.origin[1], 10}}) {
             const double place = within(origin, period);
