@@ -380,7 +380,8 @@ bool check_control_options(const RunSettings& parsed, const GivenOptions& given,
     const char* hole_option = parsed.make_tileable ? "--make-tileable" : parsed.extend ? "--extend" : "--mask";
     const std::pair<const char*, bool> control[] = {
         {"--transfer", transfer},
-        {"--sample-mask", !parsed.sample_masks.empty()},
+        // A fill and a tiling take one sample mask, of the picture their new pixels come from.
+        {"--sample-mask", !parsed.sample_masks.empty() && (parsed.extend || !parsed.apply_map.empty())},
         {"--guide", !parsed.guides.empty()},
         {"--target-guide", !parsed.target_guide.empty()},
         {"--guide-weight", parsed.guide_weight.has_value()},
@@ -398,6 +399,11 @@ bool check_control_options(const RunSettings& parsed, const GivenOptions& given,
         if (inputs != 1 && parsed.apply_map.empty()) {
             error = std::string("command line: ") + hole_option + " takes exactly one input file, got " +
                     count_text(inputs, "argument");
+            return false;
+        }
+        if (parsed.sample_masks.size() > 1) {
+            error = std::string("option \"--sample-mask\": ") + hole_option + " takes one, of the picture its new " +
+                    "pixels come from (the input, or --exemplar), got " + std::to_string(parsed.sample_masks.size());
             return false;
         }
         return true;
@@ -684,7 +690,8 @@ Several inputs are several exemplars synthesized together: every pixel of each i
 result remixes them (the source map's blue says which one each pixel came from, 0 for the first). What is
 made where, for a texture or a transfer (options given once per exemplar take them in the inputs' order):
   --sample-mask=MASK   a picture of the exemplar's size whose non-black pixels may be copied; no pixel of
-                       the result comes from elsewhere
+                       the result comes from elsewhere (one per exemplar; with --mask or --make-tileable,
+                       one of the picture the new pixels come from)
   --guide=GUIDE        a picture of the exemplar's size labelling its regions (e.g. white where it shows
                        gravel, black where grass); with --target-guide=GUIDE, the layout wanted, whose size
                        the result takes unless --size says otherwise (then it must be that size). Guides are

@@ -215,9 +215,20 @@ int fill_or_tile(const RunSettings& settings) {
             job.exemplar = &exemplar;
         }
     }
+    Image sample_mask_picture;
+    std::vector<std::uint8_t> sample_mask;
+    const std::string sample_mask_path = settings.sample_masks.empty() ? "" : settings.sample_masks[0];
+    if (!sample_mask_path.empty()) {
+        if (!load_picture(sample_mask_path, sample_mask_picture)) {
+            return 1;
+        }
+        sample_mask = marked_pixels(sample_mask_picture);
+        job.sample_masks.push_back(&sample_mask);
+    }
     return run_and_save(settings, job,
                         {{"image", settings.input_path}, {"mask", settings.mask_path},
-                         {"exemplar", settings.exemplar_path}, {"band", "--make-tileable"}, {"border", "--extend"}});
+                         {"exemplar", settings.exemplar_path}, {"sample mask", sample_mask_path},
+                         {"band", "--make-tileable"}, {"border", "--extend"}});
 }
 
 }  // namespace

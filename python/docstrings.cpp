@@ -207,7 +207,7 @@ sample_masks, match_also, seed, match, passes, levels, half_sizes, k, threads, r
 }
 
 std::string fill_doc() {
-    return filled(R"doc(fill(image, mask, *, exemplar=None, {hole_settings}, return_map=False)
+    return filled(R"doc(fill(image, mask, *, exemplar=None, sample_masks=None, {hole_settings}, return_map=False)
 --
 
 The image with the pixels under the mask synthesized anew, from the rest of the image or, with an
@@ -217,6 +217,8 @@ image: a (height, width, 3) or (height, width, 4) uint8 array, or grey (see help
 mask: a bool or uint8 array of the image's height and width, (height, width) or (height, width, 1);
     non-zero marks a pixel to replace.
 exemplar: where the new pixels come from (None: the image itself, outside the mask).
+sample_masks: a mask (or a list of one) of the size of the picture the new pixels come from, non-zero where
+    its pixels may be copied: the command line's --sample-mask (None: every pixel may).
 seed, match, passes, levels, half_sizes, k, threads: see help(texsynth).
 
 Returns a new array in the image's layout. With return_map=True, a pair (result, source_map): the
@@ -226,7 +228,7 @@ at themselves), what --save-map writes as a 16-bit RGB PNG (red x, green y, blue
 }
 
 std::string make_tileable_doc() {
-    return filled(R"doc(make_tileable(image, *, band=None, {hole_settings}, return_map=False)
+    return filled(R"doc(make_tileable(image, *, band=None, sample_masks=None, {hole_settings}, return_map=False)
 --
 
 The image with a band along its edges synthesized anew from the rest of it, so that it tiles without a
@@ -234,6 +236,8 @@ visible seam: the command line's --make-tileable.
 
 image: a (height, width, 3) or (height, width, 4) uint8 array, or grey (see help(texsynth)).
 band: the width in pixels of the band that is synthesized anew (None: the command line's default).
+sample_masks: a mask (or a list of one) of the image's size, non-zero where its pixels may be copied: the
+    command line's --sample-mask (None: every pixel may).
 seed, match, passes, levels, half_sizes, k, threads: see help(texsynth).
 
 Returns a new array of the image's size and layout. With return_map=True, a pair (result, source_map):

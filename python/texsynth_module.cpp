@@ -86,9 +86,26 @@ py::object transfer(py::handle style, py::handle target, py::handle sample_masks
     return run_with_settings(job, {seed, match, passes, levels, half_sizes, k, threads}, {}, layout, return_map);
 }
 
-py::object fill(py::handle image, py::handle mask, py::handle exemplar, py::object seed, py::object match,
-                py::object passes, py::object levels, py::object half_sizes, py::object k, py::object threads,
-                bool return_map) {
+// A fill's or a tiling's sample mask (none: every pixel may be copied): one array, or a list of one, of the size of
+// `source`, the picture the new pixels come from.
+std::vector<std::uint8_t> hole_sample_mask(py::handle sample_masks, const Image& source) {
+    if (sample_masks.is_none()) {
+        return {};
+    }
+    py::handle mask = sample_masks;
+    if (py::isinstance<py::list>(sample_masks) || py::isinstance<py::tuple>(sample_masks)) {
+        if (py::len(sample_masks) != 1) {
+            throw py::value_error("sample_masks: expected one mask, of the picture the new pixels come from, got " +
+                                  std::to_string(py::len(sample_masks)));
+        }
+        mask = sample_masks[py::int_(0)];
+    }
+    return mask_from_array(mask, "sample_masks", source.width, source.height);
+}
+
+py::object fill(py::handle image, py::handle mask, py::handle exemplar, py::handle sample_masks, py::object seed,
+                py::object match, py::object passes, py::object levels, py::object half_sizes, py::object k,
+                py::object threads, bool return_map) {
     PictureLayout layout;
     const Image picture = picture_from_array(image, "image", layout, true);
     const std::vector<std::uint8_t> replaced = mask_from_array(mask, "mask", picture.width, picture.height);
@@ -96,23 +113,31 @@ py::object fill(py::handle image, py::handle mask, py::handle exemplar, py::obje
     if (!exemplar.is_none()) {
         source = picture_from_array(exemplar, "exemplar", layout, false);
     }
+    const std::vector<std::uint8_t> allowed = hole_sample_mask(sample_masks, source ? *source : picture);
     Job job;
     job.kind = JobKind::fill;
     job.picture = &picture;
     job.mask = &replaced;
     job.exemplar = source ? &*source : nullptr;
+    if (!allowed.empty()) {
+        job.sample_masks.push_back(&allowed);
+    }
     return run_with_settings(job, {seed, match, passes, levels, half_sizes, k, threads}, {}, layout, return_map);
 }
 
-py::object make_tileable(py::handle image, py::object band, py::object seed, py::object match, py::object passes,
-                         py::object levels, py::object half_sizes, py::object k, py::object threads,
+py::object make_tileable(py::handle image, py::object band, py::handle sample_masks, py::object seed, py::object match,
+                         py::object passes, py::object levels, py::object half_sizes, py::object k, py::object threads,
                          bool return_map) {
     PictureLayout layout;
     const Image picture = picture_from_array(image, "image", layout, true);
+    const std::vector<std::uint8_t> allowed = hole_sample_mask(sample_masks, picture);
     StandIns stand_ins;
     Job job;
     job.kind = JobKind::tile;
     job.picture = &picture;
+    if (!allowed.empty()) {
+        job.sample_masks.push_back(&allowed);
+    }
     job.band = band.is_none() ? 0 : whole_number(band, "band", stand_ins);
     return run_with_settings(job, {seed, match, passes, levels, half_sizes, k, threads}, stand_ins, layout,
                              return_map);
@@ -263,10 +288,11 @@ PYBIND11_MODULE(_texsynth, module) {
                py::arg("sample_masks") = py::none(), py::arg("guide_weight") = py::none(),
                py::arg("match_also") = py::none(), seed, match, passes, levels, half_sizes, k, threads, return_map);
     module.def("fill", &fill, fill_doc().c_str(), py::arg("image"), py::arg("mask"), py::kw_only(),
-               py::arg("exemplar") = py::none(), seed, match, hole_passes, levels, half_sizes, k, threads,
-               return_map);
+               py::arg("exemplar") = py::none(), py::arg("sample_masks") = py::none(), seed, match, hole_passes, levels,
+               half_sizes, k, threads, return_map);
     module.def("make_tileable", &make_tileable, make_tileable_doc().c_str(), py::arg("image"), py::kw_only(),
-               py::arg("band") = py::none(), seed, match, hole_passes, levels, half_sizes, k, threads, return_map);
+               py::arg("band") = py::none(), py::arg("sample_masks") = py::none(), seed, match, hole_passes, levels,
+               half_sizes, k, threads, return_map);
     module.def("extend", &extend, extend_doc().c_str(), py::arg("image"), py::arg("border"), py::kw_only(),
                py::arg("exemplar") = py::none(), seed, match, hole_passes, levels, half_sizes, k, threads,
                return_map);

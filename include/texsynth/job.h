@@ -76,9 +76,10 @@ struct Job {
     Border border;  // extend: how far the picture grows on each side (at most its own width or height)
     bool with_map = true;  // whether the result carries its source map (a fill's map is as large as the picture)
 
-    // What is made where (generate, transfer; a fill or a tiling refuses them). Every list is empty or has one
-    // entry per exemplar, in order.
+    // What is made where (generate, transfer; a fill or a tiling takes a sample mask only, a grown picture none
+    // of them). Every list is empty or has one entry per exemplar, in order.
     // Sample masks: one byte per pixel of their exemplar, row-major; non-zero where its pixels may be copied.
+    // A fill's or a tiling's one mask covers the picture its new pixels come from: the exemplar, or the picture.
     std::vector<const std::vector<std::uint8_t>*> sample_masks;
     // Guides: pictures of their exemplars' sizes labelling their regions (e.g. white where an exemplar shows
     // gravel, black where grass); with `target_guide`, the layout wanted, of the result's size. Both or neither.

@@ -6,10 +6,6 @@
 #include "synthesis/search/exemplar_edges.h"
 #include "synthesis/search/training_set.h"
 
-namespace {
-
-// Per level, the pixels of an exemplar's pyramid that a sample mask leaves out: at level 0 those it does not
-// allow, at each coarser level those whose 2 x 2 finer pixels are all left out.
 std::vector<std::vector<std::uint8_t>> masked_levels(const std::vector<std::uint8_t>& mask, const LevelTable& table,
                                                      int levels) {
     std::vector<std::vector<std::uint8_t>> out(static_cast<std::size_t>(levels));
@@ -29,6 +25,8 @@ std::vector<std::vector<std::uint8_t>> masked_levels(const std::vector<std::uint
     }
     return out;
 }
+
+namespace {
 
 // Coordinate c of an axis of `size` pixels, brought inside by wrapping around or clamping.
 int inside(int c, int size, ExemplarEdges edges) {

@@ -58,6 +58,12 @@ struct ExemplarSet {
     int at_level(int p, int n) const;
 };
 
+// Per level of a pyramid laid out as `table`, the pixels a sample mask (non-zero: may be copied) leaves out
+// (non-zero): at level 0 those it does not allow, at each coarser level those whose 2 x 2 finer pixels are all
+// left out.
+std::vector<std::vector<std::uint8_t>> masked_levels(const std::vector<std::uint8_t>& mask, const LevelTable& table,
+                                                     int levels);
+
 // Lays out `exemplars` (their `channels` bytes a pixel) for `settings` (with the levels decided); with
 // `refined`, chooses one exemplar's edges and finds its periods.
 ExemplarSet lay_out_exemplars(const std::vector<ExemplarPixels>& exemplars, const SynthesisSettings& settings,

@@ -5,6 +5,7 @@
 #include <texsynth/settings.h>
 
 #include "pyramid/exemplar_pyramid.h"
+#include "synthesis/jobs/exemplar_set.h"
 #include "synthesis/jobs/job_pictures.h"
 #include "synthesis/levels/level_loop.h"
 #include "synthesis/levels/noise.h"
@@ -251,6 +252,20 @@ bool synthesize_region(const RegionFill& fill, const SynthesisSettings& settings
         }
     }
     loop.exemplar_pyramid = exemplar_pyramid.data();
+    if (fill.sample_mask != nullptr) {
+        // What the sample mask leaves out is left out at every level, by both kinds of neighbourhood.
+        const auto masked = masked_levels(*fill.sample_mask, loop.exemplar_levels, levels);
+        for (auto* excluded : {&loop.excluded, &loop.excluded_own_level}) {
+            if (excluded->empty()) {
+                *excluded = masked;
+                continue;
+            }
+            for (int n = 0; n < levels; ++n) {
+                std::transform(masked[n].begin(), masked[n].end(), (*excluded)[n].begin(), (*excluded)[n].begin(),
+                               [](std::uint8_t a, std::uint8_t b) { return static_cast<std::uint8_t>(a | b); });
+            }
+        }
+    }
     if (hooks.profile != nullptr) {
         hooks.profile->loading += clock.lap();
     }
@@ -268,7 +283,10 @@ bool synthesize_region(const RegionFill& fill, const SynthesisSettings& settings
             }
         }
         if (allowed.empty()) {
-            error = {"mask", no_candidates_reason(n)};
+            error = fill.sample_mask == nullptr
+                        ? JobError{"mask", no_candidates_reason(n)}
+                        : JobError{"sample mask", "leaves no pixel to fill the hole from at level " + std::to_string(n) +
+                                                      " (with what the hole itself leaves out); allow more"};
             return false;
         }
         std::vector<std::uint8_t> fixed(static_cast<std::size_t>(pixels));
@@ -319,6 +337,13 @@ bool run_hole_job(const Job& job, const SynthesisSettings& settings, JobResult& 
     fill.hole = &region_hole;
     fill.exemplar = own ? nullptr : job.exemplar;
     fill.edges = job.kind == JobKind::tile ? EdgeRule::wrap : EdgeRule::clamp;
+    std::vector<std::uint8_t> region_sample_mask;
+    if (!job.sample_masks.empty()) {
+        if (own) {
+            region_sample_mask = crop_mask(job.sample_masks[0]->data(), picture.width, region);
+        }
+        fill.sample_mask = own ? &region_sample_mask : job.sample_masks[0];
+    }
     NoiseDraws draws(settings.seed);
     std::vector<int> region_sources;
     if (!synthesize_region(fill, settings, draws, region_sources, error, hooks)) {

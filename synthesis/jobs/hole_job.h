@@ -47,6 +47,9 @@ struct RegionFill {
     // of the hole.
     const Image* exemplar = nullptr;
     EdgeRule edges = EdgeRule::clamp;  // how reads past the region's edges are brought back
+    // One byte per pixel of the exemplar (of the region where it is its own), non-zero where its pixels may be
+    // copied; none (nullptr): every pixel may.
+    const std::vector<std::uint8_t>* sample_mask = nullptr;
 };
 
 // Synthesizes the hole of a checked region, its noise taken from `draws`. On return `region_sources` holds,

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <string_view>
 #include <utility>
 
 #include <texsynth/settings.h>
@@ -15,6 +16,31 @@
 
 namespace {
 
+// A fill's or a tiling's sample mask: one, of the size of the picture its new pixels come from.
+bool check_hole_sample_mask(const Job& job, JobError& error) {
+    if (job.sample_masks.empty()) {
+        return true;
+    }
+    const Image& source = job.exemplar != nullptr ? *job.exemplar : *job.picture;
+    const char* whose = job.exemplar != nullptr ? "the exemplar" : "the image";
+    const std::vector<std::uint8_t>* mask = job.sample_masks[0];
+    if (job.sample_masks.size() != 1) {
+        error = {"sample masks", std::string("expected one, for ") + whose + ", got " +
+                                     std::to_string(job.sample_masks.size())};
+        return false;
+    }
+    if (mask == nullptr || mask->size() != static_cast<std::size_t>(source.width) * source.height) {
+        error = {"sample mask", std::string("is not the size of ") + whose + " (" + std::to_string(source.width) +
+                                    "x" + std::to_string(source.height) + ")"};
+        return false;
+    }
+    if (std::all_of(mask->begin(), mask->end(), [](std::uint8_t m) { return m == 0; })) {
+        error = {"sample mask", "allows no pixel to be copied (non-black pixels mark those that may be)"};
+        return false;
+    }
+    return true;
+}
+
 // Checks the job and decides what its settings leave open.
 bool check_job(const Job& job, SynthesisSettings& settings, JobError& error) {
     if (std::string why = check_setting_ranges(job.settings); !why.empty()) {
@@ -22,16 +48,21 @@ bool check_job(const Job& job, SynthesisSettings& settings, JobError& error) {
         return false;
     }
     if (job.kind == JobKind::fill || job.kind == JobKind::tile || job.kind == JobKind::extend) {
-        // What is made where is said for textures and transfers only.
+        // What is made where is said for textures and transfers only, but for the sample mask of a fill or a
+        // tiling.
         const std::pair<const char*, bool> controls[] = {
-            {"exemplars", !job.exemplars.empty()},     {"sample masks", !job.sample_masks.empty()},
+            {"exemplars", !job.exemplars.empty()},
+            {"sample masks", !job.sample_masks.empty() && job.kind == JobKind::extend},
             {"guides", !job.guides.empty()},           {"target guide", job.target_guide != nullptr},
             {"guide weight", job.guide_weight.has_value()}, {"match-also maps", !job.match_also.empty()},
         };
         const char* kind = job.kind == JobKind::fill ? "a fill" : job.kind == JobKind::tile ? "a tiling" : "a grown picture";
         for (const auto& [subject, given] : controls) {
             if (given) {
-                error = {subject, std::string("only for a texture or a transfer, not for ") + kind};
+                const bool mask = std::string_view(subject) == "sample masks";
+                error = {subject, std::string(mask ? "only for a texture, a transfer, a fill or a tiling, not for "
+                                                   : "only for a texture or a transfer, not for ") +
+                                      kind};
                 return false;
             }
         }
@@ -40,7 +71,7 @@ bool check_job(const Job& job, SynthesisSettings& settings, JobError& error) {
         return check_extend_job(job, settings, error);
     }
     if (job.kind == JobKind::fill || job.kind == JobKind::tile) {
-        return check_hole_job(job, settings, error);
+        return check_hole_job(job, settings, error) && check_hole_sample_mask(job, error);
     }
     return check_texture_job(job, settings, error);
 }

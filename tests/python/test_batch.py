@@ -234,6 +234,8 @@ CONTROLLED_JOBS = [
      ["--guide=guide.png", "--target-guide=layout.png", "--guide-weight=0.5", "-o", "o.png", "ex.png"]),
     ({"input": "ex.png", "transfer": "photo.png", "sample_mask": "guide.png", "match_also": "guide.png:2"},
      ["--transfer=photo.png", "--sample-mask=guide.png", "--match-also=guide.png:2", "-o", "o.png", "ex.png"]),
+    ({"input": "photo.png", "mask": "mask.png", "exemplar": "ex.png", "sample_mask": "guide.png"},
+     ["--mask=mask.png", "--exemplar=ex.png", "--sample-mask=guide.png", "-o", "o.png", "photo.png"]),
 ]
 
 

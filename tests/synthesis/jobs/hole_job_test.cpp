@@ -138,6 +138,28 @@ TEST(HoleJob, AnotherExemplarGivesTheHolesPixels) {
     }
 }
 
+TEST(HoleJob, ASampleMaskKeepsItsPixelsOutOfTheFill) {
+    // The hole's left neighbours are left out: no new pixel comes from there, in a fill from the picture and
+    // in one from another exemplar.
+    const Image picture = read_picture("demo/demo2.bmp");
+    const Image exemplar = read_picture("demo/cork.bmp");
+    const auto hole = rectangle_mask(128, 128, 40, 30, 90, 70);
+    const auto left_out = rectangle_mask(128, 128, 0, 0, 64, 128);
+    std::vector<std::uint8_t> allowed(left_out.size());
+    std::transform(left_out.begin(), left_out.end(), allowed.begin(), [](std::uint8_t m) { return m == 0; });
+    for (const Image* source : {static_cast<const Image*>(nullptr), &exemplar}) {
+        Job job = fill_job(picture, hole);
+        job.exemplar = source;
+        job.sample_masks = {&allowed};
+        const JobResult result = run_job_or_fail(job);
+        for (std::size_t i = 0; i < hole.size(); ++i) {
+            if (hole[i] != 0) {
+                ASSERT_GE(result.map.xy[i * 2], 64) << "pixel " << i << " copied from what the sample mask leaves out";
+            }
+        }
+    }
+}
+
 TEST(HoleJob, TheOtherSearchesFillToo) {
     // The coherent search's later passes take candidates from all around while comparing the causal half:
     // the edge's weights once ran past the end of that half.
@@ -231,6 +253,16 @@ TEST(HoleJob, RefusalsSayWhatIsWrong) {
     too_wide.settings = finished_texture_defaults();
     too_wide.picture = &picture;
     too_wide.band = 33;
+    Job two_sample_masks = fill_job(picture, hole);
+    two_sample_masks.sample_masks = {&everything, &everything};
+    Job sample_mask_of_nothing = fill_job(picture, hole);
+    sample_mask_of_nothing.sample_masks = {&nothing};
+    Job grown;
+    grown.kind = JobKind::extend;
+    grown.settings = finished_texture_defaults();
+    grown.picture = &picture;
+    grown.border = {8, 8, 8, 8};
+    grown.sample_masks = {&everything};
     const struct {
         Job job;
         const char* message;
@@ -240,6 +272,9 @@ TEST(HoleJob, RefusalsSayWhatIsWrong) {
         {fill_job(picture, wrong_size), "mask: is not the size of the image (128x128)"},
         {approximate, "match: the kd-tree search (approximate) cannot leave pixels out"},
         {too_wide, "band: expected a width from 1 to 32 pixels for a 128x128 picture"},
+        {two_sample_masks, "sample masks: expected one, for the image, got 2"},
+        {sample_mask_of_nothing, "sample mask: allows no pixel to be copied"},
+        {grown, "sample masks: only for a texture, a transfer, a fill or a tiling, not for a grown picture"},
     };
     for (const auto& c : cases) {
         JobError error;
