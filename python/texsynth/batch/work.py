@@ -131,6 +131,8 @@ def reworded(message, call):
     """The module names what was at fault ("exemplar: too small ..."); a file is named as the job names it."""
     subject, separator, why = message.partition(": ")
     value = call.arguments.get(subject.replace(" ", "_"))
+    if isinstance(value, list) and len(value) == 1:
+        value = value[0]  # a list of one file: sample_masks, guides
     return f"{value.path}: {why}" if separator and isinstance(value, File) else message
 
 
