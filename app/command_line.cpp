@@ -527,6 +527,7 @@ bool finish_output_form(const Positionals& args, const GivenOptions& given, cons
     if (!given.passes) {
         parsed.passes = defaults.passes;
     }
+    parsed.typical_seam = defaults.typical_seam;
     if (given.half_sizes) {
         const int levels = static_cast<int>(std::lround(std::sqrt(static_cast<double>(half_sizes.size()))));
         if (given.levels && levels != parsed.levels) {

@@ -56,6 +56,10 @@ struct SynthesisSettings {
     int similar = 0;  // similar candidates per source, for the coherent search
     // The noise the output starts from; without a seed, the sequence texsynth has always used.
     std::optional<std::uint32_t> seed;
+    // A texture (without a target guide, which fixes where things go) tiles, so any place on it may come
+    // first: whether it is rolled to start where its wrap-around boundaries look like its other boundaries
+    // (synthesis/jobs/seam_cut.h). Off for the command line's positional form, whose bytes stay as they were.
+    bool typical_seam = false;
 };
 
 // The settings a finished texture is made with where its caller leaves them open (the command line's
@@ -68,6 +72,7 @@ inline SynthesisSettings finished_texture_defaults() {
     settings.levels = 0;
     settings.match = MatchMode::refined;
     settings.passes = 3;
+    settings.typical_seam = true;
     return settings;
 }
 

@@ -10,6 +10,7 @@
 #include "synthesis/jobs/job_pictures.h"
 #include "synthesis/jobs/matched_pictures.h"
 #include "synthesis/jobs/output_noise.h"
+#include "synthesis/jobs/seam_cut.h"
 #include "synthesis/jobs/transfer_guides.h"
 #include "synthesis/levels/level_loop.h"
 #include "synthesis/search/neighbourhood.h"
@@ -450,6 +451,9 @@ bool run_texture_job(const Job& job, const SynthesisSettings& settings, JobResul
         return false;
     }
     assemble_result(set, inputs.exemplars, sources, inputs.width, inputs.height, job.with_map, result);
+    if (settings.typical_seam && job.kind == JobKind::generate && inputs.target_guide == nullptr) {
+        cut_at_typical_seams(result);
+    }
     if (hooks.profile != nullptr) {
         hooks.profile->total += total_clock.lap();
     }

@@ -8,6 +8,7 @@
 
 #include "support/pictures.h"
 #include "support/run_program.h"
+#include "synthesis/jobs/seam_cut.h"
 
 namespace {
 
@@ -134,6 +135,27 @@ TEST(TextureJob, AStructureMapIsMatchedWithTheColour) {
     Job steered = plain;
     steered.match_also = {{{&height}, 1.0}};
     EXPECT_NE(run_job_or_fail(steered).image.pixels, expected.image.pixels);
+}
+
+// A finished texture starts where its wrap-around seams are like its other boundaries: the same texture as
+// without the cut, rolled by whole steps of the grid, its source map with it.
+TEST(TextureJob, AFinishedTextureIsTheUncutOneRolledOnTheGrid) {
+    Job job = texture(64, 48);
+    job.exemplar = &stone();
+    job.settings.seed = 3;
+    const JobResult cut = run_job_or_fail(job);
+    job.settings.typical_seam = false;
+    const JobResult uncut = run_job_or_fail(job);
+    EXPECT_NE(cut.image.pixels, uncut.image.pixels);  // this seed's cut is not at the origin
+    int matches = 0;
+    for (int dy = 0; dy < 48; dy += kSeamCutGrid) {
+        for (int dx = 0; dx < 64; dx += kSeamCutGrid) {
+            JobResult rolled = uncut;
+            roll_result(rolled, dx, dy);
+            matches += rolled.image.pixels == cut.image.pixels && rolled.map.xy == cut.map.xy ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(matches, 1);
 }
 
 TEST(TextureJob, RefusalsSayWhatIsWrong) {
