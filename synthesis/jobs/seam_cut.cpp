@@ -10,7 +10,7 @@
 
 namespace {
 
-// The mean step, over the first three channels, between two pixels.
+// The step between two pixels, summed over their first three channels.
 int step(const Image& image, std::size_t a, std::size_t b) {
     const std::size_t channels = static_cast<std::size_t>(image.channels);
     int total = 0;
