@@ -19,7 +19,7 @@ from texsynth.batch.work import write_whole
 # Jobs per size: enough that the per-job figures settle (about 10 s of work on one core each).
 JOBS = {256: 64, 1024: 12}
 # Each measurement is taken this many times and the fastest kept: other work on the machine only slows it.
-REPEATS = 2
+REPEATS = 3
 
 
 def jobs_of(exemplar, size, count):
