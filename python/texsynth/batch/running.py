@@ -1,6 +1,6 @@
 """A batch on a Dask cluster. The client reads each job's files, hands the jobs to Dask's scheduler a window
-at a time (which places them, moves a dead worker's jobs elsewhere and retries them), writes what comes back
-whole or not at all, and records it so that a rerun skips it."""
+at a time (small textures a few to a task; the scheduler places them, moves a dead worker's tasks elsewhere
+and retries them), writes what comes back whole or not at all, and records it so that a rerun skips it."""
 import collections
 import concurrent.futures
 import contextlib
@@ -27,6 +27,12 @@ LARGEST_CARRIED_FILE = 512 * 1024
 # taking back a job.
 JOBS_AHEAD_PER_THREAD = 4
 FEWEST_JOBS_AHEAD = 8
+# Small textures go to the cluster a few to a task, at most GROUPED_JOBS and GROUPED_PIXELS output pixels in
+# all (four of 256 x 256): the scheduler, the client and the worker each spend a few milliseconds on a task
+# whatever it holds, which is a tenth of such a texture's time. A texture joins a task if it has at most half as
+# many pixels.
+GROUPED_JOBS = 4
+GROUPED_PIXELS = 4 * 256 * 256
 # How often the client looks for finished jobs and redraws the progress bar when none has finished, seconds.
 POLL_INTERVAL = 0.02
 # Threads of the client that write outputs: each file is synced before it is renamed into place, and syncs
@@ -145,7 +151,7 @@ class Batch:
         for job in jobs:
             for line in job.after:
                 self.readers[line].append(job)
-        self.pending = {}    # future: (job, its inputs as read, the scattered files it uses)
+        self.pending = {}    # a task's future: [(job, its inputs as read, the scattered files it uses), ...]
         self.writing = {}    # a writer's future: (job, its inputs as read, the seconds its worker took)
         self.scattered = {}  # resolved path: [future of its bytes on the cluster, jobs pending that use it]
 
@@ -209,10 +215,17 @@ class Batch:
             self.record_written(block=True)
 
     def submit(self, client, room):
-        """Hands up to `room` ready jobs to the cluster at once."""
-        calls, contents, keys, submitted = [], [], [], []
-        while self.ready and len(calls) < room:
-            job = self.ready.popleft()
+        """Hands up to `room` tasks of ready jobs to the cluster at once: a job each, or a few small textures."""
+        tasks = []  # each: {"calls": [...], "contents": [...], "jobs": [(job, inputs, used), ...], "pixels": n}
+        while self.ready:
+            job = self.ready[0]
+            pixels = grouped_pixels(job)
+            last = tasks[-1] if tasks else None
+            joins = (last is not None and pixels > 0 and last["pixels"] > 0 and len(last["jobs"]) < GROUPED_JOBS
+                     and last["pixels"] + pixels <= GROUPED_PIXELS)
+            if not joins and len(tasks) == room:
+                break
+            self.ready.popleft()
             inputs = self.records.inputs_now(job)
             used = []
             if self.shared_storage:
@@ -225,13 +238,19 @@ class Batch:
                     self.release(used)
                     self.fail(job, str(failure))
                     continue
-            calls.append(job.call)
-            contents.append(files)
-            keys.append(f"texsynth-line-{job.line}-{uuid.uuid4().hex}")
-            submitted.append((job, inputs, used))
-        if calls:
-            futures = client.map(work.run_call, calls, contents, key=keys, pure=False)
-            self.pending.update(zip(futures, submitted))
+            if joins:
+                last["pixels"] += pixels
+            else:
+                last = {"calls": [], "contents": [], "jobs": [], "pixels": pixels}
+                tasks.append(last)
+            last["calls"].append(job.call)
+            last["contents"].append(files)
+            last["jobs"].append((job, inputs, used))
+        if tasks:
+            keys = [f"texsynth-line-{task['jobs'][0][0].line}-{uuid.uuid4().hex}" for task in tasks]
+            futures = client.map(work.run_calls, [task["calls"] for task in tasks],
+                                 [task["contents"] for task in tasks], key=keys, pure=False)
+            self.pending.update(zip(futures, [task["jobs"] for task in tasks]))
 
     def content(self, client, file, used):
         """A file's bytes for a job, or the future of them where they are scattered."""
@@ -260,18 +279,20 @@ class Batch:
         done = [future for future in arrived if future.status == "finished"]
         results = dict(zip(done, client.gather(done))) if done else {}
         for future in arrived:
-            job, inputs, used = self.pending.pop(future)
-            self.release(used)
+            jobs = self.pending.pop(future)
             if future.status == "error":
-                result = {"failed": failure_of(future.exception()), "seconds": 0.0}
+                task_results = [{"failed": failure_of(future.exception()), "seconds": 0.0}] * len(jobs)
             else:
-                result = results.get(future, {"failed": "called off by the cluster", "seconds": 0.0})
-            if "failed" in result:
-                self.fail(job, result["failed"], result["seconds"])
-            elif self.shared_storage:
-                self.record(job, inputs, result["seconds"])
-            else:
-                self.writing[writers.submit(write_results, job, result)] = (job, inputs, result["seconds"])
+                called_off = {"failed": "called off by the cluster", "seconds": 0.0}
+                task_results = results.get(future) or [called_off] * len(jobs)
+            for (job, inputs, used), result in zip(jobs, task_results):
+                self.release(used)
+                if "failed" in result:
+                    self.fail(job, result["failed"], result["seconds"])
+                elif self.shared_storage:
+                    self.record(job, inputs, result["seconds"])
+                else:
+                    self.writing[writers.submit(write_results, job, result)] = (job, inputs, result["seconds"])
         return len(arrived)
 
     def record_written(self, block):
@@ -321,6 +342,15 @@ def write_results(job, result):
     work.write_file(job.resolved_output, result["image"])
     if job.resolved_map:
         work.write_file(job.resolved_map, result["map"])
+
+
+def grouped_pixels(job):
+    """The output pixels of a texture small enough to share a task with others, or 0."""
+    size = job.call.arguments.get("size") if job.call.function == "synthesize" else None
+    if not isinstance(size, list) or len(size) != 2 or not all(isinstance(side, int) for side in size):
+        return 0
+    pixels = size[0] * size[1]
+    return pixels if 0 < pixels <= GROUPED_PIXELS // 2 else 0
 
 
 def failure_of(exception):

@@ -136,6 +136,12 @@ def reworded(message, call):
     return f"{value.path}: {why}" if separator and isinstance(value, File) else message
 
 
+def run_calls(calls, contents):
+    """Several jobs handed over as one task (small textures, see running.py): each done as run_call does it,
+    their results in order."""
+    return [run_call(call, files) for call, files in zip(calls, contents)]
+
+
 def run_call(call, contents):
     """Does a job's call. `contents` holds its files' bytes by resolved path, or is None where storage is
     shared (the files are read here, and the results written here). Returns {"image": bytes, "map": bytes or
