@@ -14,7 +14,7 @@ neighbourhoods on image pyramids, coarse to fine; the same inputs and seed give 
 same bytes on any number of threads.
 
 The package holds the program texsynth with its manual page and bash completion, the
-shared library libtexsynth.so.0 with its C++ headers, CMake package and pkg-config
+shared library libtexsynth.so.0.4 with its C++ headers, CMake package and pkg-config
 file, and the Python module texsynth for python3, working on NumPy arrays.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
@@ -28,10 +28,10 @@ set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
 # Python it was built for and NumPy; its batches (texsynth.batch) want Dask's distributed scheduler.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS usr/${CMAKE_INSTALL_LIBDIR})
-# What a package built against libtexsynth.so.0 depends on (dpkg-shlibdeps reads it): this package, of this
+# What a package built against libtexsynth.so.0.4 depends on (dpkg-shlibdeps reads it): this package, of this
 # version or later. Written here rather than by CPack, which would also look for a SONAME in the Python module.
 file(WRITE ${PROJECT_BINARY_DIR}/debian/shlibs
-  "libtexsynth ${PROJECT_VERSION_MAJOR} texsynth (>= ${PROJECT_VERSION})\n")
+  "libtexsynth ${TEXSYNTH_SOVERSION} texsynth (>= ${PROJECT_VERSION})\n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/debian/shlibs)
 if(TEXSYNTH_PYTHON_BUILT)
   math(EXPR texsynth_next_python_minor "${Python3_VERSION_MINOR} + 1")

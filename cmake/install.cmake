@@ -1,6 +1,6 @@
 # What `cmake --install` puts where under the prefix, in four components (`--component NAME` installs one):
 #   program      bin/texsynth, its manual page texsynth(1) and its bash completion
-#   library      lib/libtexsynth.so.0 (the shared library, by its SONAME) and the copyright
+#   library      lib/libtexsynth.so.0.4 (the shared library, by its SONAME) and the copyright
 #   development  include/texsynth/, lib/libtexsynth.so, the CMake package lib/cmake/texsynth/, the pkg-config
 #                file lib/pkgconfig/texsynth.pc and an example program in share/doc/texsynth/examples/
 #   python       the Python module (python/CMakeLists.txt)

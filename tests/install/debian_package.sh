@@ -19,6 +19,8 @@ cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch" >"$scratch/cpack.
 [ "$(cat "$build/install_manifest.txt" 2>/dev/null || echo none)" = "$manifest_before" ] ||
     fail "making the package changed $build/install_manifest.txt"
 version=$("$build/texsynth" --version | sed 's/^texsynth //')
+# The SONAME's version: the major version, and the minor one too while the major one is 0.
+soversion=$(echo "$version" | awk -F. '{ print $1 == 0 ? $1 "." $2 : $1 }')
 package=$scratch/texsynth_${version}_$(dpkg --print-architecture).deb
 [ -f "$package" ] || fail "no $(basename "$package"): $(ls "$scratch")"
 
@@ -36,7 +38,7 @@ done
 
 dpkg-deb -c "$package" | awk '{ print $6 }' >"$scratch/contents"
 expected="./usr/bin/texsynth ./usr/share/man/man1/texsynth.1.gz ./usr/share/bash-completion/completions/texsynth
-    ./usr/lib/libtexsynth.so.0 ./usr/lib/libtexsynth.so ./usr/include/texsynth/texsynth.h
+    ./usr/lib/libtexsynth.so.$soversion ./usr/lib/libtexsynth.so ./usr/include/texsynth/texsynth.h
     ./usr/include/texsynth/version.h ./usr/lib/cmake/texsynth/texsynth-config.cmake ./usr/lib/pkgconfig/texsynth.pc
     ./usr/share/doc/texsynth/copyright ./usr/share/doc/texsynth/examples/make_texture.cpp"
 for file in $expected; do

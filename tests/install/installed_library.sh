@@ -29,8 +29,10 @@ fail() {
 }
 
 cmake --install "$build" --prefix "$prefix" >"$scratch/install.log"
+# The SONAME's version: the major version, and the minor one too while the major one is 0.
+soversion=$("$build/texsynth" --version | awk '{ split($2, v, "."); print v[1] == 0 ? v[1] "." v[2] : v[1] }')
 for file in bin/texsynth share/man/man1/texsynth.1.gz share/bash-completion/completions/texsynth \
-    lib/libtexsynth.so.0 lib/libtexsynth.so include/texsynth/texsynth.h include/texsynth/version.h \
+    lib/libtexsynth.so.$soversion lib/libtexsynth.so include/texsynth/texsynth.h include/texsynth/version.h \
     lib/cmake/texsynth/texsynth-config.cmake lib/pkgconfig/texsynth.pc share/doc/texsynth/copyright \
     share/doc/texsynth/examples/make_texture.cpp; do
     [ -e "$prefix/$file" ] || fail "cmake --install did not install $file"
