@@ -163,6 +163,7 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             if (loop.fixed.empty()) {
                 job.shift_penalty = plan.shift_penalty;
                 job.shift_allowed = plan.shift_allowed;
+                job.shift_steep = plan.shift_steep;
             } else {
                 plan.shift_escape = 0;
             }

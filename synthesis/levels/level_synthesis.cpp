@@ -254,13 +254,13 @@ public:
     // The shift penalty (LevelJob::shift_penalty) from now on: `weight` (0: none) and `escape`; the pairs are
     // those of `shifts`, which count every pixel of the level, or with nullptr those this search counts itself
     // as it chooses (the first pass), starting from none.
-    void set_shift_penalty(double weight, const SimilarCandidates* escape, double allowed,
+    void set_shift_penalty(double weight, const SimilarCandidates* escape, double allowed, double steep,
                            const RepeatShifts* shifts, int width, int height) {
         shift_weight_ = weight;
         escape_ = escape;
         if (shifts == nullptr && weight > 0) {
             const CandidateGrid& grid = matcher_.grid();
-            own_shifts_.allow(allowed);
+            own_shifts_.allow(allowed, steep);
             own_shifts_.reset(width, height, grid.exemplar_width * grid.exemplar_height);
             shifts = &own_shifts_;
         }
@@ -494,12 +494,12 @@ bool later_pass(MakeSearch& make_search, bool parallel, const LevelJob& job, con
     const bool penalised = kPenalisable && job.later.repeat_penalty > 0 && level_sources != nullptr;
     const bool shift_penalised = kPenalisable && job.shift_penalty > 0 && level_sources != nullptr;
     RepeatShifts shifts;
-    shifts.allow(job.shift_allowed);
+    shifts.allow(job.shift_allowed, job.shift_steep);
     if constexpr (kPenalisable) {
         for (auto& search : searches) {
             search->set_penalty(penalised ? &penalty : nullptr);
             search->set_shift_penalty(shift_penalised ? job.shift_penalty : 0, nullptr, job.shift_allowed,
-                                      &shifts, width, height);
+                                      job.shift_steep, &shifts, width, height);
         }
     }
     const EdgePyramidView view(before.data(), table, job.matrix_row, n, job.levels, job.output_edges,
@@ -702,8 +702,8 @@ LevelGeometry synthesize_level_coherent(const ExactMatcher& matcher, const Simil
             if (thread < 0 && job.first_pass == FirstPass::scan) {
                 // The scan counts the pixels as it chooses them.
                 const LevelTable table = make_level_table(job.output_width, job.output_height, job.levels);
-                search->set_shift_penalty(job.shift_penalty, job.shift_escape, job.shift_allowed, nullptr,
-                                          table.width[job.n], table.height[job.n]);
+                search->set_shift_penalty(job.shift_penalty, job.shift_escape, job.shift_allowed, job.shift_steep,
+                                          nullptr, table.width[job.n], table.height[job.n]);
             }
             search->set_guide_tolerance(job.guide_tolerance);
             return search;

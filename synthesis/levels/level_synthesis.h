@@ -95,11 +95,13 @@ struct LevelJob {
     // For the coherent search: a penalty on every candidate for the copies it would repeat at one shift
     // (synthesis/search/repeat_shifts.h), `shift_penalty` times the dimension per pair of pixels with one
     // source it would add to a shift's count beyond `shift_allowed` times the level's pixels, over the level's
-    // pixels; counted as the first pass goes and at the start of every later pass. In the first pass, where
+    // pixels, each pair beyond `shift_steep` times them counting RepeatShifts::kSteepWeight times; counted as
+    // the first pass goes and at the start of every later pass. In the first pass, where
     // the best candidate pays it, the candidates of `shift_escape` most similar to each candidate (if given)
     // are weighed too, so that the scan can leave a copy that would repeat. 0: none.
     double shift_penalty = 0;
     double shift_allowed = 0;
+    double shift_steep = 1.0;
     const SimilarCandidates* shift_escape = nullptr;
     // The coarser level's lattice, whose period cells its sources are made whole copies of before they are
     // carried over or continued (synthesis/patterns/period_cells.h), or none.

@@ -27,6 +27,7 @@ RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges
     if (coarsest || (n > 0 && !periods.found)) {
         plan.shift_penalty = periods.found ? kRegularShiftPenalty : kShiftPenalty;
         plan.shift_allowed = periods.found ? kRegularShiftAllowed : kShiftAllowed;
+        plan.shift_steep = periods.found ? 1.0 : kShiftSteep;
         plan.shift_escape = coarsest ? kShiftEscape : 0;
     }
     if (periods.found) {

@@ -11,8 +11,10 @@ void RepeatShifts::reset(int width, int height, int exemplar_pixels) {
         uses.clear();
     }
     pairs_.assign(static_cast<std::size_t>(width) * height, 0);
+    most_ = 0;
     counted_.assign(static_cast<std::size_t>(width) * height, -1);
     allowed_ = static_cast<std::int32_t>(allowed_share_ * width * height);
+    steep_ = static_cast<std::int32_t>(std::min(1.0, steep_share_) * width * height);
     const std::int64_t uses = (std::int64_t{width} * height + exemplar_pixels - 1) / exemplar_pixels;
     stride_ = static_cast<int>(std::max<std::int64_t>(1, (uses + kMostPartners - 1) / kMostPartners));
 }
@@ -30,7 +32,9 @@ void RepeatShifts::count(const std::vector<int>& sources, int width, int height,
         for (std::size_t i = 0; i < uses.size(); ++i) {
             for (std::size_t j = 0; j < uses.size(); j += static_cast<std::size_t>(stride_)) {
                 if (j != i) {
-                    pairs_[static_cast<std::size_t>(shift_index(uses[i], uses[j]))] += stride_;
+                    std::int32_t& pairs = pairs_[static_cast<std::size_t>(shift_index(uses[i], uses[j]))];
+                    pairs += stride_;
+                    most_ = std::max(most_, pairs);
                 }
             }
         }
@@ -43,10 +47,14 @@ void RepeatShifts::add(int x, int y, int source) {
     const bool partner = uses.size() % static_cast<std::size_t>(stride_) == 0;
     for (std::size_t j = 0; j < uses.size(); ++j) {
         if (j % static_cast<std::size_t>(stride_) == 0) {
-            pairs_[static_cast<std::size_t>(shift_index(p, uses[j]))] += stride_;
+            std::int32_t& pairs = pairs_[static_cast<std::size_t>(shift_index(p, uses[j]))];
+            pairs += stride_;
+            most_ = std::max(most_, pairs);
         }
         if (partner) {
-            pairs_[static_cast<std::size_t>(shift_index(uses[j], p))] += stride_;
+            std::int32_t& pairs = pairs_[static_cast<std::size_t>(shift_index(uses[j], p))];
+            pairs += stride_;
+            most_ = std::max(most_, pairs);
         }
     }
     uses.push_back(p);
@@ -54,6 +62,9 @@ void RepeatShifts::add(int x, int y, int source) {
 }
 
 std::int64_t RepeatShifts::pairs_at(int source, int x, int y) const {
+    if (most_ <= allowed_) {
+        return 0;
+    }
     const int p = y * width_ + x;
     const std::int32_t own_pair = counted_[static_cast<std::size_t>(p)] == source ? stride_ : 0;
     const std::vector<int>& uses = uses_[static_cast<std::size_t>(source)];
@@ -62,6 +73,7 @@ std::int64_t RepeatShifts::pairs_at(int source, int x, int y) const {
         if (uses[j] != p) {
             const std::int32_t pairs = pairs_[static_cast<std::size_t>(shift_index(p, uses[j]))] - own_pair;
             total += pairs > allowed_ ? pairs - allowed_ : 0;
+            total += pairs > steep_ ? std::int64_t{kSteepWeight - 1} * (pairs - steep_) : 0;
         }
     }
     return total * stride_;

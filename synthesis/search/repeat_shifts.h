@@ -15,6 +15,8 @@
 class RepeatShifts {
 public:
     static constexpr int kMostPartners = 64;
+    // How many times a pair beyond the steep share counts (allow).
+    static constexpr int kSteepWeight = 8;
 
     // Starts over for a width x height output level whose sources are pixel indices of an exemplar level of
     // `exemplar_pixels` pixels, with no pixel counted.
@@ -30,8 +32,14 @@ public:
     std::int64_t pairs_at(int source, int x, int y) const;
 
     int pixels() const { return width_ * height_; }
-    // Pairs up to this share of the level at a shift are not counted by pairs_at (set before reset or count).
-    void allow(double share) { allowed_share_ = share; }
+    // Pairs up to `share` of the level at a shift are not counted by pairs_at, and each pair beyond
+    // `steep_share` counts kSteepWeight times: a penalty that grows with the pairs is outweighed where leaving
+    // a copy costs much (an exemplar of few pixels and strong contrast), the steeper one much less (set before
+    // reset or count).
+    void allow(double share, double steep_share = 1.0) {
+        allowed_share_ = share;
+        steep_share_ = steep_share;
+    }
 
 private:
     int shift_index(int from, int to) const;
@@ -39,8 +47,11 @@ private:
     int width_ = 0;
     int height_ = 0;
     double allowed_share_ = 0;
+    double steep_share_ = 1.0;
     int stride_ = 1;  // every stride_-th use of a source is a partner
     std::int32_t allowed_ = 0;
+    std::int32_t steep_ = 0;
+    std::int32_t most_ = 0;  // the most pairs at any shift
     std::vector<std::vector<int>> uses_;  // per exemplar pixel, the output pixels counted with it
     std::vector<int> counted_;            // per output pixel, the source it is counted with (-1: none)
     std::vector<std::int32_t> pairs_;     // per shift (dx, dy), dx and dy from 0 up (wrapped), row-major
