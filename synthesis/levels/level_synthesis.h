@@ -96,9 +96,9 @@ struct LevelJob {
     // (synthesis/search/repeat_shifts.h), `shift_penalty` times the dimension per pair of pixels with one
     // source it would add to a shift's count beyond `shift_allowed` times the level's pixels, over the level's
     // pixels, each pair beyond `shift_steep` times them counting RepeatShifts::kSteepWeight times; counted as
-    // the first pass goes and at the start of every later pass. In the first pass, where
-    // the best candidate pays it, the candidates of `shift_escape` most similar to each candidate (if given)
-    // are weighed too, so that the scan can leave a copy that would repeat. 0: none.
+    // the first pass goes and at the start of every later pass. In the first pass, where the best candidate
+    // pays it, the candidates of `shift_escape` most similar to each candidate (if given) are weighed too, so
+    // that the scan can leave a copy that would repeat. 0: none.
     double shift_penalty = 0;
     double shift_allowed = 0;
     double shift_steep = 1.0;

@@ -33,9 +33,8 @@ public:
 
     int pixels() const { return width_ * height_; }
     // Pairs up to `share` of the level at a shift are not counted by pairs_at, and each pair beyond
-    // `steep_share` counts kSteepWeight times: a penalty that grows with the pairs is outweighed where leaving
-    // a copy costs much (an exemplar of few pixels and strong contrast), the steeper one much less (set before
-    // reset or count).
+    // `steep_share` counts kSteepWeight times, so that no shift runs far beyond the share even where leaving a
+    // copy costs much (an exemplar of few pixels and strong contrast). Set before reset or count.
     void allow(double share, double steep_share = 1.0) {
         allowed_share_ = share;
         steep_share_ = steep_share;
