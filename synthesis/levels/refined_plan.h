@@ -68,12 +68,12 @@ inline constexpr double kRegularRepeatPenalty = 6.0;
 // at the coarsest alone with 10 % allowed it rises a fifth at most and the repeat share is 0.12 to 0.22.
 inline constexpr double kShiftPenalty = 4000.0;
 inline constexpr double kShiftAllowed = 0.03;
-// Beyond 4.5 % of a level at one shift, each pair counts 8 times (RepeatShifts::kSteepWeight): with the linear
+// Beyond 4.5 % of a level at one shift, each pair counts 16 times (RepeatShifts::kSteepWeight): with the linear
 // penalty alone, a copy of an exemplar of few pixels and strong contrast is left only once its shift repeats far
-// beyond the share (a leopard's spots of 64 x 62 pixels 0.15, a dry stone wall of 127 x 80 0.08, bark 0.06).
-// The steeper part takes them to 0.054-0.061, 0.042-0.045 and 0.035-0.043 (four seeds) for a coherence error
-// 2.5 % higher over 24 exemplars and two seeds; from 4 % it is 4 % higher (grass and stone 10-15 %), at the
-// coarsest level alone it leaves the leopard at 0.063-0.075 and the brick pattern rises from 0.046 to 0.055.
+// beyond the share (a leopard's spots of 64 x 62 pixels 0.12-0.15, a dry stone wall of 127 x 80 0.06-0.08, bark
+// 0.06). The steeper part takes them to 0.046-0.050, 0.038-0.042 and 0.040-0.044 (four seeds) for a coherence
+// error 2.3 % higher over 24 exemplars and two seeds. Counting 8 times left the leopard at 0.054-0.061; from 4 %,
+// grass and stone lost 10-15 %; at the coarsest level alone, the leopard kept 0.063-0.075.
 inline constexpr double kShiftSteep = 0.045;
 inline constexpr double kRegularShiftPenalty = 1000.0;
 inline constexpr double kRegularShiftAllowed = 0.10;

@@ -16,7 +16,7 @@ class RepeatShifts {
 public:
     static constexpr int kMostPartners = 64;
     // How many times a pair beyond the steep share counts (allow).
-    static constexpr int kSteepWeight = 8;
+    static constexpr int kSteepWeight = 16;
 
     // Starts over for a width x height output level whose sources are pixel indices of an exemplar level of
     // `exemplar_pixels` pixels, with no pixel counted.
