@@ -11,6 +11,7 @@ build=$1
 out=$2
 here=$(cd "$(dirname "$0")/.." && pwd)
 pictures=${3:-$here/bench/pictures}
+mkdir -p "$pictures"
 texsynth=$build/texsynth
 ex=$here/bench/exemplars
 scratch=$(mktemp -d)
