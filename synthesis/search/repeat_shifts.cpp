@@ -62,7 +62,7 @@ void RepeatShifts::add(int x, int y, int source) {
 }
 
 std::int64_t RepeatShifts::pairs_at(int source, int x, int y) const {
-    if (most_ <= allowed_) {
+    if (most_ <= std::min(allowed_, steep_)) {
         return 0;
     }
     const int p = y * width_ + x;

@@ -34,7 +34,7 @@ TEST(RepeatShifts, CountsThePairsAtEachShiftWrappingAround) {
     allowing.count(sources, 4, 3, 12);
     EXPECT_EQ(allowing.pairs_at(1, 1, 0), 2);  // 3 less the 1 allowed
 
-    // None allowed, and each pair beyond one counted kSteepWeight times: 3 + 7 x 2.
+    // None allowed, and each pair beyond one counted kSteepWeight times: 3 + (kSteepWeight - 1) x 2.
     RepeatShifts steep;
     steep.allow(0, 0.1);
     steep.count(sources, 4, 3, 12);
