@@ -18,8 +18,9 @@
 //     they change only every second pixel, which pins the copies' seams to a 2 x 2 grid), in 3 x 3
 //     interleaved subsets that read what the subsets before them wrote, among the candidates that continue
 //     every neighbour's source, each penalised by how often its pixel is copied beyond its share;
-//   - candidates are every exemplar pixel: reads wrap around where the exemplar tiles by itself, and are
-//     clamped at its edges where it does not (synthesis/search/exemplar_edges.h);
+//   - candidates are every exemplar pixel: reads wrap around where a regular pattern tiles by itself, and
+//     are clamped at the edges of any other exemplar (synthesis/jobs/exemplar_set.cpp), so that its copies
+//     stop there;
 //   - at every level but the finest, every candidate is penalised for the pixels it would repeat at one shift
 //     (two pixels at that shift copied from one exemplar pixel) beyond a small share of the level, and where
 //     the best one pays for that in the coarsest level's scan, the candidates most like each candidate are

@@ -84,4 +84,26 @@ TEST(ExemplarSet, SeveralExemplarsKeepTheirOwnPyramidsAndMarginsOfTheirOwnPixels
     EXPECT_EQ(set.excluded[2][static_cast<std::size_t>(covering)], 0);
 }
 
+TEST(ExemplarSet, OnlyARegularPatternIsReadAroundItsEdgesWhereItTiles) {
+    // Both tile by themselves; noise has no periods, the same 8 x 8 noise repeated has.
+    std::mt19937 random(5);
+    SynthesisSettings settings;
+    settings.levels = 2;
+    settings.matrix = automatic_matrix(2);
+    const ExemplarSet noise = lay_out_exemplars({random_exemplar(random, 32, 40, false)}, settings, 3, true);
+    EXPECT_FALSE(noise.periods.found);
+    EXPECT_EQ(noise.edges.edges_x, ExemplarEdges::clamped);
+    EXPECT_EQ(noise.edges.edges_y, ExemplarEdges::clamped);
+    ExemplarPixels pattern = random_exemplar(random, 32, 40, false);
+    for (std::size_t i = 0; i < pattern.rgb.size(); ++i) {
+        const std::size_t x = i / 3 % 32;
+        const std::size_t y = i / 3 / 32;
+        pattern.rgb[i] = pattern.matched[i] = pattern.matched[((y % 8) * 32 + x % 8) * 3 + i % 3];
+    }
+    const ExemplarSet regular = lay_out_exemplars({pattern}, settings, 3, true);
+    EXPECT_TRUE(regular.periods.found);
+    EXPECT_EQ(regular.edges.edges_x, ExemplarEdges::wrapped);
+    EXPECT_EQ(regular.edges.edges_y, ExemplarEdges::wrapped);
+}
+
 }  // namespace
