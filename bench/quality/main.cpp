@@ -15,7 +15,8 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: texsynth-quality [--threads=N] [--map=MAP.png] [--heat-map=HEAT.png] EXEMPLAR OUTPUT\n"
+    "usage: texsynth-quality [--threads=N] [--map=MAP.png] [--heat-map=HEAT.png] [--error-map=ERRORS.png]\n"
+    "                        EXEMPLAR OUTPUT\n"
     "       texsynth-quality [--threads=N] --fill ORIGINAL MASK RESULT\n"
     "       texsynth-quality --same-sources MAP.png OTHER_MAP.png\n"
     "(pictures: BMP, PNG or JPEG files; maps: the source maps of texsynth --save-map)\n"
@@ -40,6 +41,16 @@ bool read_all(char** paths, RgbImage* images[], int count) {
     return true;
 }
 
+// Writes a picture, or says on standard error why it could not be written.
+bool write_picture(const std::string& path, const RgbImage& picture) {
+    std::string why;
+    if (!write_image(path, Image{picture.width, picture.height, 3, picture.pixels}, why)) {
+        std::fprintf(stderr, "texsynth-quality: %s: %s\n", path.c_str(), why.c_str());
+        return false;
+    }
+    return true;
+}
+
 // Reads a source map, or says on standard error why it could not be read.
 bool read_map(const std::string& path, SourceMap& map) {
     std::string why;
@@ -50,7 +61,8 @@ bool read_map(const std::string& path, SourceMap& map) {
     return true;
 }
 
-int measure_texture(char** paths, int threads, const std::string& map_path, const std::string& heat_path) {
+int measure_texture(char** paths, int threads, const std::string& map_path, const std::string& heat_path,
+                    const std::string& error_path) {
     RgbImage exemplar;
     RgbImage output;
     RgbImage* images[] = {&exemplar, &output};
@@ -76,17 +88,15 @@ int measure_texture(char** paths, int threads, const std::string& map_path, cons
     }
     const RepeatShare repeats = repeat_share(map_path.empty() ? labels_of_pixels(output) : labels_of_map(map.xy),
                                              output.width, output.height);
-    if (!heat_path.empty()) {
-        const RgbImage heat = repeat_heat_map(repeats);
-        std::string why;
-        if (!write_image(heat_path, Image{heat.width, heat.height, 3, heat.pixels}, why)) {
-            std::fprintf(stderr, "texsynth-quality: %s: %s\n", heat_path.c_str(), why.c_str());
-            return 1;
-        }
+    if (!heat_path.empty() && !write_picture(heat_path, repeat_heat_map(repeats))) {
+        return 1;
     }
-    std::printf("%s repeat_share=%.4f repeat_shift=%d,%d repeat_from=%s\n",
-                format_figures(measure_quality(exemplar, output, threads)).c_str(), repeats.share, repeats.dx,
-                repeats.dy, map_path.empty() ? "pixels" : "map");
+    const QualityFigures figures = measure_quality(exemplar, output, threads);
+    if (!error_path.empty() && !write_picture(error_path, coherence_error_map(figures, output.width, output.height))) {
+        return 1;
+    }
+    std::printf("%s repeat_share=%.4f repeat_shift=%d,%d repeat_from=%s\n", format_figures(figures).c_str(),
+                repeats.share, repeats.dx, repeats.dy, map_path.empty() ? "pixels" : "map");
     return 0;
 }
 
@@ -147,18 +157,21 @@ int main(int argc, char** argv) {
     }
     std::string map_path;
     std::string heat_path;
+    std::string error_path;
     for (; argc > first && argv[first][0] == '-' && argv[first][1] == '-'; ++first) {
         const std::string option = argv[first];
         if (option.starts_with("--map=") && option.size() > 6) {
             map_path = option.substr(6);
         } else if (option.starts_with("--heat-map=") && option.size() > 11) {
             heat_path = option.substr(11);
+        } else if (option.starts_with("--error-map=") && option.size() > 12) {
+            error_path = option.substr(12);
         } else {
             break;
         }
     }
     if (argc > first && std::string(argv[first]) == "--fill") {
-        if (argc - first != 4 || !map_path.empty() || !heat_path.empty()) {
+        if (argc - first != 4 || !map_path.empty() || !heat_path.empty() || !error_path.empty()) {
             std::fputs(kUsage, stderr);
             return 2;
         }
@@ -168,5 +181,5 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    return measure_texture(argv + first, threads, map_path, heat_path);
+    return measure_texture(argv + first, threads, map_path, heat_path, error_path);
 }

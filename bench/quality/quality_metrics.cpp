@@ -170,10 +170,20 @@ QualityFigures measure_quality(const RgbImage& exemplar, const RgbImage& output,
         used[match.index] = true;
     }
     figures.coherence_mean = total / static_cast<double>(errors.size());
+    figures.coherence_errors = errors;
     figures.coherence_p95 = percentile(std::move(errors), 0.95);
     figures.completeness =
         static_cast<double>(std::count(used.begin(), used.end(), true)) / static_cast<double>(used.size());
     return figures;
+}
+
+RgbImage coherence_error_map(const QualityFigures& figures, int width, int height) {
+    RgbImage map{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 3, 0)};
+    for (std::size_t p = 0; p < figures.coherence_errors.size() && p * 3 < map.pixels.size(); ++p) {
+        const double grey = std::min(255.0, std::round(figures.coherence_errors[p] * kErrorMapScale));
+        std::fill_n(map.pixels.begin() + static_cast<std::ptrdiff_t>(p * 3), 3, static_cast<std::uint8_t>(grey));
+    }
+    return map;
 }
 
 std::string format_figures(const QualityFigures& figures) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "image/rgb_image.h"
 
@@ -49,6 +50,7 @@ struct QualityFigures {
     // to the nearest exemplar patch: the mean, and the 95th percentile (interpolated linearly between ranks).
     double coherence_mean = 0;
     double coherence_p95 = 0;
+    std::vector<double> coherence_errors;  // that RMS of every output pixel, row-major
     // The share of the exemplar's patches that are the nearest patch of at least one output pixel.
     double completeness = 0;
     double histogram = 0;
@@ -59,6 +61,11 @@ struct QualityFigures {
 // All the figures for `output` against `exemplar`, searching patches on up to `threads` threads (0: one per
 // core). Both must have pixels; without a 5 x 5 exemplar the patch figures are NaN.
 QualityFigures measure_quality(const RgbImage& exemplar, const RgbImage& output, int threads = 0);
+
+// Every output pixel's coherence error as a grey picture of the output's size: kErrorMapScale grey levels per
+// unit of error, at most 255. Seams between copies stand out as lines.
+inline constexpr double kErrorMapScale = 8.0;
+RgbImage coherence_error_map(const QualityFigures& figures, int width, int height);
 
 // The figures as one line of name=value pairs, the larger seam score first as seam_z, the block ratios last.
 std::string format_figures(const QualityFigures& figures);

@@ -187,6 +187,12 @@ TEST(MeasureQuality, CoherenceIsTheRmsPerComponent) {
     EXPECT_NEAR(figures.coherence_mean, 10 * std::sqrt(500.0) / 60, 1e-9);
     EXPECT_NEAR(figures.coherence_p95, std::sqrt(500.0), 1e-9);
     EXPECT_EQ(figures.completeness, 1.0);
+    // The error map: 8 grey levels per unit, sqrt(500) * 8 = 178.9 on the pixels within 2 of a grey one.
+    const RgbImage map = coherence_error_map(figures, 60, 1);
+    for (int x : {58, 59, 0, 1, 2, 28, 32}) {
+        EXPECT_EQ(map.pixels[static_cast<std::size_t>(x) * 3], 179) << x;
+    }
+    EXPECT_EQ(map.pixels[3 * 3], 0);
 }
 
 }  // namespace
