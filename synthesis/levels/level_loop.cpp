@@ -160,7 +160,11 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             job.later.repeat_penalty = plan.repeat_penalty;
             // Only a texture is penalised for repeating copies: a fill or a band copies from the picture around
             // it, whose kept pixels are their own sources, so that its every coherent copy would pair with them.
+            // Its candidates are weighed by how they agree with the neighbours' copies too (not measured on
+            // fills).
             if (loop.fixed.empty()) {
+                job.passes = plan.agreeing_passes;
+                job.later.agreement = plan.agreement;
                 job.shift_penalty = plan.shift_penalty;
                 job.shift_allowed = plan.shift_allowed;
                 job.shift_steep = plan.shift_steep;

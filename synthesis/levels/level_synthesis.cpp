@@ -6,6 +6,7 @@
 #include <atomic>
 #include <iterator>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "pyramid/level_table.h"
@@ -162,7 +163,7 @@ public:
     }
     int find(int x, int y, const SourceMaps& sources) {
         coherent_candidates(matcher_.grid(), similar_, sources, x, y, half_size_, all_around_, candidates_, seen_,
-                            ++stamp_, phase_);
+                            ++stamp_, phase_, agreement_ > 0 ? &continued_ : nullptr);
         if (candidates_.empty()) {
             return exact_.find({});
         }
@@ -196,14 +197,16 @@ public:
             }
         }
         ExactMatcher::Best best;
-        if (penalty_ == nullptr && shift_weight_ == 0) {
+        if (penalty_ == nullptr && shift_weight_ == 0 && agreement_ == 0) {
             matcher_.try_guesses(exact_.query(), candidates_, best);
             return best.index;
         }
+        tally_continued();
         std::int64_t best_shift_penalty = 0;
         const auto weigh = [&](int candidate) {
             // The distance first: the shift penalty is worth working out only for a candidate still in the race.
-            const std::int64_t penalty = penalty_ != nullptr ? (*penalty_)[static_cast<std::size_t>(candidate)] : 0;
+            const std::int64_t penalty =
+                (penalty_ != nullptr ? (*penalty_)[static_cast<std::size_t>(candidate)] : 0) + disagreement(candidate);
             const std::int64_t limit = best.limit_for(candidate) - penalty;
             if (limit < 0) {
                 return;
@@ -268,6 +271,8 @@ public:
     }
     // LevelJob::guide_tolerance.
     void set_guide_tolerance(int tolerance) { guide_tolerance_ = tolerance; }
+    // LaterPasses::agreement from now on (0: none).
+    void set_agreement(double weight) { agreement_ = weight; }
     // Penalties per candidate added to the distances from now on (nullptr: none).
     void set_penalty(const std::vector<std::int64_t>* penalty) { penalty_ = penalty; }
     // Pixels whose search weighs every candidate (LevelJob::exhaustive), or none, and the kept pixels
@@ -288,6 +293,48 @@ public:
     int dimension() const { return matcher_.dimension(); }
 
 private:
+    // The candidates the neighbours' copies continue at the pixel, each once with how many continue there.
+    void tally_continued() {
+        continued_tally_.clear();
+        if (agreement_ == 0) {
+            return;
+        }
+        for (const int candidate : continued_) {
+            auto same = std::find_if(continued_tally_.begin(), continued_tally_.end(),
+                                     [candidate](const auto& entry) { return entry.first == candidate; });
+            if (same != continued_tally_.end()) {
+                ++same->second;
+            } else {
+                continued_tally_.emplace_back(candidate, 1);
+            }
+        }
+    }
+
+    // How far `candidate` lies from what the neighbours' copies would put at the pixel (LaterPasses::agreement):
+    // the squared distance of its copied components from each continued candidate's, summed over the
+    // neighbours, times the weight.
+    std::int64_t disagreement(int candidate) const {
+        if (agreement_ == 0) {
+            return 0;
+        }
+        const MatchedChannels& channels = matcher_.channels();
+        const auto component = [&channels](int channel, std::uint8_t value) -> std::int64_t {
+            return channels.components.empty() ? value : channels.component(channel, value);
+        };
+        const std::uint8_t* colour = matcher_.colour(candidate);
+        std::int64_t sum = 0;
+        for (const auto& [continued, count] : continued_tally_) {
+            const std::uint8_t* other = matcher_.colour(continued);
+            std::int64_t squares = 0;
+            for (int c = 0; c < channels.copied; ++c) {
+                const std::int64_t d = component(c, colour[c]) - component(c, other[c]);
+                squares += d * d;
+            }
+            sum += count * squares;
+        }
+        return static_cast<std::int64_t>(agreement_ * static_cast<double>(sum));
+    }
+
     std::int64_t shift_penalty(int candidate, int x, int y) const {
         if (shift_weight_ == 0) {
             return 0;
@@ -369,6 +416,9 @@ private:
     RepeatShifts own_shifts_;
     const LatticePhase* phase_;  // for a regular pattern
     int guide_tolerance_ = 0;
+    double agreement_ = 0;
+    std::vector<int> continued_;                         // coherent_candidates' continuations of the neighbours
+    std::vector<std::pair<int, int>> continued_tally_;  // each continued candidate once, with its count
 
     bool strays_from_guide(int index) const {
         const MatchedChannels& channels = matcher_.channels();
@@ -498,6 +548,7 @@ bool later_pass(MakeSearch& make_search, bool parallel, const LevelJob& job, con
     if constexpr (kPenalisable) {
         for (auto& search : searches) {
             search->set_penalty(penalised ? &penalty : nullptr);
+            search->set_agreement(level_sources != nullptr ? job.later.agreement : 0);
             search->set_shift_penalty(shift_penalised ? job.shift_penalty : 0, nullptr, job.shift_allowed,
                                       job.shift_steep, &shifts, width, height);
         }

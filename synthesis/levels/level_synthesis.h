@@ -57,6 +57,13 @@ struct LaterPasses {
     // copied from it beyond the level's share (output pixels / candidates), times the vector's dimension,
     // counted at the start of each subset; 0: none.
     double repeat_penalty = 0;
+    // For the coherent search, how much a candidate's colour must agree with its neighbours' copies: each
+    // neighbour within the square, copied from one place of the exemplar, would have the pixel continue that
+    // copy; for every neighbour, the squared distance between the candidate's copied components and those of
+    // the pixel its copy continues at the pixel, times this, is added to the candidate's distance. A pixel
+    // lies in the squares of all those neighbours, and each of their neighbourhoods fits the exemplar only
+    // where it agrees with their copies; the distance alone weighs only the pixel's own square. 0: none.
+    double agreement = 0;
 };
 
 // One level's synthesis with everything a run may ask for beyond the default.

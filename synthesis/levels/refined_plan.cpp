@@ -16,6 +16,8 @@ RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges
     plan.later.indexed = false;
     const bool coarsest = n == levels - 1;
     plan.passes = coarsest && passes > 1 ? passes + kCoarsestExtraPasses : passes;
+    plan.agreement = kRefinedAgreement;
+    plan.agreeing_passes = n > 0 && passes > 1 ? plan.passes + kCoarserAgreeingPasses : plan.passes;
     plan.first_pass = coarsest ? FirstPass::scan : FirstPass::continue_parent;
     plan.lattice = kRefinedLattice;
     plan.repeat_penalty = kRefinedRepeatPenalty;

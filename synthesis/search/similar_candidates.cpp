@@ -35,8 +35,11 @@ SimilarCandidates::SimilarCandidates(const ExactMatcher& matcher, int k, SearchT
 
 void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& similar, const SourceMaps& sources,
                          int x, int y, int half_size, bool all_around, std::vector<int>& out, std::vector<int>& seen,
-                         int stamp, const LatticePhase* phase) {
+                         int stamp, const LatticePhase* phase, std::vector<int>* continued) {
     out.clear();
+    if (continued != nullptr) {
+        continued->clear();
+    }
     auto add = [&](int candidate) {
         if (candidate >= 0 && seen[candidate] != stamp) {
             seen[candidate] = stamp;
@@ -87,6 +90,9 @@ void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& sim
             const int source_x = source - source_y * sources.exemplar_width;
             const int candidate = candidate_at(source_x - dx, source_y - dy);
             add(candidate);
+            if (continued != nullptr && candidate >= 0 && (dx != 0 || dy != 0)) {
+                continued->push_back(candidate);
+            }
             if (candidate >= 0) {
                 for (const int other : similar.of(candidate)) {
                     if (phase == nullptr || other < 0) {

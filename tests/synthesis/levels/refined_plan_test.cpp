@@ -36,17 +36,23 @@ TEST(RefinedPlan, CoarsestScansAndCorrectsLongerFinerLevelsCarryTheParentOver) {
     const RefinedLevelPlan middle = refined_level_plan(1, 3, 2, ExemplarEdges::wrapped, ExemplarEdges::wrapped);
     EXPECT_GT(middle.shift_penalty, 0);
     EXPECT_EQ(middle.shift_escape, 0);
+    // A texture's candidates agree with the neighbours' copies, in more passes at every level but the finest.
+    EXPECT_EQ(coarsest.agreeing_passes, 2 + kCoarsestExtraPasses + kCoarserAgreeingPasses);
+    EXPECT_EQ(middle.agreeing_passes, 2 + kCoarserAgreeingPasses);
+    EXPECT_GT(middle.agreement, 0);
     EXPECT_EQ(coarsest.later.edges_x, ExemplarEdges::wrapped);
     EXPECT_EQ(coarsest.later.edges_y, ExemplarEdges::clamped);
 
     const RefinedLevelPlan finest = refined_level_plan(0, 3, 2, ExemplarEdges::wrapped, ExemplarEdges::wrapped);
     EXPECT_EQ(finest.first_pass, FirstPass::continue_parent);
     EXPECT_EQ(finest.passes, 2);
+    EXPECT_EQ(finest.agreeing_passes, 2);
     EXPECT_EQ(finest.lattice, kRefinedLattice);
     EXPECT_GT(finest.repeat_penalty, 0);
     EXPECT_EQ(finest.shift_penalty, 0);
     // One pass asked for is one pass everywhere.
     EXPECT_EQ(refined_level_plan(2, 3, 1, ExemplarEdges::wrapped, ExemplarEdges::wrapped).passes, 1);
+    EXPECT_EQ(refined_level_plan(2, 3, 1, ExemplarEdges::wrapped, ExemplarEdges::wrapped).agreeing_passes, 1);
 }
 
 TEST(RefinedPlan, RegularPatternsKeepInStepAndRepeatOverWholePeriods) {

@@ -43,6 +43,14 @@ TEST(CoherentCandidates, ContinueTheNeighboursSourcesAndTheParents) {
     // which shifted back by (1, 1) is (0, 0), no candidate. The parent's (4, 6) is there already.
     EXPECT_EQ(candidates_of(none, fixture.sources(), 2, 2, true),
               (std::vector<int>{at(6, 6), at(5, 6), at(4, 6), at(6, 5), at(5, 5), at(4, 5), at(6, 4), at(5, 4)}));
+    // What each neighbour's copy continues at the pixel, once per neighbour: the pixel itself and (3, 3) left
+    // out, the parent and similar candidates no continuations.
+    std::vector<int> out;
+    std::vector<int> continued;
+    std::vector<int> seen(64, -1);
+    const SimilarCandidates similar(1, std::vector<int>(64, at(8, 8)));
+    coherent_candidates(kGrid, similar, fixture.sources(), 2, 2, 1, true, out, seen, 1, nullptr, &continued);
+    EXPECT_EQ(continued, (std::vector<int>{at(6, 6), at(5, 6), at(4, 6), at(6, 5), at(4, 5), at(6, 4), at(5, 4)}));
 
     // Pixel (0, 0) wraps: its neighbours before it are (3, 3) (from (1, 1), continued at (2, 2)), (0, 3),
     // (1, 3) and (3, 0); a coarsest level has no parent.
