@@ -160,8 +160,8 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             job.later.repeat_penalty = plan.repeat_penalty;
             // Only a texture is penalised for repeating copies: a fill or a band copies from the picture around
             // it, whose kept pixels are their own sources, so that its every coherent copy would pair with them.
-            // Its candidates are weighed by how they agree with the neighbours' copies too (not measured on
-            // fills).
+            // A texture's candidates are also weighed by how they agree with the neighbours' copies, over more
+            // passes (not measured on fills).
             if (loop.fixed.empty()) {
                 job.passes = plan.agreeing_passes;
                 job.later.agreement = plan.agreement;
