@@ -1,5 +1,7 @@
 #include "synthesis/jobs/seam_cut.h"
 
+#include "synthesis/levels/noise.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -9,6 +11,9 @@
 #include <utility>
 
 namespace {
+
+// The draws choosing a seeded cut range over this many values, far more than the lines to choose from.
+constexpr int kMostCutDraws = 1 << 30;
 
 // The step between two pixels, summed over their first three channels.
 int step(const Image& image, std::size_t a, std::size_t b) {
@@ -64,12 +69,30 @@ void roll(std::vector<T>& values, int width, int height, int per_pixel, int dx, 
 
 }  // namespace
 
-int typical_cut(const std::vector<double>& steps, int grid) {
+int typical_cut(const std::vector<double>& steps, int grid, std::optional<std::uint64_t> draw) {
     const int lines = static_cast<int>(steps.size());
     if (lines == 0) {
         return 0;
     }
     const double mean = std::accumulate(steps.begin(), steps.end(), 0.0) / lines;
+    // The boundary before line `start`, wrapping around.
+    const auto before = [&](int start) { return steps[static_cast<std::size_t>((start + lines - 1) % lines)]; };
+    if (draw.has_value()) {
+        double variance = 0;
+        for (const double step : steps) {
+            variance += (step - mean) * (step - mean);
+        }
+        const double spread = kTypicalSeamSpread * std::sqrt(variance / lines);
+        std::vector<int> typical;
+        for (int start = 0; start < lines; start += grid) {
+            if (std::abs(before(start) - mean) <= spread) {
+                typical.push_back(start);
+            }
+        }
+        if (!typical.empty()) {
+            return typical[static_cast<std::size_t>(*draw % typical.size())];
+        }
+    }
     int best = 0;
     double best_distance = std::abs(steps.back() - mean);
     for (int start = grid; start < lines; start += grid) {
@@ -90,10 +113,17 @@ void roll_result(JobResult& result, int dx, int dy) {
     roll(map.exemplar, map.width, map.height, 1, dx, dy);
 }
 
-void cut_at_typical_seams(JobResult& result) {
+void cut_at_typical_seams(JobResult& result, std::optional<std::uint32_t> seed) {
     if (result.image.width <= 0 || result.image.height <= 0 || result.image.channels < 3) {
         return;
     }
-    roll_result(result, typical_cut(boundary_steps(result.image, true), kSeamCutGrid),
-                typical_cut(boundary_steps(result.image, false), kSeamCutGrid));
+    std::optional<std::uint64_t> draw_x;
+    std::optional<std::uint64_t> draw_y;
+    if (seed.has_value()) {
+        NoiseDraws draws(seed);
+        draw_x = static_cast<std::uint64_t>(draws.next(kMostCutDraws));
+        draw_y = static_cast<std::uint64_t>(draws.next(kMostCutDraws));
+    }
+    roll_result(result, typical_cut(boundary_steps(result.image, true), kSeamCutGrid, draw_x),
+                typical_cut(boundary_steps(result.image, false), kSeamCutGrid, draw_y));
 }

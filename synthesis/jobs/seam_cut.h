@@ -2,6 +2,8 @@
 
 #include <texsynth/job.h>
 
+#include <cstdint>
+#include <optional>
 #include <vector>
 
 // Where a texture that tiles is cut open. Every place on it is as good a start as any other, so the result is
@@ -13,13 +15,21 @@
 // are up to 8 x 8 at the finest) keep their phase.
 inline constexpr int kSeamCutGrid = 8;
 
+// A seeded cut lies where the boundary before it is within this many standard deviations of the mean step.
+inline constexpr double kTypicalSeamSpread = 1.0;
+
 // Of a line of `steps.size()` boundaries (steps[b]: the mean step between line b and line b + 1, the last
 // between the last line and the first), the first line of the cut: a multiple of `grid` whose boundary before
-// it (wrapping around) has the step nearest the mean of all; the lowest such line on ties.
-int typical_cut(const std::vector<double>& steps, int grid);
+// it (wrapping around) has the step nearest the mean of all; the lowest such line on ties. With a `draw`, one
+// of the multiples whose boundary lies within kTypicalSeamSpread of the mean instead, the draw-th modulo their
+// number (the nearest if there is none).
+int typical_cut(const std::vector<double>& steps, int grid, std::optional<std::uint64_t> draw = std::nullopt);
 
 // The result's image and source map rolled so that pixel (dx, dy) comes first.
 void roll_result(JobResult& result, int dx, int dy);
 
-// Rolls the result to start at the typical cut along each axis (its first three channels measured).
-void cut_at_typical_seams(JobResult& result);
+// Rolls the result to start at the typical cut along each axis (its first three channels measured). With a
+// seed, the cuts are drawn from it: a regular pattern's copies are in step with its lattice, and cut where
+// the step is nearest the mean they would begin at the same place in the pattern for every seed, and share
+// their sources wherever they took the same cell.
+void cut_at_typical_seams(JobResult& result, std::optional<std::uint32_t> seed = std::nullopt);

@@ -452,7 +452,8 @@ bool run_texture_job(const Job& job, const SynthesisSettings& settings, JobResul
     }
     assemble_result(set, inputs.exemplars, sources, inputs.width, inputs.height, job.with_map, result);
     if (settings.typical_seam && job.kind == JobKind::generate && inputs.target_guide == nullptr) {
-        cut_at_typical_seams(result);
+        // A regular pattern's cut is drawn from the seed; any other texture's copies differ with the seed anyway.
+        cut_at_typical_seams(result, set.periods.found ? settings.seed : std::nullopt);
     }
     if (hooks.profile != nullptr) {
         hooks.profile->total += total_clock.lap();

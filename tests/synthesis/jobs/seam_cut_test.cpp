@@ -18,6 +18,13 @@ TEST(SeamCut, TheCutLiesOnTheGridWhereTheStepIsNearestTheMean) {
     EXPECT_EQ(typical_cut(std::vector<double>(24, 5.0), 8), 0);
     // A grid wider than the line leaves only the wrap-around boundary.
     EXPECT_EQ(typical_cut(steps, 32), 0);
+    // A draw picks among the grid's lines whose boundary lies within a standard deviation (4.99) of the mean:
+    // lines 8 and 16, never the uncut texture, whose boundary stands out.
+    EXPECT_EQ(typical_cut(steps, 8, 0), 8);
+    EXPECT_EQ(typical_cut(steps, 8, 1), 16);
+    EXPECT_EQ(typical_cut(steps, 8, 1'000'000'002), 8);
+    // Where no line of the grid is typical, the nearest.
+    EXPECT_EQ(typical_cut(steps, 32, 5), 0);
 }
 
 TEST(SeamCut, TheImageAndItsMapRollTogether) {
