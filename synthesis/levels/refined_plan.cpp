@@ -24,11 +24,13 @@ RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges
     plan.phase = LatticePhase(periods, n, output_width, output_height);
     // Copies must not line up (synthesis/search/repeat_shifts.h): the coarsest level lays them out, its scan
     // weighing the candidates most like each where the best would repeat; the middle levels keep them from
-    // growing back together, except on a regular pattern, whose copies in step with its lattice leave fewer
-    // ways out; the finest level follows its parent.
-    if (coarsest || (n > 0 && !periods.found)) {
+    // growing back together (on a regular pattern, whose copies in step with its lattice leave fewer ways out,
+    // only beyond a larger share); the finest level follows its parent.
+    if (coarsest || n > 0) {
         plan.shift_penalty = periods.found ? kRegularShiftPenalty : kShiftPenalty;
-        plan.shift_allowed = periods.found ? kRegularShiftAllowed : kShiftAllowed;
+        plan.shift_allowed = !periods.found ? kShiftAllowed
+                             : coarsest     ? kRegularShiftAllowed
+                                            : kRegularMiddleShiftAllowed;
         plan.shift_steep = periods.found ? 1.0 : kShiftSteep;
         plan.shift_escape = coarsest ? kShiftEscape : 0;
     }

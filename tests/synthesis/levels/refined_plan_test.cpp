@@ -70,6 +70,10 @@ TEST(RefinedPlan, RegularPatternsKeepInStepAndRepeatOverWholePeriods) {
         EXPECT_EQ(plan.phase.active(), n <= 2);
         EXPECT_EQ(plan.parent_phase.active(), n + 1 <= 2);
         EXPECT_EQ(plan.repeat_penalty, kRegularRepeatPenalty);
+        // Copies repeating at one shift are penalised at every level but the finest, beyond a larger share
+        // at the middle ones.
+        EXPECT_EQ(plan.shift_penalty, n > 0 ? kRegularShiftPenalty : 0);
+        EXPECT_EQ(plan.shift_allowed, n == 3 ? kRegularShiftAllowed : n > 0 ? kRegularMiddleShiftAllowed : 0);
         for (const CandidateOptions& options : {plan.first, plan.later}) {
             // Across, reads and copies past an edge go on 96 pixels (halved at each level) back; down they
             // stay clamped. Levels that do not resolve the pattern keep the exemplar's own edges.
