@@ -7,7 +7,7 @@ void RepeatShifts::reset(int width, int height, int exemplar_pixels) {
     width_ = width;
     height_ = height;
     uses_.resize(static_cast<std::size_t>(exemplar_pixels));
-    for (std::vector<int>& uses : uses_) {
+    for (std::vector<Place>& uses : uses_) {
         uses.clear();
     }
     pairs_.assign(static_cast<std::size_t>(width) * height, 0);
@@ -23,12 +23,14 @@ void RepeatShifts::count(const std::vector<int>& sources, int width, int height,
     reset(width, height, exemplar_pixels);
     for (std::size_t p = 0; p < sources.size(); ++p) {
         if (sources[p] >= 0) {
-            uses_[static_cast<std::size_t>(sources[p])].push_back(static_cast<int>(p));
+            const int x = static_cast<int>(p % static_cast<std::size_t>(width));
+            const int y = static_cast<int>(p / static_cast<std::size_t>(width));
+            uses_[static_cast<std::size_t>(sources[p])].push_back({x, y});
             counted_[p] = sources[p];
         }
     }
     // Every pixel with every partner: each partner's pairs stand for those of the `stride_` uses it samples.
-    for (const std::vector<int>& uses : uses_) {
+    for (const std::vector<Place>& uses : uses_) {
         for (std::size_t i = 0; i < uses.size(); ++i) {
             for (std::size_t j = 0; j < uses.size(); j += static_cast<std::size_t>(stride_)) {
                 if (j != i) {
@@ -42,8 +44,8 @@ void RepeatShifts::count(const std::vector<int>& sources, int width, int height,
 }
 
 void RepeatShifts::add(int x, int y, int source) {
-    const int p = y * width_ + x;
-    std::vector<int>& uses = uses_[static_cast<std::size_t>(source)];
+    const Place p{x, y};
+    std::vector<Place>& uses = uses_[static_cast<std::size_t>(source)];
     const bool partner = uses.size() % static_cast<std::size_t>(stride_) == 0;
     for (std::size_t j = 0; j < uses.size(); ++j) {
         if (j % static_cast<std::size_t>(stride_) == 0) {
@@ -58,31 +60,23 @@ void RepeatShifts::add(int x, int y, int source) {
         }
     }
     uses.push_back(p);
-    counted_[static_cast<std::size_t>(p)] = source;
+    counted_[static_cast<std::size_t>(y) * width_ + x] = source;
 }
 
 std::int64_t RepeatShifts::pairs_at(int source, int x, int y) const {
     if (most_ <= std::min(allowed_, steep_)) {
         return 0;
     }
-    const int p = y * width_ + x;
-    const std::int32_t own_pair = counted_[static_cast<std::size_t>(p)] == source ? stride_ : 0;
-    const std::vector<int>& uses = uses_[static_cast<std::size_t>(source)];
+    const Place p{x, y};
+    const std::int32_t own_pair = counted_[static_cast<std::size_t>(y) * width_ + x] == source ? stride_ : 0;
+    const std::vector<Place>& uses = uses_[static_cast<std::size_t>(source)];
     std::int64_t total = 0;
     for (std::size_t j = 0; j < uses.size(); j += static_cast<std::size_t>(stride_)) {
-        if (uses[j] != p) {
+        if (uses[j].x != x || uses[j].y != y) {
             const std::int32_t pairs = pairs_[static_cast<std::size_t>(shift_index(p, uses[j]))] - own_pair;
             total += pairs > allowed_ ? pairs - allowed_ : 0;
             total += pairs > steep_ ? std::int64_t{kSteepWeight - 1} * (pairs - steep_) : 0;
         }
     }
     return total * stride_;
-}
-
-int RepeatShifts::shift_index(int from, int to) const {
-    int dx = to % width_ - from % width_;
-    int dy = to / width_ - from / width_;
-    dx += dx < 0 ? width_ : 0;
-    dy += dy < 0 ? height_ : 0;
-    return dy * width_ + dx;
 }

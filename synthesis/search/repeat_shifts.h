@@ -41,7 +41,18 @@ public:
     }
 
 private:
-    int shift_index(int from, int to) const;
+    // An output pixel by its column and row, so that shifts between pixels need no division.
+    struct Place {
+        int x;
+        int y;
+    };
+    int shift_index(Place from, Place to) const {
+        int dx = to.x - from.x;
+        int dy = to.y - from.y;
+        dx += dx < 0 ? width_ : 0;
+        dy += dy < 0 ? height_ : 0;
+        return dy * width_ + dx;
+    }
 
     int width_ = 0;
     int height_ = 0;
@@ -51,7 +62,7 @@ private:
     std::int32_t allowed_ = 0;
     std::int32_t steep_ = 0;
     std::int32_t most_ = 0;  // the most pairs at any shift
-    std::vector<std::vector<int>> uses_;  // per exemplar pixel, the output pixels counted with it
+    std::vector<std::vector<Place>> uses_;  // per exemplar pixel, the output pixels counted with it
     std::vector<int> counted_;            // per output pixel, the source it is counted with (-1: none)
     std::vector<std::int32_t> pairs_;     // per shift (dx, dy), dx and dy from 0 up (wrapped), row-major
 };
