@@ -13,6 +13,8 @@ void RepeatShifts::reset(int width, int height, int exemplar_pixels) {
     pairs_.assign(static_cast<std::size_t>(width) * height, 0);
     most_ = 0;
     counted_.assign(static_cast<std::size_t>(width) * height, -1);
+    partner_.assign(static_cast<std::size_t>(width) * height, 0);
+    beyond_.clear();
     allowed_ = static_cast<std::int32_t>(allowed_share_ * width * height);
     steep_ = static_cast<std::int32_t>(std::min(1.0, steep_share_) * width * height);
     const std::int64_t uses = (std::int64_t{width} * height + exemplar_pixels - 1) / exemplar_pixels;
@@ -32,13 +34,21 @@ void RepeatShifts::count(const std::vector<int>& sources, int width, int height,
     // Every pixel with every partner: each partner's pairs stand for those of the `stride_` uses it samples.
     for (const std::vector<Place>& uses : uses_) {
         for (std::size_t i = 0; i < uses.size(); ++i) {
+            if (i % static_cast<std::size_t>(stride_) == 0) {
+                partner_[static_cast<std::size_t>(uses[i].y) * width + uses[i].x] = 1;
+            }
             for (std::size_t j = 0; j < uses.size(); j += static_cast<std::size_t>(stride_)) {
                 if (j != i) {
-                    std::int32_t& pairs = pairs_[static_cast<std::size_t>(shift_index(uses[i], uses[j]))];
-                    pairs += stride_;
-                    most_ = std::max(most_, pairs);
+                    pairs_[static_cast<std::size_t>(shift_index(uses[i], uses[j]))] += stride_;
                 }
             }
+        }
+    }
+    for (std::size_t s = 0; s < pairs_.size(); ++s) {
+        most_ = std::max(most_, pairs_[s]);
+        if (pairs_[s] > counted_from()) {
+            beyond_.push_back({static_cast<int>(s % static_cast<std::size_t>(width)),
+                               static_cast<int>(s / static_cast<std::size_t>(width))});
         }
     }
 }
@@ -49,18 +59,15 @@ void RepeatShifts::add(int x, int y, int source) {
     const bool partner = uses.size() % static_cast<std::size_t>(stride_) == 0;
     for (std::size_t j = 0; j < uses.size(); ++j) {
         if (j % static_cast<std::size_t>(stride_) == 0) {
-            std::int32_t& pairs = pairs_[static_cast<std::size_t>(shift_index(p, uses[j]))];
-            pairs += stride_;
-            most_ = std::max(most_, pairs);
+            pair_up(shift(p, uses[j]));
         }
         if (partner) {
-            std::int32_t& pairs = pairs_[static_cast<std::size_t>(shift_index(uses[j], p))];
-            pairs += stride_;
-            most_ = std::max(most_, pairs);
+            pair_up(shift(uses[j], p));
         }
     }
     uses.push_back(p);
     counted_[static_cast<std::size_t>(y) * width_ + x] = source;
+    partner_[static_cast<std::size_t>(y) * width_ + x] = partner ? 1 : 0;
 }
 
 std::int64_t RepeatShifts::pairs_at(int source, int x, int y) const {
@@ -69,13 +76,29 @@ std::int64_t RepeatShifts::pairs_at(int source, int x, int y) const {
     }
     const Place p{x, y};
     const std::int32_t own_pair = counted_[static_cast<std::size_t>(y) * width_ + x] == source ? stride_ : 0;
+    const auto beyond = [&](std::size_t shift) -> std::int64_t {
+        const std::int32_t pairs = pairs_[shift] - own_pair;
+        return (pairs > allowed_ ? pairs - allowed_ : 0) +
+               (pairs > steep_ ? std::int64_t{kSteepWeight - 1} * (pairs - steep_) : 0);
+    };
     const std::vector<Place>& uses = uses_[static_cast<std::size_t>(source)];
     std::int64_t total = 0;
+    if (beyond_.size() < uses.size() / static_cast<std::size_t>(stride_)) {
+        // Fewer shifts to look at than partners: the partners of the source that lie at one of them, the same
+        // sum.
+        for (const Place s : beyond_) {
+            const int qx = x + s.x - (x + s.x >= width_ ? width_ : 0);
+            const int qy = y + s.y - (y + s.y >= height_ ? height_ : 0);
+            const std::size_t q = static_cast<std::size_t>(qy) * width_ + qx;
+            if (counted_[q] == source && partner_[q] != 0) {
+                total += beyond(static_cast<std::size_t>(s.y) * width_ + s.x);
+            }
+        }
+        return total * stride_;
+    }
     for (std::size_t j = 0; j < uses.size(); j += static_cast<std::size_t>(stride_)) {
         if (uses[j].x != x || uses[j].y != y) {
-            const std::int32_t pairs = pairs_[static_cast<std::size_t>(shift_index(p, uses[j]))] - own_pair;
-            total += pairs > allowed_ ? pairs - allowed_ : 0;
-            total += pairs > steep_ ? std::int64_t{kSteepWeight - 1} * (pairs - steep_) : 0;
+            total += beyond(static_cast<std::size_t>(shift_index(p, uses[j])));
         }
     }
     return total * stride_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -28,7 +29,8 @@ public:
 
     // For pixel (x, y) taking `source`: the sum, over the other pixels q counted with that source, of the pairs
     // at the shift from (x, y) to q beyond those allowed (allow). Where (x, y) is counted with `source` itself,
-    // the pairs it makes are left out.
+    // the pairs it makes are left out. Where fewer shifts have pairs beyond the share than the source has
+    // partners (nearly always, once copies spread out), it looks at the pixels at those shifts instead.
     std::int64_t pairs_at(int source, int x, int y) const;
 
     int pixels() const { return width_ * height_; }
@@ -46,13 +48,29 @@ private:
         int x;
         int y;
     };
-    int shift_index(Place from, Place to) const {
+    // The shift from one pixel to another, both coordinates from 0 up (wrapped), and its index in pairs_.
+    Place shift(Place from, Place to) const {
         int dx = to.x - from.x;
         int dy = to.y - from.y;
         dx += dx < 0 ? width_ : 0;
         dy += dy < 0 ? height_ : 0;
-        return dy * width_ + dx;
+        return {dx, dy};
     }
+    int shift_index(Place from, Place to) const {
+        const Place s = shift(from, to);
+        return s.y * width_ + s.x;
+    }
+    // One more pair (standing for stride_) at shift `s`.
+    void pair_up(Place s) {
+        std::int32_t& pairs = pairs_[static_cast<std::size_t>(s.y) * width_ + s.x];
+        pairs += stride_;
+        most_ = std::max(most_, pairs);
+        if (pairs > counted_from() && pairs - stride_ <= counted_from()) {
+            beyond_.push_back(s);
+        }
+    }
+    // Shifts with at most this many pairs add nothing to pairs_at.
+    std::int32_t counted_from() const { return std::min(allowed_, steep_); }
 
     int width_ = 0;
     int height_ = 0;
@@ -64,5 +82,7 @@ private:
     std::int32_t most_ = 0;  // the most pairs at any shift
     std::vector<std::vector<Place>> uses_;  // per exemplar pixel, the output pixels counted with it
     std::vector<int> counted_;            // per output pixel, the source it is counted with (-1: none)
+    std::vector<std::uint8_t> partner_;   // per output pixel, whether it is one of its source's partners
+    std::vector<Place> beyond_;           // the shifts with more pairs than counted_from()
     std::vector<std::int32_t> pairs_;     // per shift (dx, dy), dx and dy from 0 up (wrapped), row-major
 };

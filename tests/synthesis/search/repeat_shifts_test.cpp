@@ -42,4 +42,33 @@ TEST(RepeatShifts, CountsThePairsAtEachShiftWrappingAround) {
     EXPECT_EQ(steep.pairs_at(2, 1, 0), 0);
 }
 
+// A 16 x 16 level tiled with a 4 x 4 block of 16 sources: each source's 16 uses pair at the 15 shifts of whole
+// blocks, 256 pairs each, and nowhere else. Fewer shifts have pairs than a source has uses, so pairs_at looks
+// at those shifts rather than at the uses: the same sums.
+TEST(RepeatShifts, LooksAtTheShiftsWithPairsWhereTheyAreFewerThanTheUses) {
+    std::vector<int> sources(256);
+    for (int p = 0; p < 256; ++p) {
+        sources[static_cast<std::size_t>(p)] = p % 4 + 4 * (p / 16 % 4);
+    }
+    for (const double share : {0.0, 0.5}) {
+        SCOPED_TRACE(share);
+        const int allowed = static_cast<int>(share * 256);
+        RepeatShifts shifts;
+        shifts.allow(share);
+        shifts.count(sources, 16, 16, 16);
+        // Pixel (1, 0) keeping source 1: 15 shifts of 256 pairs, its own left out; taking source 2: none.
+        EXPECT_EQ(shifts.pairs_at(1, 1, 0), 15 * (255 - allowed));
+        EXPECT_EQ(shifts.pairs_at(2, 1, 0), 0);
+        // Counted pixel by pixel, the shifts crossing the share as they go: the same.
+        RepeatShifts scan;
+        scan.allow(share);
+        scan.reset(16, 16, 16);
+        for (int p = 0; p < 256; ++p) {
+            scan.add(p % 16, p / 16, sources[static_cast<std::size_t>(p)]);
+        }
+        EXPECT_EQ(scan.pairs_at(1, 1, 0), 15 * (255 - allowed));
+        EXPECT_EQ(scan.pairs_at(2, 1, 0), 0);
+    }
+}
+
 }  // namespace
