@@ -58,6 +58,8 @@ inline constexpr double kMinPeriodLength = 4.0;
 // difference are periods too, and they stand out by kPeriodContrast). Not found otherwise.
 // With a seed, the origin along each axis is drawn from the seed among the boundaries nearly as quiet as the
 // quietest, so that different seeds lay the pattern out at different places in the output (the copies of two
-// seeds would otherwise be in the same step, and share a source wherever they took the same cell).
+// seeds would otherwise be in the same step, and share a source wherever they took the same cell). A finished
+// texture is rolled to start at a typical boundary, which for a seed is drawn from it too
+// (synthesis/jobs/seam_cut.h): that roll decides where the pattern lies in the file.
 PeriodLattice find_period_lattice(const std::uint8_t* rgb, int width, int height,
                                   std::optional<std::uint32_t> seed = std::nullopt);
