@@ -79,16 +79,33 @@ void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& sim
         int row = y + dy;
         row = row < 0 ? row + height : row >= height ? row - height : row;
         const int* level_row = near ? sources.level + static_cast<std::size_t>(row) * width : nullptr;
+        // The neighbour before in the row, when its source lies just left of this one's: the same copy, whose
+        // continuation is already added with its similar ones.
+        int before = -1;
+        int before_x = 0;
+        int before_candidate = -1;
         for (int dx = -s; dx <= last; ++dx) {
             int column = x + dx;
             column = column < 0 ? column + width : column >= width ? column - width : column;
             const int source = near ? level_row[column] : sources.at(x + dx, y + dy);
             if (source < 0) {
+                before = -1;
+                continue;
+            }
+            if (source == before + 1 && before >= 0 && before_x + 1 < sources.exemplar_width) {
+                before = source;
+                ++before_x;
+                if (continued != nullptr && before_candidate >= 0 && (dx != 0 || dy != 0)) {
+                    continued->push_back(before_candidate);
+                }
                 continue;
             }
             const int source_y = source / sources.exemplar_width;
             const int source_x = source - source_y * sources.exemplar_width;
             const int candidate = candidate_at(source_x - dx, source_y - dy);
+            before = source;
+            before_x = source_x;
+            before_candidate = candidate;
             add(candidate);
             if (continued != nullptr && candidate >= 0 && (dx != 0 || dy != 0)) {
                 continued->push_back(candidate);

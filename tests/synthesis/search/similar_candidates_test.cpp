@@ -51,6 +51,15 @@ TEST(CoherentCandidates, ContinueTheNeighboursSourcesAndTheParents) {
     const SimilarCandidates similar(1, std::vector<int>(64, at(8, 8)));
     coherent_candidates(kGrid, similar, fixture.sources(), 2, 2, 1, true, out, seen, 1, nullptr, &continued);
     EXPECT_EQ(continued, (std::vector<int>{at(6, 6), at(5, 6), at(4, 6), at(6, 5), at(4, 5), at(6, 4), at(5, 4)}));
+    // Neighbours of one copy, their sources side by side along a row of the exemplar ((2, 5) to (5, 5) along the
+    // top row), continue it at one place, (4, 6) for pixel (2, 1): once for each of them, one candidate.
+    Fixture one_copy;
+    for (int x = 0; x < 4; ++x) {
+        one_copy.level[static_cast<std::size_t>(x)] = 5 * 10 + 2 + x;
+    }
+    coherent_candidates(kGrid, similar, one_copy.sources(), 2, 1, 1, false, out, seen, 2, nullptr, &continued);
+    EXPECT_EQ(continued, (std::vector<int>{at(4, 6), at(4, 6), at(4, 6), at(6, 5)}));
+    EXPECT_EQ(out, (std::vector<int>{at(4, 6), at(8, 8), at(6, 5), at(4, 7)}));
 
     // Pixel (0, 0) wraps: its neighbours before it are (3, 3) (from (1, 1), continued at (2, 2)), (0, 3),
     // (1, 3) and (3, 0); a coarsest level has no parent.
