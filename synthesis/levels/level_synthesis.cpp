@@ -584,7 +584,9 @@ bool later_pass(MakeSearch& make_search, bool parallel, const LevelJob& job, con
         const int first_x = subset % lattice;
         const int first_y = subset / lattice;
         if (subset > 0) {
-            std::copy_n(job.output_pyramid, bytes, before.begin());
+            // Only this level has changed since.
+            const std::size_t level_bytes = static_cast<std::size_t>(width) * height * table.channels;
+            std::copy_n(job.output_pyramid + table.offset[n], level_bytes, before.begin() + table.offset[n]);
         }
         if (level_sources != nullptr) {
             sources_before = *level_sources;
