@@ -31,7 +31,7 @@ RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges
         plan.shift_allowed = !periods.found ? kShiftAllowed
                              : coarsest     ? kRegularShiftAllowed
                                             : kRegularMiddleShiftAllowed;
-        plan.shift_steep = periods.found ? 1.0 : kShiftSteep;
+        plan.shift_steep = periods.found ? 1.0 : coarsest ? kShiftSteep : kMiddleShiftSteep;
         plan.shift_escape = coarsest ? kShiftEscape : 0;
     }
     if (periods.found) {

@@ -36,6 +36,7 @@ TEST(RefinedPlan, CoarsestScansAndCorrectsLongerFinerLevelsCarryTheParentOver) {
     const RefinedLevelPlan middle = refined_level_plan(1, 3, 2, ExemplarEdges::wrapped, ExemplarEdges::wrapped);
     EXPECT_GT(middle.shift_penalty, 0);
     EXPECT_EQ(middle.shift_escape, 0);
+    EXPECT_LT(middle.shift_steep, coarsest.shift_steep);  // copies growing back together are held sooner
     // A texture's candidates agree with the neighbours' copies, in more passes at every level but the finest.
     EXPECT_EQ(coarsest.agreeing_passes, 2 + kCoarsestExtraPasses + kCoarserAgreeingPasses);
     EXPECT_EQ(middle.agreeing_passes, 2 + kCoarserAgreeingPasses);
