@@ -168,6 +168,7 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
                 job.shift_penalty = plan.shift_penalty;
                 job.shift_allowed = plan.shift_allowed;
                 job.shift_steep = plan.shift_steep;
+                job.usage_penalty = plan.usage_penalty;
             } else {
                 plan.shift_escape = 0;
             }

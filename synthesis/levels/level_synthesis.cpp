@@ -214,16 +214,19 @@ public:
             }
         }
         ExactMatcher::Best best;
-        if (penalty_ == nullptr && shift_weight_ == 0 && agreement_ == 0) {
+        if (penalty_ == nullptr && shift_weight_ == 0 && agreement_ == 0 && usage_weight_ == 0) {
             matcher_.try_guesses(exact_.query(), candidates_, best);
             return best.index;
         }
         tally_continued();
-        std::int64_t best_shift_penalty = 0;
+        note_continuations(x, y, sources);
+        std::int64_t best_pays = 0;  // the shift and usage penalties the best candidate pays
         const auto weigh = [&](int candidate) {
             // The distance first: the shift penalty is worth working out only for a candidate still in the race.
+            const std::int64_t usage = usage_penalty(candidate);
             const std::int64_t penalty =
-                (penalty_ != nullptr ? (*penalty_)[static_cast<std::size_t>(candidate)] : 0) + disagreement(candidate);
+                (penalty_ != nullptr ? (*penalty_)[static_cast<std::size_t>(candidate)] : 0) + disagreement(candidate) +
+                usage;
             const std::int64_t limit = best.limit_for(candidate) - penalty;
             if (limit < 0) {
                 return;
@@ -235,15 +238,15 @@ public:
             const std::int64_t shift_penalty = this->shift_penalty(candidate, x, y);
             if (best.improves_on(d + penalty + shift_penalty, candidate)) {
                 best.offer(d + penalty + shift_penalty, candidate);
-                best_shift_penalty = shift_penalty;
+                best_pays = shift_penalty + usage;
             }
         };
         for (const int candidate : candidates_) {
             weigh(candidate);
         }
-        if (best_shift_penalty > 0 && escape_ != nullptr) {
-            // The best would repeat copies: the candidates most like the ones weighed, put in step, may do
-            // better.
+        if (best_pays > 0 && escape_ != nullptr) {
+            // The best would repeat copies or overuse its pixel: the candidates most like the ones weighed, put
+            // in step, may do better.
             const CandidateGrid& grid = matcher_.grid();
             const std::size_t weighed = candidates_.size();
             for (std::size_t i = 0; i < weighed; ++i) {
@@ -263,13 +266,36 @@ public:
                 }
             }
         }
+        if (usage_weight_ > 0 && best.index >= 0 && usage_penalty(best.index) > 0) {
+            // So may the nearest of the pixels used less than their share, wherever it lies.
+            const double share = used_share();
+            const int fresh = exact_.find_fitting([&](int candidate) {
+                return uses_[static_cast<std::size_t>(candidate)] + 1 <= share &&
+                       (guide_tolerance_ == 0 || !strays_from_guide(candidate));
+            });
+            if (fresh >= 0 && seen_[fresh] != stamp_) {
+                seen_[fresh] = stamp_;
+                weigh(fresh);
+            }
+        }
         return best.index;
     }
-    // Pixel (x, y) was given `candidate`: the first pass counts it for the shift penalty of the pixels after it.
+    // Pixel (x, y) was given `candidate`: the first pass counts it for the shift and usage penalties of the
+    // pixels after it.
     void chose(int x, int y, int candidate) {
         if (shift_weight_ > 0 && shifts_ == &own_shifts_) {
             own_shifts_.add(x, y, matcher_.grid().pixel_of(candidate));
         }
+        if (usage_weight_ > 0) {
+            ++uses_[static_cast<std::size_t>(candidate)];
+            ++chosen_;
+        }
+    }
+    // The usage penalty (LevelJob::usage_penalty) from now on, counting from no pixel chosen: `weight` (0: none).
+    void set_usage_penalty(double weight) {
+        usage_weight_ = weight;
+        uses_.assign(weight > 0 ? static_cast<std::size_t>(matcher_.count()) : 0, 0);
+        chosen_ = 0;
     }
     // The shift penalty (LevelJob::shift_penalty) from now on: `weight` (0: none) and `escape`; the pairs are
     // those of `shifts`, which count every pixel of the level, or with nullptr those this search counts itself
@@ -357,6 +383,38 @@ private:
         return static_cast<std::int64_t>(agreement_ * static_cast<double>(sum));
     }
 
+    // The uses each candidate would have if the pixels chosen so far were spread evenly.
+    double used_share() const { return static_cast<double>(chosen_) / matcher_.count(); }
+
+    // The candidates that continue the copies of pixel (x, y)'s left and upper neighbours, which the usage
+    // penalty leaves free.
+    void note_continuations(int x, int y, const SourceMaps& sources) {
+        continues_left_ = -1;
+        continues_up_ = -1;
+        if (usage_weight_ == 0) {
+            return;
+        }
+        const CandidateGrid& grid = matcher_.grid();
+        const int width = sources.exemplar_width;
+        const int left = sources.at(x - 1, y);
+        const int up = sources.at(x, y - 1);
+        if (left >= 0) {
+            continues_left_ = grid.candidate_at(left % width + 1, left / width);
+        }
+        if (up >= 0) {
+            continues_up_ = grid.candidate_at(up % width, up / width + 1);
+        }
+    }
+
+    // LevelJob::usage_penalty for `candidate` at the pixel whose continuations note_continuations noted.
+    std::int64_t usage_penalty(int candidate) const {
+        if (usage_weight_ == 0 || candidate == continues_left_ || candidate == continues_up_) {
+            return 0;
+        }
+        const double beyond = uses_[static_cast<std::size_t>(candidate)] + 1 - used_share();
+        return beyond > 0 ? static_cast<std::int64_t>(usage_weight_ * matcher_.dimension() * beyond) : 0;
+    }
+
     std::int64_t shift_penalty(int candidate, int x, int y) const {
         if (shift_weight_ == 0) {
             return 0;
@@ -440,6 +498,11 @@ private:
     const LatticePhase* phase_;  // for a regular pattern
     int guide_tolerance_ = 0;
     double agreement_ = 0;
+    double usage_weight_ = 0;
+    std::vector<int> uses_;     // per candidate, the pixels the first pass has given it
+    std::int64_t chosen_ = 0;   // the pixels the first pass has chosen
+    int continues_left_ = -1;   // note_continuations'
+    int continues_up_ = -1;
     std::vector<int> continued_;                         // coherent_candidates' continuations of the neighbours
     std::vector<std::pair<int, int>> continued_tally_;  // each continued candidate once, with its count
 
@@ -786,6 +849,7 @@ LevelGeometry synthesize_level_coherent(const ExactMatcher& matcher, const Simil
                 const LevelTable table = make_level_table(job.output_width, job.output_height, job.levels);
                 search->set_shift_penalty(job.shift_penalty, job.shift_escape, job.shift_allowed, job.shift_steep,
                                           nullptr, table.width[job.n], table.height[job.n]);
+                search->set_usage_penalty(job.usage_penalty);
             }
             search->set_guide_tolerance(job.guide_tolerance);
             return search;

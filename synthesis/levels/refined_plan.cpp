@@ -33,6 +33,7 @@ RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges
                                             : kRegularMiddleShiftAllowed;
         plan.shift_steep = periods.found ? 1.0 : coarsest ? kShiftSteep : kMiddleShiftSteep;
         plan.shift_escape = coarsest ? kShiftEscape : 0;
+        plan.usage_penalty = coarsest && !periods.found ? kScanUsagePenalty : 0;
     }
     if (periods.found) {
         plan.repeat_penalty = kRegularRepeatPenalty;

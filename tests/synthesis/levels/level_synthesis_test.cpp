@@ -346,6 +346,33 @@ TEST(LevelSynthesis, CoherentScanTakesTheBestOfItsCandidatesWithAnyNumberOfThrea
     }
 }
 
+TEST(LevelSynthesis, CoherentScanWithAUsagePenaltyLeavesFewerPixelsUncopied) {
+    // Without it, each copy runs on to the exemplar's lower edge and the next starts near where it ended.
+    const int width = 64;
+    const int height = 48;
+    const Scene scene = make_scene(width, height, 1);
+    const int matrix_row[] = {2};
+    const ExactMatcher matcher(scene.exemplar_pyramid.data(), scene.exemplar, matrix_row, 0, 1);
+    auto uncopied = [&](double usage_penalty, int threads) {
+        std::vector<std::uint8_t> output = scene.noise;
+        std::vector<int> sources(static_cast<std::size_t>(width) * height, -1);
+        SearchTeam team(threads);
+        const SimilarCandidates similar(matcher, 1, team);
+        LevelJob job = three_level_job(output, width, height, team, 1);
+        job.levels = 1;
+        job.matrix_row = matrix_row;
+        job.sources = &sources;
+        job.usage_penalty = usage_penalty;
+        synthesize_level_coherent(matcher, similar, job);
+        const std::vector<int> copies = copies_of(sources, scene.exemplar.width[0] * scene.exemplar.height[0]);
+        return std::make_pair(std::count(copies.begin(), copies.end(), 0), output);
+    };
+    const auto [plain, plain_output] = uncopied(0, 1);
+    const auto [spread, spread_output] = uncopied(16, 1);
+    EXPECT_LT(spread, plain * 3 / 4);
+    EXPECT_EQ(uncopied(16, 2).second, spread_output);  // the same on any number of threads
+}
+
 }  // namespace
 
 namespace {

@@ -37,6 +37,9 @@ TEST(RefinedPlan, CoarsestScansAndCorrectsLongerFinerLevelsCarryTheParentOver) {
     EXPECT_GT(middle.shift_penalty, 0);
     EXPECT_EQ(middle.shift_escape, 0);
     EXPECT_LT(middle.shift_steep, coarsest.shift_steep);  // copies growing back together are held sooner
+    // Only the scan spreads its new copies over the exemplar.
+    EXPECT_GT(coarsest.usage_penalty, 0);
+    EXPECT_EQ(middle.usage_penalty, 0);
     // A texture's candidates agree with the neighbours' copies, in more passes at every level but the finest.
     EXPECT_EQ(coarsest.agreeing_passes, 2 + kCoarsestExtraPasses + kCoarserAgreeingPasses);
     EXPECT_EQ(middle.agreeing_passes, 2 + kCoarserAgreeingPasses);
@@ -75,6 +78,7 @@ TEST(RefinedPlan, RegularPatternsKeepInStepAndRepeatOverWholePeriods) {
         // at the middle ones.
         EXPECT_EQ(plan.shift_penalty, n > 0 ? kRegularShiftPenalty : 0);
         EXPECT_EQ(plan.shift_allowed, n == 3 ? kRegularShiftAllowed : n > 0 ? kRegularMiddleShiftAllowed : 0);
+        EXPECT_EQ(plan.usage_penalty, 0);  // its copies take whole cells
         for (const CandidateOptions& options : {plan.first, plan.later}) {
             // Across, reads and copies past an edge go on 96 pixels (halved at each level) back; down they
             // stay clamped. Levels that do not resolve the pattern keep the exemplar's own edges.
