@@ -125,7 +125,8 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
         } else if (settings.match == MatchMode::refined) {
             RefinedLevelPlan plan =
                 refined_level_plan(n, levels, settings.passes, loop.exemplar_edges.edges_x, loop.exemplar_edges.edges_y,
-                                   loop.periods, output_levels.width[0], output_levels.height[0]);
+                                   loop.periods, output_levels.width[0], output_levels.height[0],
+                                   std::int64_t{exemplar_levels.width[0]} * exemplar_levels.height[0]);
             job.phase = plan.phase.active() ? &plan.phase : nullptr;
             job.parent_phase = plan.parent_phase.active() ? &plan.parent_phase : nullptr;
             plan.first.excluded = excluded;
@@ -169,6 +170,7 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
                 job.shift_allowed = plan.shift_allowed;
                 job.shift_steep = plan.shift_steep;
                 job.usage_penalty = plan.usage_penalty;
+                job.later.repeat_penalty = plan.texture_repeat_penalty;
             } else {
                 plan.shift_escape = 0;
             }

@@ -4,7 +4,8 @@
 #include <cmath>
 
 RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges edges_x, ExemplarEdges edges_y,
-                                    const PeriodLattice& periods, int output_width, int output_height) {
+                                    const PeriodLattice& periods, int output_width, int output_height,
+                                    std::int64_t exemplar_pixels) {
     RefinedLevelPlan plan;
     plan.first.shape = NeighbourhoodShape::causal;
     plan.first.edges_x = edges_x;
@@ -38,6 +39,9 @@ RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges
     if (periods.found) {
         plan.repeat_penalty = kRegularRepeatPenalty;
     }
+    const bool few_copies =
+        exemplar_pixels > 0 && static_cast<double>(output_width) * output_height <= kFewCopies * exemplar_pixels;
+    plan.texture_repeat_penalty = plan.usage_penalty > 0 && few_copies ? kCoarsestRepeatPenalty : plan.repeat_penalty;
     if (n + 1 < levels) {
         plan.parent_phase = LatticePhase(periods, n + 1, output_width, output_height);
     }

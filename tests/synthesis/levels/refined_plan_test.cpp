@@ -37,9 +37,19 @@ TEST(RefinedPlan, CoarsestScansAndCorrectsLongerFinerLevelsCarryTheParentOver) {
     EXPECT_GT(middle.shift_penalty, 0);
     EXPECT_EQ(middle.shift_escape, 0);
     EXPECT_LT(middle.shift_steep, coarsest.shift_steep);  // copies growing back together are held sooner
-    // Only the scan spreads its new copies over the exemplar.
+    // Only the coarsest level spreads a texture's copies over the exemplar: its scan starts new copies where
+    // the exemplar has been copied least, and where the exemplar has few copies to spread, its later passes
+    // penalise overused pixels more.
     EXPECT_GT(coarsest.usage_penalty, 0);
+    EXPECT_EQ(coarsest.texture_repeat_penalty, coarsest.repeat_penalty);
+    const auto large = [](int exemplar_side) {
+        return refined_level_plan(3, 4, 3, ExemplarEdges::clamped, ExemplarEdges::clamped, {}, 512, 512,
+                                  std::int64_t{exemplar_side} * exemplar_side);
+    };
+    EXPECT_GT(large(200).texture_repeat_penalty, large(200).repeat_penalty);
+    EXPECT_EQ(large(128).texture_repeat_penalty, large(128).repeat_penalty);
     EXPECT_EQ(middle.usage_penalty, 0);
+    EXPECT_EQ(middle.texture_repeat_penalty, middle.repeat_penalty);
     // A texture's candidates agree with the neighbours' copies, in more passes at every level but the finest.
     EXPECT_EQ(coarsest.agreeing_passes, 2 + kCoarsestExtraPasses + kCoarserAgreeingPasses);
     EXPECT_EQ(middle.agreeing_passes, 2 + kCoarserAgreeingPasses);
@@ -79,6 +89,7 @@ TEST(RefinedPlan, RegularPatternsKeepInStepAndRepeatOverWholePeriods) {
         EXPECT_EQ(plan.shift_penalty, n > 0 ? kRegularShiftPenalty : 0);
         EXPECT_EQ(plan.shift_allowed, n == 3 ? kRegularShiftAllowed : n > 0 ? kRegularMiddleShiftAllowed : 0);
         EXPECT_EQ(plan.usage_penalty, 0);  // its copies take whole cells
+        EXPECT_EQ(plan.texture_repeat_penalty, kRegularRepeatPenalty);
         for (const CandidateOptions& options : {plan.first, plan.later}) {
             // Across, reads and copies past an edge go on 96 pixels (halved at each level) back; down they
             // stay clamped. Levels that do not resolve the pattern keep the exemplar's own edges.
