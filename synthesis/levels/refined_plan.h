@@ -114,8 +114,8 @@ inline constexpr int kShiftEscape = 8;
 // measured at 512 x 512, six seeds each, on nine photo crops of 160 to 256 pixels, the share of runs with a
 // completeness below 0.95 falls from 25 of 54 to 16 (mean 0.923 to 0.951) for a coherence error 3 % higher; on
 // the 24 bench exemplars (two seeds) the error is 3 % lower and a pine plank's repeat share 0.11 becomes 0.03.
-// Weight 64 did less (18 of 54); penalising every candidate, continuations too, more (13 of 54) for an error 9 %
-// higher.
+// Weights 8, 32 and 64 did less (25, 19 and 18 of 54); penalising every candidate, continuations too, more (13 of
+// 54) for an error 9 % higher.
 inline constexpr double kScanUsagePenalty = 16.0;
 // Where the output has at most kFewCopies pixels per exemplar pixel, the coarsest level's later passes of such a
 // texture penalise overused pixels this much (per copy beyond the share, as kRefinedRepeatPenalty): overused
