@@ -112,10 +112,9 @@ struct LevelJob {
     const SimilarCandidates* shift_escape = nullptr;
     // For the coherent search's first pass, the scan: where a pixel does not continue its left or upper
     // neighbour's copy, each candidate pays `usage_penalty` times the dimension per use beyond its share of the
-    // pixels chosen so far; where the best one pays it, the shift penalty's escapes and the nearest of the
-    // candidates used less than their share are weighed too. A copy runs on until it meets the exemplar's
-    // bottom or right edge, and without it the next starts where the copy before it ended, so that a photo's
-    // upper rows are seldom copied. 0: none.
+    // pixels chosen so far; where the best one pays it, the nearest of the candidates used less than their
+    // share is weighed too. A copy runs on until it meets the exemplar's bottom or right edge, and without it
+    // the next starts where the copy before it ended, so that a photo's upper rows are seldom copied. 0: none.
     double usage_penalty = 0;
     // The coarser level's lattice, whose period cells its sources are made whole copies of before they are
     // carried over or continued (synthesis/patterns/period_cells.h), or none.
