@@ -111,16 +111,17 @@ inline constexpr double kRegularMiddleShiftAllowed = 0.20;
 // leaves more repetition (0.05 to 0.10 where 8 leave 0.03 to 0.07), 32 no less than 8.
 inline constexpr int kShiftEscape = 8;
 // The usage penalty of the coarsest level's scan (LevelJob::usage_penalty), for a texture without a lattice:
-// measured at 512 x 512, six seeds each, on nine photo crops of 160 to 256 pixels, the share of runs with a
-// completeness below 0.95 falls from 25 of 54 to 16 (mean 0.923 to 0.951) for a coherence error 3 % higher; on
-// the 24 bench exemplars (two seeds) the error is 3 % lower and a pine plank's repeat share 0.11 becomes 0.03.
-// Weights 8, 32 and 64 did less (25, 19 and 18 of 54); penalising every candidate, continuations too, more (13 of
-// 54) for an error 9 % higher.
+// measured at 512 x 512, six seeds each, on nine photo crops of 160 to 256 pixels, with kCoarsestRepeatPenalty,
+// the runs with a completeness below 0.95 fall from 25 of 54 to 13 (mean 0.923 to 0.958) for a coherence error
+// 0.5 % higher; on the 24 bench exemplars (two seeds) the error is 3 % lower and a pine plank's repeat share 0.11
+// becomes 0.03. With the shift penalty's escapes weighed too where it is paid: 16 of 54 alone, and weights 8, 32
+// and 64 did less (25, 19 and 18); penalising every candidate, continuations too, 13 of 54 for an error 9 %
+// higher.
 inline constexpr double kScanUsagePenalty = 16.0;
 // Where the output has at most kFewCopies pixels per exemplar pixel, the coarsest level's later passes of such a
 // texture penalise overused pixels this much (per copy beyond the share, as kRefinedRepeatPenalty): overused
 // pixels leave others uncopied. On the nine crops (5 to 10 output pixels per exemplar pixel), 11 runs of 54 below
-// 0.95 where 16 were, and a coherence error 1 % lower. On every exemplar it would cost the small ones dearly
+// 0.95 where 16 were, and a coherence error 1 % lower (both with the escapes). On every exemplar it would cost the small ones dearly
 // (leather of 64 x 64 pixels, 64 per pixel: 46 % higher, the pine plank 20 %); 6 at every level: 13 of 54, error
 // 2 % higher; 8 at every level but the finest: 11 of 54, 5 % higher on the 24 bench exemplars.
 inline constexpr double kCoarsestRepeatPenalty = 8.0;
