@@ -121,9 +121,9 @@ inline constexpr double kScanUsagePenalty = 16.0;
 // Where the output has at most kFewCopies pixels per exemplar pixel, the coarsest level's later passes of such a
 // texture penalise overused pixels this much (per copy beyond the share, as kRefinedRepeatPenalty): overused
 // pixels leave others uncopied. On the nine crops (5 to 10 output pixels per exemplar pixel), 11 runs of 54 below
-// 0.95 where 16 were, and a coherence error 1 % lower (both with the escapes). On every exemplar it would cost the small ones dearly
-// (leather of 64 x 64 pixels, 64 per pixel: 46 % higher, the pine plank 20 %); 6 at every level: 13 of 54, error
-// 2 % higher; 8 at every level but the finest: 11 of 54, 5 % higher on the 24 bench exemplars.
+// 0.95 where 16 were, and a coherence error 1 % lower (both with the escapes). On every exemplar it would cost
+// the small ones dearly (leather of 64 x 64 pixels, 64 per pixel: 46 % higher, the pine plank 20 %); 6 at every
+// level: 13 of 54, error 2 % higher; 8 at every level but the finest: 11 of 54, 5 % higher on the 24 exemplars.
 inline constexpr double kCoarsestRepeatPenalty = 8.0;
 inline constexpr double kFewCopies = 12.0;
 
