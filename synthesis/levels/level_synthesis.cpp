@@ -218,7 +218,6 @@ public:
             matcher_.try_guesses(exact_.query(), candidates_, best);
             return best.index;
         }
-        tally_continued();
         note_continuations(x, y, sources);
         std::int64_t best_shift_penalty = 0;
         const auto weigh = [&](int candidate) {
@@ -343,23 +342,6 @@ private:
                             ++stamp_, phase_, agreement_ > 0 ? &continued_ : nullptr);
     }
 
-    // The candidates the neighbours' copies continue at the pixel, each once with how many continue there.
-    void tally_continued() {
-        continued_tally_.clear();
-        if (agreement_ == 0) {
-            return;
-        }
-        for (const int candidate : continued_) {
-            auto same = std::find_if(continued_tally_.begin(), continued_tally_.end(),
-                                     [candidate](const auto& entry) { return entry.first == candidate; });
-            if (same != continued_tally_.end()) {
-                ++same->second;
-            } else {
-                continued_tally_.emplace_back(candidate, 1);
-            }
-        }
-    }
-
     // How far `candidate` lies from what the neighbours' copies would put at the pixel (LaterPasses::agreement):
     // the squared distance of its copied components from each continued candidate's, summed over the
     // neighbours, times the weight.
@@ -373,7 +355,7 @@ private:
         };
         const std::uint8_t* colour = matcher_.colour(candidate);
         std::int64_t sum = 0;
-        for (const auto& [continued, count] : continued_tally_) {
+        for (const auto& [continued, count] : continued_) {
             const std::uint8_t* other = matcher_.colour(continued);
             std::int64_t squares = 0;
             for (int c = 0; c < channels.copied; ++c) {
@@ -505,8 +487,8 @@ private:
     std::int64_t chosen_ = 0;   // the pixels the first pass has chosen
     int continues_left_ = -1;   // note_continuations'
     int continues_up_ = -1;
-    std::vector<int> continued_;                         // coherent_candidates' continuations of the neighbours
-    std::vector<std::pair<int, int>> continued_tally_;  // each continued candidate once, with its count
+    // What the neighbours' copies continue at the pixel (coherent_candidates), each once with its count.
+    std::vector<std::pair<int, int>> continued_;
 
     bool strays_from_guide(int index) const {
         const MatchedChannels& channels = matcher_.channels();

@@ -1,6 +1,7 @@
 #include "synthesis/search/similar_candidates.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -35,11 +36,28 @@ SimilarCandidates::SimilarCandidates(const ExactMatcher& matcher, int k, SearchT
 
 void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& similar, const SourceMaps& sources,
                          int x, int y, int half_size, bool all_around, std::vector<int>& out, std::vector<int>& seen,
-                         int stamp, const LatticePhase* phase, std::vector<int>* continued) {
+                         int stamp, const LatticePhase* phase, std::vector<std::pair<int, int>>* continued) {
     out.clear();
     if (continued != nullptr) {
         continued->clear();
     }
+    // Neighbours mostly continue the copy the one before continued, whose entry is then counted again.
+    std::size_t last_counted = 0;
+    auto count_continued = [&](int candidate, int count) {
+        if (last_counted < continued->size() && (*continued)[last_counted].first == candidate) {
+            (*continued)[last_counted].second += count;
+            return;
+        }
+        const auto same = std::find_if(continued->begin(), continued->end(),
+                                       [candidate](const auto& entry) { return entry.first == candidate; });
+        if (same != continued->end()) {
+            same->second += count;
+            last_counted = static_cast<std::size_t>(same - continued->begin());
+        } else {
+            last_counted = continued->size();
+            continued->emplace_back(candidate, count);
+        }
+    };
     auto add = [&](int candidate) {
         if (candidate >= 0 && seen[candidate] != stamp) {
             seen[candidate] = stamp;
@@ -74,42 +92,47 @@ void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& sim
     const int height = sources.height;
     // Where the square stays within one wrap of the level, rows and columns wrap by a step, not a division.
     const bool near = s < width && s < height;
+    const int exemplar_width = sources.exemplar_width;
+    constexpr int kNoSource = std::numeric_limits<int>::min();
     for (int dy = -s; dy <= (all_around ? s : 0); ++dy) {
         const int last = all_around || dy < 0 ? s : -1;
         int row = y + dy;
         row = row < 0 ? row + height : row >= height ? row - height : row;
         const int* level_row = near ? sources.level + static_cast<std::size_t>(row) * width : nullptr;
-        // The neighbour before in the row, when its source lies just left of this one's: the same copy, whose
-        // continuation is already added with its similar ones.
-        int before = -1;
+        int column = x - s < 0 ? x - s + width : x - s;
+        // The source that continues the copy of the neighbour before in the row (its continuation is already
+        // added with its similar ones), and how many neighbours in a row have continued it (the pixel left out).
+        int continuing = kNoSource;
         int before_x = 0;
         int before_candidate = -1;
-        for (int dx = -s; dx <= last; ++dx) {
-            int column = x + dx;
-            column = column < 0 ? column + width : column >= width ? column - width : column;
+        int run = 0;
+        const auto end_run = [&] {
+            if (run > 0 && continued != nullptr && before_candidate >= 0) {
+                count_continued(before_candidate, run);
+            }
+            run = 0;
+        };
+        for (int dx = -s; dx <= last; ++dx, column = column + 1 == width ? 0 : column + 1) {
             const int source = near ? level_row[column] : sources.at(x + dx, y + dy);
-            if (source < 0) {
-                before = -1;
-                continue;
-            }
-            if (source == before + 1 && before >= 0 && before_x + 1 < sources.exemplar_width) {
-                before = source;
+            if (source == continuing) {
                 ++before_x;
-                if (continued != nullptr && before_candidate >= 0 && (dx != 0 || dy != 0)) {
-                    continued->push_back(before_candidate);
-                }
+                continuing = before_x + 1 < exemplar_width ? source + 1 : kNoSource;
+                run += (dx != 0 || dy != 0) ? 1 : 0;
                 continue;
             }
-            const int source_y = source / sources.exemplar_width;
-            const int source_x = source - source_y * sources.exemplar_width;
+            end_run();
+            if (source < 0) {
+                continuing = kNoSource;
+                continue;
+            }
+            const int source_y = source / exemplar_width;
+            const int source_x = source - source_y * exemplar_width;
             const int candidate = candidate_at(source_x - dx, source_y - dy);
-            before = source;
+            continuing = source_x + 1 < exemplar_width ? source + 1 : kNoSource;
             before_x = source_x;
             before_candidate = candidate;
+            run = (dx != 0 || dy != 0) ? 1 : 0;
             add(candidate);
-            if (continued != nullptr && candidate >= 0 && (dx != 0 || dy != 0)) {
-                continued->push_back(candidate);
-            }
             if (candidate >= 0) {
                 for (const int other : similar.of(candidate)) {
                     if (phase == nullptr || other < 0) {
@@ -121,6 +144,7 @@ void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& sim
                 }
             }
         }
+        end_run();
     }
     if (sources.coarser != nullptr) {
         // The parent's source, at twice the coordinates in this level, plus the pixel's place in its block.

@@ -43,22 +43,24 @@ TEST(CoherentCandidates, ContinueTheNeighboursSourcesAndTheParents) {
     // which shifted back by (1, 1) is (0, 0), no candidate. The parent's (4, 6) is there already.
     EXPECT_EQ(candidates_of(none, fixture.sources(), 2, 2, true),
               (std::vector<int>{at(6, 6), at(5, 6), at(4, 6), at(6, 5), at(5, 5), at(4, 5), at(6, 4), at(5, 4)}));
-    // What each neighbour's copy continues at the pixel, once per neighbour: the pixel itself and (3, 3) left
-    // out, the parent and similar candidates no continuations.
+    // What the neighbours' copies continue at the pixel, with how many continue there: the pixel itself and
+    // (3, 3) left out, the parent and similar candidates no continuations.
     std::vector<int> out;
-    std::vector<int> continued;
+    std::vector<std::pair<int, int>> continued;
     std::vector<int> seen(64, -1);
     const SimilarCandidates similar(1, std::vector<int>(64, at(8, 8)));
     coherent_candidates(kGrid, similar, fixture.sources(), 2, 2, 1, true, out, seen, 1, nullptr, &continued);
-    EXPECT_EQ(continued, (std::vector<int>{at(6, 6), at(5, 6), at(4, 6), at(6, 5), at(4, 5), at(6, 4), at(5, 4)}));
+    EXPECT_EQ(continued, (std::vector<std::pair<int, int>>{
+                             {at(6, 6), 1}, {at(5, 6), 1}, {at(4, 6), 1}, {at(6, 5), 1}, {at(4, 5), 1}, {at(6, 4), 1},
+                             {at(5, 4), 1}}));
     // Neighbours of one copy, their sources side by side along a row of the exemplar ((2, 5) to (5, 5) along the
-    // top row), continue it at one place, (4, 6) for pixel (2, 1): once for each of them, one candidate.
+    // top row), continue it at one place, (4, 6) for pixel (2, 1): counted once for each of them.
     Fixture one_copy;
     for (int x = 0; x < 4; ++x) {
         one_copy.level[static_cast<std::size_t>(x)] = 5 * 10 + 2 + x;
     }
     coherent_candidates(kGrid, similar, one_copy.sources(), 2, 1, 1, false, out, seen, 2, nullptr, &continued);
-    EXPECT_EQ(continued, (std::vector<int>{at(4, 6), at(4, 6), at(4, 6), at(6, 5)}));
+    EXPECT_EQ(continued, (std::vector<std::pair<int, int>>{{at(4, 6), 3}, {at(6, 5), 1}}));
     EXPECT_EQ(out, (std::vector<int>{at(4, 6), at(8, 8), at(6, 5), at(4, 7)}));
 
     // Pixel (0, 0) wraps: its neighbours before it are (3, 3) (from (1, 1), continued at (2, 2)), (0, 3),
