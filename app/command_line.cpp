@@ -680,11 +680,13 @@ uncompressed 24-bit BMP, recognised by their content.
 transparency needs .png). Its defaults aim at the best result quickly:
   --size=WxH           the output's size (default 512x512)
   --levels=L           pyramid levels, 1 to 4 (default: as many as keep the exemplar's coarsest level at
-                       least 12 pixels a side, fewer if the size is too small for them; at most 3 with
-                       --mask, --make-tileable or --extend, and 2 for a hole too thin at the coarsest)
+                       least 10 pixels a side for a texture, 12 otherwise, fewer if the size is too small
+                       for them; at most 3 with --mask, --make-tileable or --extend, and 2 for a hole too
+                       thin at the coarsest)
   --half-sizes=LIST    L x L neighbourhood half-sizes separated by commas, row-major, as mNV below
-                       (default: 2 for each level's own part, 4 for the coarsest, 1 for each coarser
-                       level's square)
+                       (default: 2 for the finest level's own part, 3 for each level's between it and the
+                       coarsest in a texture, 2 otherwise, 4 for the coarsest, 1 for each coarser level's
+                       square; where --levels is given, 2 between them too)
   --match=refined --passes=3 unless --match or --passes say otherwise (--passes=5 with --mask,
                        --make-tileable or --extend)
 Several inputs are several exemplars synthesized together: every pixel of each is a candidate, and the

@@ -95,7 +95,8 @@ int generate(const RunSettings& settings) {
         // Before the output's size is known, the exemplar has to fit as if it were the output.
         const int output_width = sized ? settings.width : width;
         const int output_height = sized ? settings.height : height;
-        const SynthesisSettings chosen = with_levels_chosen(settings, width, height, output_width, output_height);
+        const SynthesisSettings chosen =
+            with_levels_chosen(settings, width, height, output_width, output_height, true);
         std::string why = check_settings(chosen, output_width, output_height);
         return why.empty() ? check_exemplar(chosen, width, height) : why;
     };

@@ -58,15 +58,19 @@ std::string settings_help(const SynthesisArguments& defaults) {
                         "(fill, make_tileable and extend: {hole_passes})") +
            setting_help("levels=" + repr(defaults.levels),
                         "pyramid levels, 1 to {max_levels} (None or 0: as many as keep the exemplar's coarsest\n"
-                        "level at least {coarsest_side} pixels a side, fewer if the size is too small for them;\n"
-                        "fill, make_tileable and extend: at most {hole_levels})") +
+                        "level at least {texture_coarsest_side} pixels a side for a texture, {coarsest_side} "
+                        "otherwise, fewer if the\n"
+                        "size is too small for them; fill, make_tileable and extend: at most {hole_levels})") +
            setting_help("half_sizes=None",
                         "L x L neighbourhood half-sizes (0 to {max_half_size}), row-major as --half-sizes lists\n"
                         "them, or an L x L array: row N is used for level N; entry N, N is the half-size\n"
                         "of the causal neighbourhood at level N, entry N, V (V > N) that of the square\n"
                         "taken at the coarser level V; entries below the diagonal are not used but\n"
-                        "must be present (None: 2 for each level's own causal part, {coarsest_half_size}\n"
-                        "for the coarsest level's, 1 for each coarser level's square)") +
+                        "must be present (None: 2 for the finest level's own causal part, "
+                        "{texture_middle_half_size} for\n"
+                        "each level's between it and the coarsest where a texture's levels are chosen, 2\n"
+                        "otherwise, {coarsest_half_size} for the coarsest level's, 1 for each coarser level's "
+                        "square)") +
            setting_help("k=" + repr(defaults.k), "similar candidates per source for match='coherent' (0 to {max_k})") +
            setting_help("threads=" + repr(defaults.threads),
                         "threads for the exact and coherent searches (1 to {max_threads}; None or 0: one\n"
@@ -91,6 +95,8 @@ std::string filled(const char* text) {
                           {"hole_levels", std::to_string(kMostChosenHoleLevels)},
                           {"max_levels", std::to_string(kMaxLevels)},
                           {"coarsest_side", std::to_string(kCoarsestExemplarSide)},
+                          {"texture_coarsest_side", std::to_string(kTextureCoarsestExemplarSide)},
+                          {"texture_middle_half_size", std::to_string(kTextureMiddleHalfSize)},
                           {"coarsest_half_size", std::to_string(kCoarsestHalfSize)},
                           {"chosen_levels", std::to_string(kMaxLevels)},
                           {"max_half_size", std::to_string(kMaxHalfSize)},

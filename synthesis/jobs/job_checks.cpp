@@ -111,15 +111,20 @@ std::string check_exemplar(const SynthesisSettings& settings, int width, int hei
 }
 
 SynthesisSettings with_levels_chosen(const SynthesisSettings& settings, int exemplar_width, int exemplar_height,
-                                     int output_width, int output_height) {
+                                     int output_width, int output_height, bool texture) {
     if (settings.levels != 0) {
         return settings;
     }
+    // Only the refined search reads past the exemplar's edges: the others' candidates keep a border as wide
+    // as their neighbourhoods, which a smaller coarsest level or larger neighbourhoods would leave too few.
+    const bool refined_texture = texture && settings.match == MatchMode::refined;
     SynthesisSettings chosen = settings;
-    chosen.levels = automatic_levels(exemplar_width, exemplar_height);
+    chosen.levels = automatic_levels(exemplar_width, exemplar_height,
+                                     refined_texture ? kTextureCoarsestExemplarSide : kCoarsestExemplarSide);
     while (chosen.levels > 1 && std::min(output_width, output_height) >> (chosen.levels - 1) < 1) {
         --chosen.levels;
     }
-    chosen.matrix = automatic_matrix(chosen.levels);
+    chosen.matrix = refined_texture ? automatic_matrix(chosen.levels, kTextureMiddleHalfSize)
+                                    : automatic_matrix(chosen.levels);
     return chosen;
 }

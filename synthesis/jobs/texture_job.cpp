@@ -319,7 +319,7 @@ bool check_texture_job(const Job& job, SynthesisSettings& settings, JobError& er
     const TextureInputs inputs = transfer ? inputs_of(job) : TextureInputs{};
     const int width = transfer ? inputs.width : job.width;
     const int height = transfer ? inputs.height : job.height;
-    settings = with_levels_chosen(job.settings, smallest_width, smallest_height, width, height);
+    settings = with_levels_chosen(job.settings, smallest_width, smallest_height, width, height, true);
     if (std::string why = check_settings(settings, width, height); !why.empty()) {
         error = {"", why};
         return false;

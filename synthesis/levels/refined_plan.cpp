@@ -62,22 +62,22 @@ RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges
     return plan;
 }
 
-int automatic_levels(int exemplar_width, int exemplar_height) {
+int automatic_levels(int exemplar_width, int exemplar_height, int coarsest_side) {
     const int side = std::min(exemplar_width, exemplar_height);
     int levels = 1;
-    while (levels < 4 && (side >> levels) >= kCoarsestExemplarSide) {
+    while (levels < 4 && (side >> levels) >= coarsest_side) {
         ++levels;
     }
     return levels;
 }
 
-NeighbourhoodMatrix automatic_matrix(int levels) {
+NeighbourhoodMatrix automatic_matrix(int levels, int middle_half_size) {
     NeighbourhoodMatrix matrix;
     for (int n = 0; n < levels; ++n) {
         for (int v = n; v < levels; ++v) {
             int half_size = 1;
             if (v == n) {
-                half_size = n == levels - 1 ? kCoarsestHalfSize : 2;
+                half_size = n == levels - 1 ? kCoarsestHalfSize : n > 0 ? middle_half_size : 2;
             }
             matrix.entries[static_cast<std::size_t>(n * levels + v)] = half_size;
         }

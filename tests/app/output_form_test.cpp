@@ -47,19 +47,19 @@ TEST_F(OutputForm, WritesOneFinishedFileByItsExtension) {
 }
 
 // The form's defaults are the refined matcher with three passes and, for a 128 x 128 exemplar, four levels
-// whose coarsest takes a causal half-size of 4: spelling them out changes nothing, and the finished file is
-// the positional form's level 0 with the same settings.
+// whose coarsest takes a causal half-size of 4 and the two between it and the finest 3: spelling them out
+// changes nothing, and the finished file is the positional form's level 0 with the same settings.
 TEST_F(OutputForm, DefaultsAreSpelledOutByTheOptions) {
     ASSERT_EQ(run_texsynth(dir.path(), "--size=64x48 -o a.bmp demo2.bmp").status, 0);
     ASSERT_EQ(run_texsynth(dir.path(), "--size=64x48 --match=refined --passes=3 --levels=4 "
-                                       "--half-sizes=2,1,1,1,0,2,1,1,0,0,2,1,0,0,0,4 -o b.bmp demo2.bmp")
+                                       "--half-sizes=2,1,1,1,0,3,1,1,0,0,3,1,0,0,0,4 -o b.bmp demo2.bmp")
                   .status,
               0);
-    ASSERT_EQ(run_texsynth(dir.path(), "--match=refined --passes=3 demo2.bmp p 64 48 4 2 1 1 1 0 2 1 1 0 0 2 1 0 0 0 4")
+    ASSERT_EQ(run_texsynth(dir.path(), "--match=refined --passes=3 demo2.bmp p 64 48 4 2 1 1 1 0 3 1 1 0 0 3 1 0 0 0 4")
                   .status,
               0);
     EXPECT_EQ(read_file(dir / "a.bmp"), read_file(dir / "b.bmp"));
-    // The positional form's texture is the same but for where it is cut open, on the grid of 8.
+    // The positional form's texture is the same but for where it is cut open, on the seam cut's grid.
     const Image finished = read_picture_file(dir / "a.bmp");
     const Image positional = read_picture_file(dir / "p_0.bmp");
     int matches = 0;

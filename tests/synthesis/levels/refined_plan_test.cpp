@@ -17,6 +17,18 @@ TEST(RefinedPlan, LevelsKeepTheCoarsestExemplarLevelAtLeastTwelvePixels) {
     const NeighbourhoodMatrix expected{{2, 1, 1, 0, 2, 1, 0, 0, kCoarsestHalfSize}};
     EXPECT_EQ(three.entries, expected.entries);
     EXPECT_EQ(automatic_matrix(1).entries[0], kCoarsestHalfSize);
+    // A texture made with the refined search goes down to 10 pixels and sees more between the finest and the
+    // coarsest level; other searches and other jobs keep the plain choice.
+    SynthesisSettings open;
+    open.levels = 0;
+    open.match = MatchMode::refined;
+    const SynthesisSettings texture = with_levels_chosen(open, 88, 88, 512, 512, true);
+    EXPECT_EQ(texture.levels, 4);  // 11 x 11 at the coarsest
+    const NeighbourhoodMatrix middle{{2, 1, 1, 1, 0, 3, 1, 1, 0, 0, 3, 1, 0, 0, 0, kCoarsestHalfSize}};
+    EXPECT_EQ(texture.matrix.entries, middle.entries);
+    EXPECT_EQ(with_levels_chosen(open, 88, 88, 512, 512).matrix.entries, three.entries);
+    open.match = MatchMode::approximate;
+    EXPECT_EQ(with_levels_chosen(open, 88, 88, 512, 512, true).matrix.entries, three.entries);
 }
 
 TEST(RefinedPlan, CoarsestScansAndCorrectsLongerFinerLevelsCarryTheParentOver) {
