@@ -171,6 +171,7 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
                 job.shift_steep = plan.shift_steep;
                 job.usage_penalty = plan.usage_penalty;
                 job.later.repeat_penalty = plan.texture_repeat_penalty;
+                job.later.candidate_half_size = plan.texture_candidate_half_size;
             } else {
                 plan.shift_escape = 0;
             }

@@ -818,14 +818,15 @@ LevelGeometry synthesize_level_exact(const ExactMatcher& matcher, const LevelJob
 LevelGeometry synthesize_level_coherent(const ExactMatcher& matcher, const SimilarCandidates& similar,
                                         const LevelJob& job) {
     const int half_size = job.matrix_row[job.n];
+    const int later_half_size = job.later.candidate_half_size > 0 ? job.later.candidate_half_size : half_size;
     const ExactMatcher& later_matcher = job.later.matcher != nullptr ? *job.later.matcher : matcher;
     const SimilarCandidates& later_similar = job.later.similar != nullptr ? *job.later.similar : similar;
     return run_passes(
         [&](int thread) {
             auto search = thread < 0 ? std::make_unique<CoherentSearch>(matcher, similar, half_size, false, job.team,
                                                                          job.phase)
-                                     : std::make_unique<CoherentSearch>(later_matcher, later_similar, half_size, true,
-                                                                         nullptr, job.phase);
+                                     : std::make_unique<CoherentSearch>(later_matcher, later_similar,
+                                                                         later_half_size, true, nullptr, job.phase);
             search->set_exhaustive(job.exhaustive, job.fixed, job.output_edges,
                                    thread < 0 ? nullptr : job.later.sparse);
             if (thread < 0 && job.first_pass == FirstPass::scan) {

@@ -64,6 +64,9 @@ struct LaterPasses {
     // lies in the squares of all those neighbours, and each of their neighbourhoods fits the exemplar only
     // where it agrees with their copies; the distance alone weighs only the pixel's own square. 0: none.
     double agreement = 0;
+    // For the coherent search, the half-size of the square whose pixels' copies give each pixel its candidates
+    // and its agreement (0: the neighbourhood's own).
+    int candidate_half_size = 0;
 };
 
 // One level's synthesis with everything a run may ask for beyond the default.

@@ -39,6 +39,7 @@ RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges
     if (periods.found) {
         plan.repeat_penalty = kRegularRepeatPenalty;
     }
+    plan.texture_candidate_half_size = n == 0 && levels > 1 ? kFinestCandidateHalfSize : 0;
     const bool few_copies =
         exemplar_pixels > 0 && static_cast<double>(output_width) * output_height <= kFewCopies * exemplar_pixels;
     plan.texture_repeat_penalty = plan.usage_penalty > 0 && few_copies ? kCoarsestRepeatPenalty : plan.repeat_penalty;

@@ -55,6 +55,7 @@ struct RefinedLevelPlan {
     double shift_steep = 1.0;
     int shift_escape = 0;  // similar candidates per candidate weighed where the best pays the shift penalty
     double usage_penalty = 0;  // LevelJob::usage_penalty
+    int texture_candidate_half_size = 0;  // LaterPasses::candidate_half_size, for a texture
     // For a regular pattern, the lattice every pass keeps its copies in step with (inactive otherwise).
     LatticePhase phase;
     // The coarser level's, whose cells are carried over whole (inactive: carried as they are).
@@ -126,6 +127,11 @@ inline constexpr double kScanUsagePenalty = 16.0;
 // level: 13 of 54, error 2 % higher; 8 at every level but the finest: 11 of 54, 5 % higher on the 24 exemplars.
 inline constexpr double kCoarsestRepeatPenalty = 8.0;
 inline constexpr double kFewCopies = 12.0;
+
+// At the finest level of a texture, each pixel's candidates and agreement come from the copies of its 3 x 3
+// neighbours rather than its whole square's: over 24 exemplars and two seeds at 512 x 512 the coherence error is
+// 1.1 % higher (the layout is settled above it) for 12 % less work on a pine plank of 64 x 56 pixels.
+inline constexpr int kFinestCandidateHalfSize = 1;
 
 // The plan for level n of `levels`, with `passes` passes asked for (at least 1), the exemplar's edges and its
 // period lattice (synthesis/patterns/exemplar_lattice.h), if it has one, for an output whose level 0 is

@@ -76,6 +76,12 @@ TEST(RefinedPlan, CoarsestScansAndCorrectsLongerFinerLevelsCarryTheParentOver) {
     EXPECT_EQ(finest.lattice, kRefinedLattice);
     EXPECT_GT(finest.repeat_penalty, 0);
     EXPECT_EQ(finest.shift_penalty, 0);
+    // A texture's finest level takes its candidates from the nearest neighbours' copies alone; the others and a
+    // single level, from the whole square.
+    EXPECT_EQ(finest.texture_candidate_half_size, kFinestCandidateHalfSize);
+    EXPECT_EQ(middle.texture_candidate_half_size, 0);
+    EXPECT_EQ(refined_level_plan(0, 1, 2, ExemplarEdges::wrapped, ExemplarEdges::wrapped).texture_candidate_half_size,
+              0);
     // One pass asked for is one pass everywhere.
     EXPECT_EQ(refined_level_plan(2, 3, 1, ExemplarEdges::wrapped, ExemplarEdges::wrapped).passes, 1);
     EXPECT_EQ(refined_level_plan(2, 3, 1, ExemplarEdges::wrapped, ExemplarEdges::wrapped).agreeing_passes, 1);
