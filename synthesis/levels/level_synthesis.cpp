@@ -152,10 +152,12 @@ public:
     // levels, the edge's z-score stayed below 2 on 35 of the 42 benchmark holes with 32, on 30 with 4).
     static constexpr std::int32_t kKeptWeight = 32;
 
-    CoherentSearch(const ExactMatcher& matcher, const SimilarCandidates& similar, int half_size, bool all_around,
-                   SearchTeam* team, const LatticePhase* phase)
+    // `half_size`: the neighbourhood's; `candidate_half_size`: the square whose pixels' copies give the candidates.
+    CoherentSearch(const ExactMatcher& matcher, const SimilarCandidates& similar, int half_size,
+                   int candidate_half_size, bool all_around, SearchTeam* team, const LatticePhase* phase)
         : exact_(matcher, team), matcher_(matcher), similar_(similar), half_size_(half_size),
-          all_around_(all_around), seen_(static_cast<std::size_t>(matcher.count()), -1), phase_(phase) {}
+          candidate_half_size_(candidate_half_size), all_around_(all_around),
+          seen_(static_cast<std::size_t>(matcher.count()), -1), phase_(phase) {}
 
     template <class View>
     void gather(const int* matrix_row, int n, int levels, int x, int y, const View& view) {
@@ -338,8 +340,8 @@ public:
 
 private:
     void collect_candidates(int x, int y, const SourceMaps& sources) {
-        coherent_candidates(matcher_.grid(), similar_, sources, x, y, half_size_, all_around_, candidates_, seen_,
-                            ++stamp_, phase_, agreement_ > 0 ? &continued_ : nullptr);
+        coherent_candidates(matcher_.grid(), similar_, sources, x, y, candidate_half_size_, all_around_, candidates_,
+                            seen_, ++stamp_, phase_, agreement_ > 0 ? &continued_ : nullptr);
     }
 
     // How far `candidate` lies from what the neighbours' copies would put at the pixel (LaterPasses::agreement):
@@ -462,6 +464,7 @@ private:
     const ExactMatcher& matcher_;
     const SimilarCandidates& similar_;
     int half_size_;
+    int candidate_half_size_;
     bool all_around_;
     const std::uint8_t* exhaustive_ = nullptr;
     const ExactMatcher* sparse_ = nullptr;
@@ -823,9 +826,9 @@ LevelGeometry synthesize_level_coherent(const ExactMatcher& matcher, const Simil
     const SimilarCandidates& later_similar = job.later.similar != nullptr ? *job.later.similar : similar;
     return run_passes(
         [&](int thread) {
-            auto search = thread < 0 ? std::make_unique<CoherentSearch>(matcher, similar, half_size, false, job.team,
-                                                                         job.phase)
-                                     : std::make_unique<CoherentSearch>(later_matcher, later_similar,
+            auto search = thread < 0 ? std::make_unique<CoherentSearch>(matcher, similar, half_size, half_size, false,
+                                                                         job.team, job.phase)
+                                     : std::make_unique<CoherentSearch>(later_matcher, later_similar, half_size,
                                                                          later_half_size, true, nullptr, job.phase);
             search->set_exhaustive(job.exhaustive, job.fixed, job.output_edges,
                                    thread < 0 ? nullptr : job.later.sparse);
