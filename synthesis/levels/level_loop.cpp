@@ -6,6 +6,7 @@
 #include <optional>
 #include <thread>
 
+#include "synthesis/levels/copy_seams.h"
 #include "synthesis/levels/level_synthesis.h"
 #include "synthesis/levels/refined_plan.h"
 #include "synthesis/search/training_set.h"
@@ -155,6 +156,10 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             }
             plan.later.indexed =
                 plan.later.indexed || (job.exhaustive != nullptr && !sparse_index) || job.guide_tolerance > 0;
+            // A texture's seams are settled after its finest level's passes (synthesis/levels/copy_seams.h), where
+            // its copies are all of its exemplar's colours: not with guides, whose copies follow a target.
+            const bool settles_seams = loop.fixed.empty() && loop.channels.guides() == 0 &&
+                                       plan.texture_seams.reach > 0 && job.sources != nullptr;
             job.passes = plan.passes;
             job.first_pass = plan.first_pass;
             job.later.lattice = plan.lattice;
@@ -164,7 +169,7 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             // A texture's candidates are also weighed by how they agree with the neighbours' copies, over more
             // passes (not measured on fills).
             if (loop.fixed.empty()) {
-                job.passes = plan.agreeing_passes;
+                job.passes = settles_seams ? plan.settled_agreeing_passes : plan.agreeing_passes;
                 job.later.agreement = plan.agreement;
                 job.shift_penalty = plan.shift_penalty;
                 job.shift_allowed = plan.shift_allowed;
@@ -198,6 +203,24 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             }
             count_build_time();
             level = synthesize_level_coherent(first_matcher, similar, job);
+            if (settles_seams && !stop_requested) {
+                // A texture's seams moved to where the copies on either side differ least, and the pixels that
+                // change copied again.
+                const std::vector<int> before = sources[n];
+                const ExactMatcher& matcher = job.later.matcher != nullptr ? *job.later.matcher : first_matcher;
+                const std::uint8_t* exemplar = exemplar_pyramid + exemplar_levels.offset[n];
+                const int channels = exemplar_levels.channels;
+                settle_seams(matcher.grid(), exemplar, channels, loop.channels.copied, sources[n],
+                             output_levels.width[n], output_levels.height[n], plan.texture_seams, job.phase);
+                std::uint8_t* output = loop.output_pyramid + output_levels.offset[n];
+                for (std::size_t p = 0; p < before.size(); ++p) {
+                    if (sources[n][p] != before[p]) {
+                        std::copy_n(exemplar + static_cast<std::size_t>(sources[n][p]) * channels,
+                                    loop.channels.copied,
+                                    output + p * static_cast<std::size_t>(output_levels.channels));
+                    }
+                }
+            }
         } else {
             CandidateOptions options;
             options.excluded = excluded;

@@ -19,6 +19,7 @@ RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges
     plan.passes = coarsest && passes > 1 ? passes + kCoarsestExtraPasses : passes;
     plan.agreement = kRefinedAgreement;
     plan.agreeing_passes = n > 0 && passes > 1 ? plan.passes + kCoarserAgreeingPasses : plan.passes;
+    plan.settled_agreeing_passes = plan.agreeing_passes;
     plan.first_pass = coarsest ? FirstPass::scan : FirstPass::continue_parent;
     plan.lattice = kRefinedLattice;
     plan.repeat_penalty = kRefinedRepeatPenalty;
@@ -40,6 +41,18 @@ RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges
         plan.repeat_penalty = kRegularRepeatPenalty;
     }
     plan.texture_candidate_half_size = n == 0 && levels > 1 ? kFinestCandidateHalfSize : 0;
+    if (n == 0) {
+        // The seams settled after the finest level's passes, which then take one pass fewer.
+        plan.texture_seams.reach = kSeamReach;
+        plan.texture_seams.sweeps = kSeamSweeps;
+        plan.texture_seams.least_copy = kSeamLeastCopy;
+        plan.texture_seams.outer_weight = kSeamOuterWeight;
+        plan.texture_seams.shift_penalty = kSeamShiftPenalty;
+        plan.texture_seams.shift_allowed = periods.found ? kRegularMiddleShiftAllowed : kSeamShiftAllowed;
+        plan.texture_seams.shift_steep = periods.found ? 1.0 : kSeamShiftSteep;
+        plan.texture_seams.last_use = kSeamLastUse;
+        plan.settled_agreeing_passes = std::max(1, plan.agreeing_passes - 1);
+    }
     const bool few_copies =
         exemplar_pixels > 0 && static_cast<double>(output_width) * output_height <= kFewCopies * exemplar_pixels;
     plan.texture_repeat_penalty = plan.usage_penalty > 0 && few_copies ? kCoarsestRepeatPenalty : plan.repeat_penalty;

@@ -73,6 +73,11 @@ TEST(RefinedPlan, CoarsestScansAndCorrectsLongerFinerLevelsCarryTheParentOver) {
     EXPECT_EQ(finest.first_pass, FirstPass::continue_parent);
     EXPECT_EQ(finest.passes, 2);
     EXPECT_EQ(finest.agreeing_passes, 2);
+    // A texture's seams are settled after the finest level's passes alone, which then take one pass fewer.
+    EXPECT_GT(finest.texture_seams.reach, 0);
+    EXPECT_EQ(middle.texture_seams.reach, 0);
+    EXPECT_EQ(finest.settled_agreeing_passes, 1);
+    EXPECT_EQ(middle.settled_agreeing_passes, middle.agreeing_passes);
     EXPECT_EQ(finest.lattice, kRefinedLattice);
     EXPECT_GT(finest.repeat_penalty, 0);
     EXPECT_EQ(finest.shift_penalty, 0);
