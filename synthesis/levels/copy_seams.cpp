@@ -193,14 +193,16 @@ public:
                 for (const Step s : kSteps) {
                     const int o = torus.neighbour(p, s);
                     const int there = costs.step(reached_[static_cast<std::size_t>(p)], s.dx, s.dy);
-                    if (reached_[static_cast<std::size_t>(o)] < 0 && there >= 0 &&
-                        (phase == nullptr || in_step(*phase, costs.exemplar_width(), there, torus.column(o), torus.row(o)))) {
-                        reached_[static_cast<std::size_t>(o)] = there;
-                        node_[static_cast<std::size_t>(o)] = static_cast<int>(nodes_.size());
-                        nodes_.push_back(o);
-                        touched_.push_back(o);
-                        next.push_back(o);
+                    if (reached_[static_cast<std::size_t>(o)] >= 0 || there < 0 ||
+                        (phase != nullptr &&
+                         !in_step(*phase, costs.exemplar_width(), there, torus.column(o), torus.row(o)))) {
+                        continue;
                     }
+                    reached_[static_cast<std::size_t>(o)] = there;
+                    node_[static_cast<std::size_t>(o)] = static_cast<int>(nodes_.size());
+                    nodes_.push_back(o);
+                    touched_.push_back(o);
+                    next.push_back(o);
                 }
             }
             front.swap(next);
@@ -287,9 +289,9 @@ public:
                 const int back_x = dx == 0 ? 0 : width - dx;
                 const int back_y = dy == 0 ? 0 : height - dy;
                 const bool first_of_pair = dy < back_y || (dy == back_y && dx <= back_x);
-                const double estimate = static_cast<double>(sampled[static_cast<std::size_t>(dy) * width + dx] +
-                                                            sampled[static_cast<std::size_t>(back_y) * width + back_x]) *
-                                        kSample * kSample / 2;
+                const std::int32_t both = sampled[static_cast<std::size_t>(dy) * width + dx] +
+                                          sampled[static_cast<std::size_t>(back_y) * width + back_x];
+                const double estimate = static_cast<double>(both) * kSample * kSample / 2;
                 if ((dx != 0 || dy != 0) && first_of_pair && estimate > from) {
                     shifts_.push_back({dx, dy});
                 }
