@@ -91,24 +91,17 @@ private:
     std::vector<int> row_;
 };
 
-// The output level, which wraps around: each pixel's column and row kept, so that stepping needs no division.
+// The output level, which wraps around.
 class Torus {
 public:
-    Torus(int width, int height)
-        : width_(width), height_(height), column_(static_cast<std::size_t>(width) * height),
-          row_(static_cast<std::size_t>(width) * height) {
-        for (int p = 0; p < width * height; ++p) {
-            column_[static_cast<std::size_t>(p)] = p % width;
-            row_[static_cast<std::size_t>(p)] = p / width;
-        }
-    }
+    Torus(int width, int height) : width_(width), height_(height) {}
     int width() const { return width_; }
     int height() const { return height_; }
-    int column(int p) const { return column_[static_cast<std::size_t>(p)]; }
-    int row(int p) const { return row_[static_cast<std::size_t>(p)]; }
+    int column(int p) const { return p % width_; }
+    int row(int p) const { return p / width_; }
     int neighbour(int p, Step s) const {
-        int x = column_[static_cast<std::size_t>(p)] + s.dx;
-        int y = row_[static_cast<std::size_t>(p)] + s.dy;
+        int x = p % width_ + s.dx;
+        int y = p / width_ + s.dy;
         x = x < 0 ? x + width_ : x >= width_ ? x - width_ : x;
         y = y < 0 ? y + height_ : y >= height_ ? y - height_ : y;
         return y * width_ + x;
@@ -117,8 +110,6 @@ public:
 private:
     int width_;
     int height_;
-    std::vector<int> column_;
-    std::vector<int> row_;
 };
 
 // The first pixel of every copy of at least `least` pixels, in raster order: the pixels that continue each other's
@@ -371,7 +362,7 @@ private:
         }
     }
 
-    const Torus& torus_;
+    Torus torus_;
     std::int64_t pixels_;
     std::int64_t allowed_;
     std::int64_t steep_;
