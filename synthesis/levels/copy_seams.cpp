@@ -376,7 +376,7 @@ private:
 
 void settle_seams(const CandidateGrid& grid, const std::uint8_t* exemplar, int channels, int compared,
                   std::vector<int>& sources, int width, int height, const SeamSettling& settling,
-                  const LatticePhase* phase) {
+                  const LatticePhase* phase, const std::function<bool()>& should_stop) {
     if (settling.reach <= 0 || settling.sweeps <= 0 || width * height <= 1) {
         return;
     }
@@ -416,6 +416,9 @@ void settle_seams(const CandidateGrid& grid, const std::uint8_t* exemplar, int c
             seed_sources.push_back(sources[static_cast<std::size_t>(seed)]);
         }
         for (std::size_t c = 0; c < seeds.size(); ++c) {
+            if (should_stop && should_stop()) {
+                return;
+            }
             // A copy taken over by the ones before it this round waits for the next.
             if (sources[static_cast<std::size_t>(seeds[c])] != seed_sources[c] ||
                 !move.reach_out(costs, torus, sources, seeds[c], settling.reach, phase)) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "synthesis/patterns/lattice_phase.h"
@@ -41,6 +42,7 @@ struct SeamSettling {
 // changed in place; `exemplar` holds `channels` bytes a pixel of that level, of which the first `compared`
 // (the colour, and what is copied with it) are compared. With a `phase` (a regular pattern's), a copy takes over
 // only the pixels where it is in step with the lattice. The same for any number of threads: it runs on one.
+// `should_stop`, if given, is asked before every move; once it says so, the moves made so far stand.
 void settle_seams(const CandidateGrid& grid, const std::uint8_t* exemplar, int channels, int compared,
                   std::vector<int>& sources, int width, int height, const SeamSettling& settling,
-                  const LatticePhase* phase = nullptr);
+                  const LatticePhase* phase = nullptr, const std::function<bool()>& should_stop = {});

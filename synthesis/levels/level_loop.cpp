@@ -211,7 +211,8 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
                 const std::uint8_t* exemplar = exemplar_pyramid + exemplar_levels.offset[n];
                 const int channels = exemplar_levels.channels;
                 settle_seams(matcher.grid(), exemplar, channels, loop.channels.copied, sources[n],
-                             output_levels.width[n], output_levels.height[n], plan.texture_seams, job.phase);
+                             output_levels.width[n], output_levels.height[n], plan.texture_seams, job.phase,
+                             should_stop);
                 std::uint8_t* output = loop.output_pyramid + output_levels.offset[n];
                 for (std::size_t p = 0; p < before.size(); ++p) {
                     if (sources[n][p] != before[p]) {

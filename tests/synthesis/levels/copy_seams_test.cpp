@@ -55,6 +55,13 @@ TEST(SettleSeams, MovesASeamToWhereTheCopiesAgree) {
     settling.least_copy = 24 * 4;
     settle_seams(grid, exemplar.data(), 3, 3, small, 24, 4, settling);
     EXPECT_EQ(small, before);
+
+    // Asked to stop before the first move: nothing moves.
+    settling.least_copy = 1;
+    int asked = 0;
+    settle_seams(grid, exemplar.data(), 3, 3, small, 24, 4, settling, nullptr, [&] { return ++asked > 0; });
+    EXPECT_EQ(small, before);
+    EXPECT_EQ(asked, 1);
 }
 
 }  // namespace
