@@ -755,8 +755,9 @@ Options (before the arguments; "--" ends them):
   --match=refined      copy coherently, then correct every pixel against the whole square around it, with
                        every exemplar pixel a candidate (reads wrap around a regular pattern that
                        tiles by itself); finer levels start from the coarser one's result; in a
-                       texture, the seams between copies are then moved to where the copies differ
-                       least (the --output default)
+                       texture, parts of the exemplar the coarse levels leave out are grafted in, and
+                       the seams between copies are moved to where the copies differ least (the
+                       --output default)
   --k=K                similar candidates per source for --match=coherent (0 to 16; default 0)
   --passes=N           passes over every level (1 to 16; positional default 1): each further pass matches
                        every pixel again against the pass before, all around, which mends the wrap-around seam

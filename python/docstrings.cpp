@@ -52,7 +52,8 @@ std::string settings_help(const SynthesisArguments& defaults) {
                         "coarser level's pixel: much faster, and copies larger coherent pieces;\n"
                         "'refined': coherent copying, then passes that correct every pixel against the\n"
                         "whole square around it, with every exemplar pixel a candidate, and in a texture\n"
-                        "the seams between copies moved to where the copies differ least") +
+                        "the parts of the exemplar the coarse levels leave out grafted in and the seams\n"
+                        "between copies moved to where the copies differ least") +
            setting_help("passes=" + repr(defaults.passes),
                         "passes over every level (1 to {max_passes}): each further pass matches every pixel\n"
                         "again against the pass before, all around, which mends the wrap-around seam\n"

@@ -9,6 +9,7 @@
 #include "synthesis/levels/copy_seams.h"
 #include "synthesis/levels/level_synthesis.h"
 #include "synthesis/levels/refined_plan.h"
+#include "synthesis/levels/unused_grafts.h"
 #include "synthesis/search/training_set.h"
 
 namespace {
@@ -156,10 +157,13 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             }
             plan.later.indexed =
                 plan.later.indexed || (job.exhaustive != nullptr && !sparse_index) || job.guide_tolerance > 0;
-            // A texture's seams are settled after its finest level's passes (synthesis/levels/copy_seams.h), where
-            // its copies are all of its exemplar's colours: not with guides, whose copies follow a target.
-            const bool settles_seams = loop.fixed.empty() && loop.channels.guides() == 0 &&
-                                       plan.texture_seams.reach > 0 && job.sources != nullptr;
+            // A texture's seams are settled after its finest level's passes (synthesis/levels/copy_seams.h), and
+            // the parts of its exemplar that its coarse levels leave out are grafted in (synthesis/levels/
+            // unused_grafts.h), where its copies are all of its exemplar's colours: not with guides, whose copies
+            // follow a target.
+            const bool texture = loop.fixed.empty() && loop.channels.guides() == 0 && job.sources != nullptr;
+            const bool settles_seams = texture && plan.texture_seams.reach > 0;
+            const bool grafts_unused = texture && plan.texture_grafts.side > 0;
             job.passes = plan.passes;
             job.first_pass = plan.first_pass;
             job.later.lattice = plan.lattice;
@@ -203,16 +207,24 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             }
             count_build_time();
             level = synthesize_level_coherent(first_matcher, similar, job);
-            if (settles_seams && !stop_requested) {
-                // A texture's seams moved to where the copies on either side differ least, and the pixels that
-                // change copied again.
+            if ((settles_seams || grafts_unused) && !stop_requested) {
+                // The texture's seams moved to where the copies on either side differ least, or the parts of the
+                // exemplar left out grafted in, and the pixels that change copied again.
                 const std::vector<int> before = sources[n];
-                const ExactMatcher& matcher = job.later.matcher != nullptr ? *job.later.matcher : first_matcher;
+                const CandidateGrid& grid =
+                    (job.later.matcher != nullptr ? *job.later.matcher : first_matcher).grid();
                 const std::uint8_t* exemplar = exemplar_pyramid + exemplar_levels.offset[n];
                 const int channels = exemplar_levels.channels;
-                settle_seams(matcher.grid(), exemplar, channels, loop.channels.copied, sources[n],
-                             output_levels.width[n], output_levels.height[n], plan.texture_seams, job.phase,
-                             should_stop);
+                const int width = output_levels.width[n];
+                const int height = output_levels.height[n];
+                if (grafts_unused) {
+                    graft_unused(grid, exemplar, channels, loop.channels.copied, sources[n], width, height,
+                                 plan.texture_grafts);
+                }
+                if (settles_seams) {
+                    settle_seams(grid, exemplar, channels, loop.channels.copied, sources[n], width, height,
+                                 plan.texture_seams, job.phase, should_stop);
+                }
                 std::uint8_t* output = loop.output_pyramid + output_levels.offset[n];
                 for (std::size_t p = 0; p < before.size(); ++p) {
                     if (sources[n][p] != before[p]) {

@@ -53,6 +53,12 @@ RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges
         plan.texture_seams.last_use = kSeamLastUse;
         plan.settled_agreeing_passes = std::max(1, plan.agreeing_passes - 1);
     }
+    if (n > 0 && n >= levels - kGraftedLevels && !periods.found) {
+        // Parts of the exemplar left out grafted in, not at the finest level, which follows the coarser ones.
+        plan.texture_grafts.side = kGraftSide;
+        plan.texture_grafts.unused_share = kGraftUnusedShare;
+        plan.texture_grafts.least_unused = kGraftLeastUnused;
+    }
     const bool few_copies =
         exemplar_pixels > 0 && static_cast<double>(output_width) * output_height <= kFewCopies * exemplar_pixels;
     plan.texture_repeat_penalty = plan.usage_penalty > 0 && few_copies ? kCoarsestRepeatPenalty : plan.repeat_penalty;
