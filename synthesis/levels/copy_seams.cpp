@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "synthesis/levels/min_cut.h"
+#include "synthesis/levels/pixel_difference.h"
 #include "synthesis/search/repeat_shifts.h"
 
 namespace {
@@ -71,14 +72,7 @@ private:
         if (a < 0 || b < 0) {
             return unreached_;
         }
-        const std::uint8_t* pa = exemplar_ + static_cast<std::size_t>(a) * channels_;
-        const std::uint8_t* pb = exemplar_ + static_cast<std::size_t>(b) * channels_;
-        std::int64_t sum = 0;
-        for (int c = 0; c < compared_; ++c) {
-            const int d = pa[c] - pb[c];
-            sum += d * d;
-        }
-        return sum;
+        return pixel_difference(exemplar_, channels_, compared_, a, b);
     }
 
     const CandidateGrid& grid_;

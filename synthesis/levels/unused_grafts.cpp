@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <limits>
 
+#include "synthesis/levels/pixel_difference.h"
+
 namespace {
 
 // Sums over the squares of an exemplar level: a summed-area table of one count per pixel.
@@ -83,7 +85,7 @@ public:
                     return bound;
                 }
                 if (source >= 0) {
-                    total += difference(y * grid_.exemplar_width + x, source);
+                    total += pixel_difference(exemplar_, channels_, compared_, y * grid_.exemplar_width + x, source);
                 }
             }
             if (total >= bound) {
@@ -114,16 +116,6 @@ private:
         x = (x % width_ + width_) % width_;
         y = (y % height_ + height_) % height_;
         return static_cast<std::size_t>(y) * width_ + x;
-    }
-    std::int64_t difference(int a, int b) const {
-        const std::uint8_t* p = exemplar_ + static_cast<std::size_t>(a) * channels_;
-        const std::uint8_t* q = exemplar_ + static_cast<std::size_t>(b) * channels_;
-        std::int64_t sum = 0;
-        for (int c = 0; c < compared_; ++c) {
-            const int d = int{p[c]} - int{q[c]};
-            sum += d * d;
-        }
-        return sum;
     }
 
     const CandidateGrid& grid_;
