@@ -168,6 +168,9 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             job.first_pass = plan.first_pass;
             job.later.lattice = plan.lattice;
             job.later.repeat_penalty = plan.repeat_penalty;
+            if (at < loop.candidate_costs.size() && !loop.candidate_costs[at].empty()) {
+                job.later.pixel_costs = &loop.candidate_costs[at];
+            }
             // Only a texture is penalised for repeating copies: a fill or a band copies from the picture around
             // it, whose kept pixels are their own sources, so that its every coherent copy would pair with them.
             // A texture's candidates are also weighed by how they agree with the neighbours' copies, over more

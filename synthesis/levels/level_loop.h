@@ -42,6 +42,9 @@ struct LevelLoop {
     // their own level read less than those that take the coarser levels too: two masks.
     std::vector<std::vector<std::uint8_t>> excluded;
     std::vector<std::vector<std::uint8_t>> excluded_own_level;
+    // Per exemplar level, a cost per exemplar pixel that the refined search's later passes add to each
+    // candidate's distance (LaterPasses::pixel_costs), or empty: none.
+    std::vector<std::vector<double>> candidate_costs;
 };
 
 // Synthesizes every level of the output pyramid, coarsest first, telling `hooks` as it goes. On return

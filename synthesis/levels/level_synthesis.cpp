@@ -1,6 +1,7 @@
 #include "synthesis/levels/level_synthesis.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <atomic>
@@ -614,7 +615,8 @@ bool later_pass(MakeSearch& make_search, bool parallel, const LevelJob& job, con
     // Only the coherent search weighs penalties.
     std::vector<std::int64_t> penalty;
     constexpr bool kPenalisable = requires { searches[0]->set_penalty(&penalty); };
-    const bool penalised = kPenalisable && job.later.repeat_penalty > 0 && level_sources != nullptr;
+    const bool penalised = kPenalisable && (job.later.repeat_penalty > 0 || job.later.pixel_costs != nullptr) &&
+                           level_sources != nullptr;
     const bool shift_penalised = kPenalisable && job.shift_penalty > 0 && level_sources != nullptr;
     RepeatShifts shifts;
     shifts.allow(job.shift_allowed, job.shift_steep);
@@ -643,8 +645,16 @@ bool later_pass(MakeSearch& make_search, bool parallel, const LevelJob& job, con
             sources.level = sources_before.data();
             if constexpr (kPenalisable) {
                 if (penalised) {
-                    repeat_penalties(searches[0]->grid(), sources_before, job.later.repeat_penalty,
-                                     searches[0]->dimension(), penalty);
+                    const CandidateGrid& grid = searches[0]->grid();
+                    const int dimension = searches[0]->dimension();
+                    repeat_penalties(grid, sources_before, job.later.repeat_penalty, dimension, penalty);
+                    if (job.later.pixel_costs != nullptr) {
+                        for (std::size_t c = 0; c < penalty.size(); ++c) {
+                            const int pixel = grid.pixel_of(static_cast<int>(c));
+                            penalty[c] += std::llround((*job.later.pixel_costs)[static_cast<std::size_t>(pixel)] *
+                                                       dimension);
+                        }
+                    }
                 }
                 if (shift_penalised && subset == 0) {
                     const CandidateGrid& grid = searches[0]->grid();

@@ -67,6 +67,9 @@ struct LaterPasses {
     // For the coherent search, the half-size of the square whose pixels' copies give each pixel its candidates
     // and its agreement (0: the neighbourhood's own).
     int candidate_half_size = 0;
+    // For the coherent search, per exemplar pixel of the level, a cost added to a candidate's squared distance
+    // (times the vector's dimension), or none.
+    const std::vector<double>* pixel_costs = nullptr;
 };
 
 // One level's synthesis with everything a run may ask for beyond the default.
