@@ -212,10 +212,24 @@ bool check_hole_job(const Job& job, SynthesisSettings& settings, JobError& error
 
 namespace {
 
-// One run of the level loop over the region, each candidate paying `grain_weight` (0: nothing) for how far the
-// grain around it lies from `grain_target` (hole_grain.h).
-bool run_region(const RegionFill& fill, const SynthesisSettings& settings, NoiseDraws& draws, double grain_target,
-                double grain_weight, std::vector<int>& region_sources, JobError& error, const JobHooks& hooks) {
+// The region's colours with its hole's pixels copied from `sources`.
+std::vector<std::uint8_t> filled_colours(const std::vector<std::uint8_t>& hole,
+                                         const std::vector<std::uint8_t>& region_rgb,
+                                         const std::vector<std::uint8_t>& exemplar_rgb,
+                                         const std::vector<int>& sources) {
+    std::vector<std::uint8_t> filled = region_rgb;
+    for (std::size_t p = 0; p < hole.size(); ++p) {
+        if (hole[p] != 0 && sources[p] >= 0) {
+            std::copy_n(&exemplar_rgb[static_cast<std::size_t>(sources[p]) * 3], 3, &filled[p * 3]);
+        }
+    }
+    return filled;
+}
+
+}  // namespace
+
+bool synthesize_region(const RegionFill& fill, const SynthesisSettings& settings, NoiseDraws& draws,
+                       std::vector<int>& region_sources, JobError& error, const JobHooks& hooks) {
     LapClock clock;
     const Image& picture = *fill.picture;
     const bool own = fill.exemplar == nullptr;
@@ -317,69 +331,44 @@ bool run_region(const RegionFill& fill, const SynthesisSettings& settings, Noise
         loop.fixed.push_back(std::move(fixed));
         loop.sources.push_back(std::move(sources));
     }
-    if (grain_weight > 0) {
-        static const std::vector<std::uint8_t> every_pixel_known;
-        loop.candidate_costs = grain_costs(exemplar_pyramid.data() + loop.exemplar_levels.offset[0],
-                                           own ? region_hole : every_pixel_known, loop.exemplar_levels, levels,
-                                           kGrainHalfSize, grain_target, grain_weight);
-    }
     if (hooks.profile != nullptr) {
         hooks.profile->noise += clock.lap();
     }
-
-    return synthesize_levels(loop, region_sources, hooks, error);
-}
-
-// The region's colours with its hole's pixels copied from `sources`.
-std::vector<std::uint8_t> filled_colours(const RegionFill& fill, const std::vector<std::uint8_t>& region_rgb,
-                                         const std::vector<std::uint8_t>& exemplar_rgb,
-                                         const std::vector<int>& sources) {
-    std::vector<std::uint8_t> filled = region_rgb;
-    const std::vector<std::uint8_t>& hole = *fill.hole;
-    for (std::size_t p = 0; p < hole.size(); ++p) {
-        if (hole[p] != 0 && sources[p] >= 0) {
-            std::copy_n(&exemplar_rgb[static_cast<std::size_t>(sources[p]) * 3], 3, &filled[p * 3]);
-        }
+    if (!fill.keep_grain) {
+        return synthesize_levels(loop, region_sources, hooks, error);
     }
-    return filled;
-}
 
-}  // namespace
-
-bool synthesize_region(const RegionFill& fill, const SynthesisSettings& settings, NoiseDraws& draws,
-                       std::vector<int>& region_sources, JobError& error, const JobHooks& hooks) {
-    const NoiseDraws start = draws;
-    if (!run_region(fill, settings, draws, 0, 0, region_sources, error, hooks)) {
+    // A fill much smoother than what surrounds its hole is made again from the same start, every candidate
+    // weighed by its grain, and the one whose grain lies nearer to the surroundings' is kept.
+    const std::vector<std::uint8_t> start_pyramid = output_pyramid;
+    const std::vector<std::vector<int>> start_sources = loop.sources;
+    loop.keep_searches = true;
+    if (!synthesize_levels(loop, region_sources, hooks, error)) {
         return false;
     }
-    if (!fill.keep_grain) {
-        return true;
-    }
-    // A fill much smoother than what surrounds its hole is made again with every candidate weighed by its grain,
-    // and the one whose grain lies nearer to the surroundings' kept.
-    const Rect& region = fill.region;
-    const std::vector<std::uint8_t>& hole = *fill.hole;
-    const std::vector<std::uint8_t> region_rgb = region_colours(*fill.picture, region);
-    const std::vector<std::uint8_t> exemplar_rgb =
-        fill.exemplar == nullptr ? region_rgb : matched_colours(*fill.exemplar);
-    const double target = ring_step(region_rgb.data(), hole, region.width, region.height, kGrainRingReach);
+    const std::vector<std::uint8_t> exemplar_rgb = own ? region_rgb : matched_colours(exemplar);
+    const double target = ring_step(region_rgb.data(), region_hole, region.width, region.height, kGrainRingReach);
     const auto grain_of = [&](const std::vector<int>& sources) {
-        const std::vector<std::uint8_t> filled = filled_colours(fill, region_rgb, exemplar_rgb, sources);
-        return std::max(kLeastGrain, hole_step(filled.data(), hole, region.width, region.height));
+        const std::vector<std::uint8_t> filled = filled_colours(region_hole, region_rgb, exemplar_rgb, sources);
+        return std::max(kLeastGrain, hole_step(filled.data(), region_hole, region.width, region.height));
     };
     const double grain = grain_of(region_sources);
     if (target <= 0 || grain >= kGrainRetry * target) {
         return true;
     }
-    NoiseDraws again = start;
+    std::copy(start_pyramid.begin(), start_pyramid.end(), output_pyramid.begin());
+    loop.sources = start_sources;
+    static const std::vector<std::uint8_t> every_pixel_known;
+    loop.candidate_costs = grain_costs(exemplar_pyramid.data() + loop.exemplar_levels.offset[0],
+                                       own ? region_hole : every_pixel_known, loop.exemplar_levels, levels,
+                                       kGrainHalfSize, target, kGrainWeight);
     std::vector<int> grained_sources;
-    if (!run_region(fill, settings, again, target, kGrainWeight, grained_sources, error, hooks)) {
+    if (!synthesize_levels(loop, grained_sources, hooks, error)) {
         return false;
     }
     // The nearer of the two, as a ratio either way.
     if (std::abs(std::log(grain_of(grained_sources) / target)) < std::log(target / grain)) {
         region_sources = std::move(grained_sources);
-        draws = again;
     }
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -136,10 +137,21 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             plan.later.channels = &loop.channels;
             const std::uint8_t* excluded_later = plan.later.coarser_levels ? excluded : excluded_own_level;
             plan.later.excluded = excluded_later;
+            // The searches this level builds, or built in an earlier run of the loop.
+            std::unique_ptr<LevelSearches> own_searches;
+            if (loop.keep_searches && loop.searches.size() < static_cast<std::size_t>(levels)) {
+                loop.searches.resize(static_cast<std::size_t>(levels));
+            }
+            std::unique_ptr<LevelSearches>& kept = loop.keep_searches ? loop.searches[at] : own_searches;
+            const bool built = kept != nullptr;
+            if (!built) {
+                kept = std::make_unique<LevelSearches>();
+            }
+            LevelSearches& searches = *kept;
             // Pixels that weigh every candidate need an index: of every candidate, or where they are many, of
             // every other one along each axis.
-            std::vector<std::uint8_t> sparse_excluded;
-            if (job.exhaustive != nullptr && plan.passes > 1 &&
+            std::vector<std::uint8_t>& sparse_excluded = searches.sparse_excluded;
+            if (!built && job.exhaustive != nullptr && plan.passes > 1 &&
                 exemplar_levels.width[n] * exemplar_levels.height[n] > kMostDenseRimCandidates) {
                 sparse_excluded =
                     every_other_pixel(excluded_later, exemplar_levels.width[n], exemplar_levels.height[n]);
@@ -147,13 +159,14 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             // (Unless the hole leaves only pixels in odd rows or columns to copy.)
             const bool sparse_index =
                 std::find(sparse_excluded.begin(), sparse_excluded.end(), 0) != sparse_excluded.end();
-            std::optional<ExactMatcher> sparse;
             if (sparse_index) {
-                CandidateOptions options = plan.later;
-                options.excluded = sparse_excluded.data();
-                options.indexed = true;
-                sparse.emplace(exemplar_pyramid, exemplar_levels, row, n, levels, options, &team);
-                job.later.sparse = &*sparse;
+                if (!searches.sparse) {
+                    CandidateOptions options = plan.later;
+                    options.excluded = sparse_excluded.data();
+                    options.indexed = true;
+                    searches.sparse.emplace(exemplar_pyramid, exemplar_levels, row, n, levels, options, &team);
+                }
+                job.later.sparse = &*searches.sparse;
             }
             plan.later.indexed =
                 plan.later.indexed || (job.exhaustive != nullptr && !sparse_index) || job.guide_tolerance > 0;
@@ -187,26 +200,31 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             } else {
                 plan.shift_escape = 0;
             }
-            std::optional<ExactMatcher> later;
-            std::optional<SimilarCandidates> later_similar;
+            std::optional<ExactMatcher>& later = searches.later;
             if (plan.passes > 1) {
-                later.emplace(exemplar_pyramid, exemplar_levels, row, n, levels, plan.later, &team);
-                later_similar.emplace(*later, settings.similar, team);
+                if (!later) {
+                    later.emplace(exemplar_pyramid, exemplar_levels, row, n, levels, plan.later, &team);
+                    searches.later_similar.emplace(*later, settings.similar, team);
+                }
                 job.later.matcher = &*later;
-                job.later.similar = &*later_similar;
+                job.later.similar = &*searches.later_similar;
             }
             // A first pass that only carries the parent's result over needs no search of its own: the later
             // passes' candidates lie where its candidates would.
-            std::optional<ExactMatcher> first;
-            if (!later || plan.first_pass == FirstPass::scan) {
+            std::optional<ExactMatcher>& first = searches.first;
+            if (!first && (!later || plan.first_pass == FirstPass::scan)) {
                 first.emplace(exemplar_pyramid, exemplar_levels, row, n, levels, plan.first, &team);
             }
             const ExactMatcher& first_matcher = first ? *first : *later;
-            const SimilarCandidates similar(first_matcher, settings.similar, team);
-            std::optional<SimilarCandidates> first_escape;
+            if (!searches.similar) {
+                searches.similar.emplace(first_matcher, settings.similar, team);
+            }
+            const SimilarCandidates& similar = *searches.similar;
             if (plan.shift_escape > 0 && plan.first_pass == FirstPass::scan) {
-                first_escape.emplace(first_matcher, plan.shift_escape, team);
-                job.shift_escape = &*first_escape;
+                if (!searches.first_escape) {
+                    searches.first_escape.emplace(first_matcher, plan.shift_escape, team);
+                }
+                job.shift_escape = &*searches.first_escape;
             }
             count_build_time();
             level = synthesize_level_coherent(first_matcher, similar, job);

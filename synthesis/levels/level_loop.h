@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include <texsynth/job.h>
@@ -8,8 +10,21 @@
 #include "pyramid/level_table.h"
 #include "synthesis/patterns/exemplar_lattice.h"
 #include "synthesis/search/candidate_grid.h"
+#include "synthesis/search/exact_matcher.h"
 #include "synthesis/search/matched_channels.h"
 #include "synthesis/search/pyramid_views.h"
+#include "synthesis/search/similar_candidates.h"
+
+// What a level of the refined search builds before its passes: its matchers and their similar candidates.
+struct LevelSearches {
+    std::vector<std::uint8_t> sparse_excluded;  // the sparse matcher's excluded candidates
+    std::optional<ExactMatcher> sparse;
+    std::optional<ExactMatcher> later;
+    std::optional<SimilarCandidates> later_similar;
+    std::optional<ExactMatcher> first;
+    std::optional<SimilarCandidates> similar;
+    std::optional<SimilarCandidates> first_escape;
+};
 
 // The one level loop every job runs: what differs between making a texture, filling a hole and making a
 // picture tile is given to it as data.
@@ -45,6 +60,10 @@ struct LevelLoop {
     // Per exemplar level, a cost per exemplar pixel that the refined search's later passes add to each
     // candidate's distance (LaterPasses::pixel_costs), or empty: none.
     std::vector<std::vector<double>> candidate_costs;
+    // Whether the refined search keeps what each level builds before its passes (`searches`), for another run of
+    // the same loop: between runs only the output pyramid, the sources and the candidates' costs may change.
+    bool keep_searches = false;
+    std::vector<std::unique_ptr<LevelSearches>> searches;
 };
 
 // Synthesizes every level of the output pyramid, coarsest first, telling `hooks` as it goes. On return

@@ -11,6 +11,7 @@
 #include "image/image_file.h"
 #include "support/pictures.h"
 #include "support/run_program.h"
+#include "synthesis/jobs/hole_grain.h"
 #include "synthesis/jobs/hole_job.h"
 
 namespace {
@@ -207,6 +208,24 @@ TEST(HoleJob, TheSameBytesOnAnyNumberOfThreads) {
     const JobResult tiled = run_job_or_fail(tile);
     tile.settings.threads = 3;
     EXPECT_EQ(run_job_or_fail(tile).image.pixels, tiled.image.pixels);
+}
+
+// On the wall photo a fill of this rectangle first copies the blurred dark band beside it (its grain 0.72 of
+// the surroundings'); made again with every candidate weighed by its grain, from the same start and with the
+// searches the first run built, it keeps theirs, and comes from outside the hole on any number of threads.
+TEST(HoleJob, AFillSmootherThanItsSurroundingsTakesTheirGrain) {
+    const Image picture = read_picture("bench/exemplars/wall-photo.png");
+    const auto mask = rectangle_mask(picture.width, picture.height, 114, 86, 214, 164);
+    ASSERT_EQ(picture.channels, 3);
+    Job job = fill_job(picture, mask, 1);
+    const JobResult one = run_job_or_fail(job);
+    expect_filled_from_outside(picture, mask, one);
+    job.settings.threads = 2;
+    EXPECT_EQ(run_job_or_fail(job).image.pixels, one.image.pixels);
+    std::vector<std::uint8_t> hole(mask.size());
+    std::transform(mask.begin(), mask.end(), hole.begin(), [](std::uint8_t m) { return m != 0 ? 1 : 0; });
+    const double around = ring_step(picture.pixels.data(), hole, picture.width, picture.height, kGrainRingReach);
+    EXPECT_GT(hole_step(one.image.pixels.data(), hole, picture.width, picture.height), 0.8 * around);
 }
 
 // A tiled picture of odd size keeps its middle as it was, and its wrap-around seams no longer stand out.
