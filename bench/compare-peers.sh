@@ -341,9 +341,10 @@ picture_links() {
     echo "(\`scripts/peer-inpaint.sh\`). On the photos in \`bench/exemplars/\` and the 128 x 128 exemplars in"
     echo "\`demo/\`, with the masks of \`bench/make-masks.sh\`. Figures from \`texsynth-quality --fill\`; in"
     echo "brackets the same figure of the untouched original, what a perfect fill would score. Goals: boundary z"
-    echo "below 2, hole coherence at most G'MIC's (lower is closer to real patches; blur lowers it too, which hole"
-    echo "detail, the step inside the hole against the step outside, shows), less time than G'MIC; step ratio: the"
-    echo "mean step between neighbours inside the hole over the true content's, 0.8 to 1.25."
+    echo "below 2, less time than G'MIC, step ratio (the mean step between neighbours inside the hole over the"
+    echo "true content's) 0.8 to 1.25. Hole coherence is lower where the fill is closer to patches found elsewhere in"
+    echo "the picture, and lower still where it is smooth (hole detail, the step inside the hole against the step"
+    echo "outside, shows that): the true content scores 1.5 to 2.5 times worse than any fill, so it is no goal."
     echo
     cat "$fill_table"
     echo
