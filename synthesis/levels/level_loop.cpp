@@ -102,6 +102,9 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
         job.sources = sources[n].empty() ? nullptr : &sources[n];
         job.fixed = level_data(loop.fixed, n);
         job.exhaustive = level_data(loop.exhaustive, n);
+        if (static_cast<std::size_t>(n) < loop.rim_hints.size() && !loop.rim_hints[n].empty()) {
+            job.rim_hints = &loop.rim_hints[n];
+        }
         job.output_edges = loop.output_edges;
         job.channels = &loop.channels;
         const auto at = static_cast<std::size_t>(n);

@@ -63,6 +63,9 @@ struct LevelLoop {
     // Whether the refined search keeps what each level builds before its passes (`searches`), for another run of
     // the same loop: between runs only the output pyramid, the sources and the candidates' costs may change.
     bool keep_searches = false;
+    // Per output level, for the pixels whose search weighs every candidate, an exemplar pixel of that level whose
+    // 3 x 3 neighbours they weigh instead (LevelJob::rim_hints), or empty: they search.
+    std::vector<std::vector<int>> rim_hints;
     std::vector<std::unique_ptr<LevelSearches>> searches;
 };
 

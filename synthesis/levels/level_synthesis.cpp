@@ -188,9 +188,12 @@ public:
             return exact_.find({});
         }
         if (exhaustive_ != nullptr && exhaustive_[static_cast<std::size_t>(y) * sources.width + x] != 0) {
-            // The nearest of all (or of the sparse matcher's, with its neighbours) joins the candidates, and the
-            // kept pixels weigh more in choosing among them: a pixel next to kept ones has to fit them above all.
-            if (sparse_ != nullptr) {
+            // The nearest of all (or of the sparse matcher's, or the pixel's hint, with its neighbours) joins the
+            // candidates, and the kept pixels weigh more in choosing among them: a pixel next to kept ones has to
+            // fit them above all.
+            if (hints_ != nullptr) {
+                add_hint((*hints_)[static_cast<std::size_t>(y) * sources.width + x]);
+            } else if (sparse_ != nullptr) {
                 add_sparse_nearest();
             } else {
                 candidates_.push_back(exact_.find(candidates_));
@@ -326,8 +329,9 @@ public:
     // (LevelJob::fixed) those searches weigh more, read past the level's edges by `edges`; a matcher over a
     // sparser set of the candidates for those searches (LaterPasses::sparse), or none.
     void set_exhaustive(const std::uint8_t* exhaustive, const std::uint8_t* kept, EdgeRule edges,
-                        const ExactMatcher* sparse) {
+                        const ExactMatcher* sparse, const std::vector<int>* hints = nullptr) {
         exhaustive_ = exhaustive;
+        hints_ = hints;
         kept_ = kept;
         kept_edges_ = edges;
         sparse_ = sparse;
@@ -411,13 +415,9 @@ private:
                                          shifts_->pixels());
     }
 
-    // Adds the sparse matcher's nearest candidate and its neighbours on the grid to the candidates.
-    void add_sparse_nearest() {
-        sparse_->prepare(exact_.vector(), sparse_query_);
-        const int nearest = sparse_->find(sparse_query_, candidates_);
+    // The exemplar pixel (x, y) and its 3 x 3 neighbours on the grid join the candidates.
+    void add_around(int x, int y) {
         const CandidateGrid& grid = matcher_.grid();
-        const int x = grid.left + nearest % grid.columns;
-        const int y = grid.top + nearest / grid.columns;
         for (int dy = -1; dy <= 1; ++dy) {
             for (int dx = -1; dx <= 1; ++dx) {
                 const int candidate = grid.candidate_at(x + dx, y + dy);
@@ -426,6 +426,20 @@ private:
                     candidates_.push_back(candidate);
                 }
             }
+        }
+    }
+    // Adds the sparse matcher's nearest candidate and its neighbours on the grid to the candidates.
+    void add_sparse_nearest() {
+        sparse_->prepare(exact_.vector(), sparse_query_);
+        const int nearest = sparse_->find(sparse_query_, candidates_);
+        const CandidateGrid& grid = matcher_.grid();
+        add_around(grid.left + nearest % grid.columns, grid.top + nearest / grid.columns);
+    }
+    // Adds the exemplar pixel `hint` (-1: none) and its neighbours on the grid to the candidates.
+    void add_hint(int hint) {
+        if (hint >= 0) {
+            const int width = matcher_.grid().exemplar_width;
+            add_around(hint % width, hint / width);
         }
     }
 
@@ -468,6 +482,7 @@ private:
     int candidate_half_size_;
     bool all_around_;
     const std::uint8_t* exhaustive_ = nullptr;
+    const std::vector<int>* hints_ = nullptr;
     const ExactMatcher* sparse_ = nullptr;
     ExactMatcher::Query sparse_query_;
     const std::uint8_t* kept_ = nullptr;
@@ -841,7 +856,7 @@ LevelGeometry synthesize_level_coherent(const ExactMatcher& matcher, const Simil
                                      : std::make_unique<CoherentSearch>(later_matcher, later_similar, half_size,
                                                                          later_half_size, true, nullptr, job.phase);
             search->set_exhaustive(job.exhaustive, job.fixed, job.output_edges,
-                                   thread < 0 ? nullptr : job.later.sparse);
+                                   thread < 0 ? nullptr : job.later.sparse, job.rim_hints);
             if (thread < 0 && job.first_pass == FirstPass::scan) {
                 // The scan counts the pixels as it chooses them.
                 const LevelTable table = make_level_table(job.output_width, job.output_height, job.levels);

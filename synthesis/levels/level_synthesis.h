@@ -100,6 +100,9 @@ struct LevelJob {
     // Pixels of output level n whose coherent search weighs every candidate, not only those that continue
     // its neighbours (non-zero), or none: next to kept pixels, whose surroundings no neighbour's source knows.
     const std::uint8_t* exhaustive = nullptr;
+    // For those pixels, instead of searching every candidate: an exemplar pixel per pixel of level n whose 3 x 3
+    // neighbours join the candidates (-1: none), or none.
+    const std::vector<int>* rim_hints = nullptr;
     // What reads past the output level's edges take: wrap for textures that tile, clamp for a picture with a
     // hole in it.
     EdgeRule output_edges = EdgeRule::wrap;
