@@ -358,7 +358,7 @@ bool synthesize_region(const RegionFill& fill, const SynthesisSettings& settings
     }
     // The second run's pixels next to kept ones take the first run's copies there (and their neighbours) as
     // candidates instead of searching every candidate again: on thin holes in small pictures, where those
-    // searches are most of the time, the second run costs a third of the first rather than its whole.
+    // searches are most of the time, the second run costs about a third of the first rather than as much.
     loop.rim_hints = loop.sources;
     loop.rim_hints[0] = region_sources;
     std::copy(start_pyramid.begin(), start_pyramid.end(), output_pyramid.begin());

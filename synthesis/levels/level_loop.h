@@ -60,12 +60,13 @@ struct LevelLoop {
     // Per exemplar level, a cost per exemplar pixel that the refined search's later passes add to each
     // candidate's distance (LaterPasses::pixel_costs), or empty: none.
     std::vector<std::vector<double>> candidate_costs;
-    // Whether the refined search keeps what each level builds before its passes (`searches`), for another run of
-    // the same loop: between runs only the output pyramid, the sources and the candidates' costs may change.
-    bool keep_searches = false;
     // Per output level, for the pixels whose search weighs every candidate, an exemplar pixel of that level whose
     // 3 x 3 neighbours they weigh instead (LevelJob::rim_hints), or empty: they search.
     std::vector<std::vector<int>> rim_hints;
+    // Whether the refined search keeps what each level builds before its passes (`searches`, per level), for
+    // another run of the same loop: between runs only the output pyramid, the sources, the candidates' costs and
+    // the rim's hints may change.
+    bool keep_searches = false;
     std::vector<std::unique_ptr<LevelSearches>> searches;
 };
 
