@@ -212,15 +212,14 @@ bool check_hole_job(const Job& job, SynthesisSettings& settings, JobError& error
 
 namespace {
 
-// The region's colours with its hole's pixels copied from `sources`.
+// The region's colours with its hole's pixels copied from `sources`, pixels of the region itself.
 std::vector<std::uint8_t> filled_colours(const std::vector<std::uint8_t>& hole,
                                          const std::vector<std::uint8_t>& region_rgb,
-                                         const std::vector<std::uint8_t>& exemplar_rgb,
                                          const std::vector<int>& sources) {
     std::vector<std::uint8_t> filled = region_rgb;
     for (std::size_t p = 0; p < hole.size(); ++p) {
         if (hole[p] != 0 && sources[p] >= 0) {
-            std::copy_n(&exemplar_rgb[static_cast<std::size_t>(sources[p]) * 3], 3, &filled[p * 3]);
+            std::copy_n(&region_rgb[static_cast<std::size_t>(sources[p]) * 3], 3, &filled[p * 3]);
         }
     }
     return filled;
@@ -334,7 +333,10 @@ bool synthesize_region(const RegionFill& fill, const SynthesisSettings& settings
     if (hooks.profile != nullptr) {
         hooks.profile->noise += clock.lap();
     }
-    if (!fill.keep_grain) {
+    // Only a fill from the picture itself keeps the grain around its hole: one from another exemplar takes that
+    // exemplar's (made to match the picture's, paving put into a hole in a rough wall came out as crumbs of its
+    // joints).
+    if (!fill.keep_grain || !own) {
         return synthesize_levels(loop, region_sources, hooks, error);
     }
 
@@ -346,10 +348,9 @@ bool synthesize_region(const RegionFill& fill, const SynthesisSettings& settings
     if (!synthesize_levels(loop, region_sources, hooks, error)) {
         return false;
     }
-    const std::vector<std::uint8_t> exemplar_rgb = own ? region_rgb : matched_colours(exemplar);
     const double target = ring_step(region_rgb.data(), region_hole, region.width, region.height, kGrainRingReach);
     const auto grain_of = [&](const std::vector<int>& sources) {
-        const std::vector<std::uint8_t> filled = filled_colours(region_hole, region_rgb, exemplar_rgb, sources);
+        const std::vector<std::uint8_t> filled = filled_colours(region_hole, region_rgb, sources);
         return std::max(kLeastGrain, hole_step(filled.data(), region_hole, region.width, region.height));
     };
     const double grain = grain_of(region_sources);
@@ -363,10 +364,8 @@ bool synthesize_region(const RegionFill& fill, const SynthesisSettings& settings
     loop.rim_hints[0] = region_sources;
     std::copy(start_pyramid.begin(), start_pyramid.end(), output_pyramid.begin());
     loop.sources = start_sources;
-    static const std::vector<std::uint8_t> every_pixel_known;
-    loop.candidate_costs = grain_costs(exemplar_pyramid.data() + loop.exemplar_levels.offset[0],
-                                       own ? region_hole : every_pixel_known, loop.exemplar_levels, levels,
-                                       kGrainHalfSize, target, kGrainWeight);
+    loop.candidate_costs = grain_costs(exemplar_pyramid.data() + loop.exemplar_levels.offset[0], region_hole,
+                                       loop.exemplar_levels, levels, kGrainHalfSize, target, kGrainWeight);
     std::vector<int> grained_sources;
     if (!synthesize_levels(loop, grained_sources, hooks, error)) {
         return false;

@@ -50,7 +50,8 @@ struct RegionFill {
     // One byte per pixel of the exemplar (of the region where it is its own), non-zero where its pixels may be
     // copied; none (nullptr): every pixel may.
     const std::vector<std::uint8_t>* sample_mask = nullptr;
-    // Whether the hole keeps the grain of the pixels around it (synthesis/jobs/hole_grain.h).
+    // Whether the hole keeps the grain of the pixels around it (synthesis/jobs/hole_grain.h), where the region is
+    // its own exemplar: a fill from another exemplar takes that exemplar's grain.
     bool keep_grain = false;
 };
 
