@@ -335,8 +335,8 @@ bool synthesize_region(const RegionFill& fill, const SynthesisSettings& settings
     }
     // Only a fill from the picture itself keeps the grain around its hole: one from another exemplar takes that
     // exemplar's (made to match the picture's, paving put into a hole in a rough wall came out as crumbs of its
-    // joints).
-    if (!fill.keep_grain || !own) {
+    // joints). Only the refined search weighs the candidates' grain.
+    if (!fill.keep_grain || !own || settings.match != MatchMode::refined) {
         return synthesize_levels(loop, region_sources, hooks, error);
     }
 
