@@ -1,21 +1,19 @@
 #include "synthesis/jobs/hole_geometry.h"
 
 #include <algorithm>
+#include <cstdint>
+
+#include "synthesis/levels/area_sums.h"
 
 namespace {
 
-// Counts of marked pixels over rectangles of a width x height mask, from its summed-area table.
+// Whether a width x height mask marks any pixel over rectangles, from its summed-area table.
 class MarkedCounts {
 public:
     MarkedCounts(const std::vector<std::uint8_t>& mask, int width, int height)
-        : width_(width), height_(height), sums_(static_cast<std::size_t>(width + 1) * (height + 1), 0) {
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-                sums_[at(x + 1, y + 1)] = sums_[at(x, y + 1)] + sums_[at(x + 1, y)] - sums_[at(x, y)] +
-                                          (mask[static_cast<std::size_t>(y) * width + x] != 0 ? 1 : 0);
-            }
-        }
-    }
+        : width_(width), height_(height), sums_(width, height, [&mask, width](int x, int y) {
+              return mask[static_cast<std::size_t>(y) * width + x] != 0 ? 1 : 0;
+          }) {}
 
     // Whether any pixel of columns x0 .. x1 and rows y0 .. y1 (clamped into the mask) is marked.
     bool any(int x0, int y0, int x1, int y1) const {
@@ -23,14 +21,13 @@ public:
         x1 = std::clamp(x1, 0, width_ - 1);
         y0 = std::clamp(y0, 0, height_ - 1);
         y1 = std::clamp(y1, 0, height_ - 1);
-        return sums_[at(x1 + 1, y1 + 1)] - sums_[at(x0, y1 + 1)] - sums_[at(x1 + 1, y0)] + sums_[at(x0, y0)] > 0;
+        return sums_.sum(x0, y0, x1 + 1, y1 + 1) > 0;
     }
 
 private:
-    std::size_t at(int x, int y) const { return static_cast<std::size_t>(y) * (width_ + 1) + x; }
     int width_;
     int height_;
-    std::vector<std::int64_t> sums_;
+    AreaSums<std::int64_t> sums_;
 };
 
 }  // namespace

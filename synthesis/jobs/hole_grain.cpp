@@ -4,41 +4,9 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "synthesis/levels/area_sums.h"
+
 namespace {
-
-// Summed-area table of a width x height grid of values, (width + 1) x (height + 1), zero along the top and
-// left.
-class AreaSums {
-public:
-    AreaSums(const std::vector<double>& values, int width, int height)
-        : width_(width), height_(height), sums_(static_cast<std::size_t>(width + 1) * (height + 1), 0.0) {
-        for (int y = 0; y < height; ++y) {
-            double row = 0;
-            for (int x = 0; x < width; ++x) {
-                row += values[static_cast<std::size_t>(y) * width + x];
-                at(x + 1, y + 1) = at(x + 1, y) + row;
-            }
-        }
-    }
-    // The sum over [x0, x1) x [y0, y1), clipped to the grid.
-    double sum(int x0, int y0, int x1, int y1) const {
-        x0 = std::clamp(x0, 0, width_);
-        x1 = std::clamp(x1, 0, width_);
-        y0 = std::clamp(y0, 0, height_);
-        y1 = std::clamp(y1, 0, height_);
-        if (x1 <= x0 || y1 <= y0) {
-            return 0;
-        }
-        return at(x1, y1) - at(x0, y1) - at(x1, y0) + at(x0, y0);
-    }
-
-private:
-    double& at(int x, int y) { return sums_[static_cast<std::size_t>(y) * (width_ + 1) + x]; }
-    double at(int x, int y) const { return sums_[static_cast<std::size_t>(y) * (width_ + 1) + x]; }
-    int width_;
-    int height_;
-    std::vector<double> sums_;
-};
 
 bool known(const std::vector<std::uint8_t>& unknown, std::size_t i) { return unknown.empty() || unknown[i] == 0; }
 
@@ -79,9 +47,9 @@ double ring_step(const std::uint8_t* rgb, const std::vector<std::uint8_t>& hole,
     std::vector<double> steps;
     std::vector<double> pairs;
     pixel_steps(rgb, hole, width, height, steps, pairs);
-    std::vector<double> holes(hole.size());
-    std::transform(hole.begin(), hole.end(), holes.begin(), [](std::uint8_t h) { return h != 0 ? 1.0 : 0.0; });
-    const AreaSums near(holes, width, height);
+    const AreaSums<int> near(width, height, [&](int x, int y) {
+        return hole[static_cast<std::size_t>(y) * width + x] != 0 ? 1 : 0;
+    });
     double step_sum = 0;
     double pair_count = 0;
     for (int y = 0; y < height; ++y) {
@@ -123,8 +91,11 @@ std::vector<std::vector<double>> grain_costs(const std::uint8_t* rgb, const std:
     std::vector<double> steps;
     std::vector<double> pairs;
     pixel_steps(rgb, unknown, width, height, steps, pairs);
-    const AreaSums step_sums(steps, width, height);
-    const AreaSums pair_sums(pairs, width, height);
+    const auto of = [width](const std::vector<double>& grid) {
+        return [&grid, width](int x, int y) { return grid[static_cast<std::size_t>(y) * width + x]; };
+    };
+    const AreaSums<double> step_sums(width, height, of(steps));
+    const AreaSums<double> pair_sums(width, height, of(pairs));
     const double most = weight * kMostGrainLog * kMostGrainLog;
     for (int n = 0; n < levels; ++n) {
         const int block = 1 << n;

@@ -5,34 +5,10 @@
 #include <cstddef>
 #include <limits>
 
+#include "synthesis/levels/area_sums.h"
 #include "synthesis/levels/pixel_difference.h"
 
 namespace {
-
-// Sums over the squares of an exemplar level: a summed-area table of one count per pixel.
-class SquareSums {
-public:
-    template <typename Count>
-    SquareSums(int width, int height, Count count)
-        : width_(width), sums_(static_cast<std::size_t>(width + 1) * (height + 1), 0) {
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-                at(x + 1, y + 1) = count(x, y) + at(x, y + 1) + at(x + 1, y) - at(x, y);
-            }
-        }
-    }
-    // The sum over the square of `side` pixels whose top left pixel is (x, y).
-    int square(int x, int y, int side) const {
-        return at(x + side, y + side) - at(x, y + side) - at(x + side, y) + at(x, y);
-    }
-
-private:
-    int& at(int x, int y) { return sums_[static_cast<std::size_t>(y) * (width_ + 1) + x]; }
-    int at(int x, int y) const { return sums_[static_cast<std::size_t>(y) * (width_ + 1) + x]; }
-
-    int width_;
-    std::vector<int> sums_;
-};
 
 struct Place {
     int x = -1;
@@ -183,20 +159,20 @@ int graft_unused(const CandidateGrid& grid, const std::uint8_t* exemplar, int ch
         return total;
     };
     const int candidates = count_all([&](int x, int y) { return grafts.is_candidate(x, y); });
-    const SquareSums candidate_sums(exemplar_width, exemplar_height,
-                                    [&](int x, int y) { return grafts.is_candidate(x, y) ? 1 : 0; });
+    const AreaSums<int> candidate_sums(exemplar_width, exemplar_height,
+                                       [&](int x, int y) { return grafts.is_candidate(x, y) ? 1 : 0; });
     const int stride = std::max(1, side / 4);
     int count = 0;
     while (count_all([&](int x, int y) { return grafts.unused(x, y); }) > grafting.unused_share * candidates) {
         // The square of candidates holding the most unused pixels.
-        const SquareSums unused_sums(exemplar_width, exemplar_height,
-                                     [&](int x, int y) { return grafts.unused(x, y) ? 1 : 0; });
+        const AreaSums<int> unused_sums(exemplar_width, exemplar_height,
+                                        [&](int x, int y) { return grafts.unused(x, y) ? 1 : 0; });
         int most = 0;
         Place square;
         for (int y = 0; y + side <= exemplar_height; ++y) {
             for (int x = 0; x + side <= exemplar_width; ++x) {
-                const int unused = unused_sums.square(x, y, side);
-                if (unused > most && candidate_sums.square(x, y, side) == side * side) {
+                const int unused = unused_sums.sum(x, y, x + side, y + side);
+                if (unused > most && candidate_sums.sum(x, y, x + side, y + side) == side * side) {
                     most = unused;
                     square = {x, y};
                 }
