@@ -403,8 +403,11 @@ void settle_seams(const CandidateGrid& grid, const std::uint8_t* exemplar, int c
     };
     std::vector<SeamPair> pairs;
     for (int sweep = 0; sweep < settling.sweeps; ++sweep) {
-        const std::vector<int> seeds =
+        std::vector<int> seeds =
             copy_seeds(costs, torus, sources, static_cast<std::size_t>(std::max(1, settling.least_copy)));
+        if (sweep % 2 == 1) {
+            std::reverse(seeds.begin(), seeds.end());
+        }
         std::vector<int> seed_sources;
         for (const int seed : seeds) {
             seed_sources.push_back(sources[static_cast<std::size_t>(seed)]);

@@ -33,7 +33,8 @@ struct SeamSettling {
 // each other, costs the squared differences between what p's copy and q's copy put at p and at q (and, weighed
 // by `outer_weight`, one pixel further out on each side); what one copy would put where it does not reach (past
 // a clamped edge of the exemplar, or on a pixel the grid leaves out) costs as much as the largest difference
-// twice. Each copy in turn (the pixels that continue each other's sources, found from the first pixel of each)
+// twice. Each copy in turn (the pixels that continue each other's sources, found from the first pixel of each;
+// every other round from the last copy to the first, so that a copy can take back what those before it took)
 // may take over any of the pixels within `reach` of it: which of them it takes is decided for all at once, the
 // choice of least cost in all (a minimum cut), and kept only where it lowers the cost. The pixel-by-pixel
 // passes choose each pixel's source with its neighbours' fixed, so that a seam moves a pixel at a time; here
