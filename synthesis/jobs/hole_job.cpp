@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include <texsynth/settings.h>
 
@@ -9,6 +10,7 @@
 #include "synthesis/jobs/exemplar_set.h"
 #include "synthesis/jobs/hole_grain.h"
 #include "synthesis/jobs/job_pictures.h"
+#include "synthesis/jobs/seeded_preferences.h"
 #include "synthesis/levels/level_loop.h"
 #include "synthesis/levels/noise.h"
 #include "synthesis/levels/refined_plan.h"
@@ -330,6 +332,9 @@ bool synthesize_region(const RegionFill& fill, const SynthesisSettings& settings
         loop.fixed.push_back(std::move(fixed));
         loop.sources.push_back(std::move(sources));
     }
+    if (settings.seed) {
+        loop.candidate_costs = seeded_preferences(*settings.seed, loop.exemplar_levels, levels, kSeededPreference);
+    }
     if (hooks.profile != nullptr) {
         hooks.profile->noise += clock.lap();
     }
@@ -364,8 +369,14 @@ bool synthesize_region(const RegionFill& fill, const SynthesisSettings& settings
     loop.rim_hints[0] = region_sources;
     std::copy(start_pyramid.begin(), start_pyramid.end(), output_pyramid.begin());
     loop.sources = start_sources;
-    loop.candidate_costs = grain_costs(exemplar_pyramid.data() + loop.exemplar_levels.offset[0], region_hole,
-                                       loop.exemplar_levels, levels, kGrainHalfSize, target, kGrainWeight);
+    std::vector<std::vector<double>> costs = grain_costs(exemplar_pyramid.data() + loop.exemplar_levels.offset[0],
+                                                         region_hole, loop.exemplar_levels, levels, kGrainHalfSize,
+                                                         target, kGrainWeight);
+    for (std::size_t n = 0; n < loop.candidate_costs.size(); ++n) {
+        std::transform(costs[n].begin(), costs[n].end(), loop.candidate_costs[n].begin(), costs[n].begin(),
+                       std::plus<>());
+    }
+    loop.candidate_costs = std::move(costs);
     std::vector<int> grained_sources;
     if (!synthesize_levels(loop, grained_sources, hooks, error)) {
         return false;

@@ -210,6 +210,31 @@ TEST(HoleJob, TheSameBytesOnAnyNumberOfThreads) {
     EXPECT_EQ(run_job_or_fail(tile).image.pixels, tiled.image.pixels);
 }
 
+// A fill never reads its noise, so a seed tips the choices between candidates instead: another seed copies
+// other sources into part of the hole (without it, all would be alike), and one seed gives one fill on any
+// number of threads.
+TEST(HoleJob, AnotherSeedGivesAnotherFill) {
+    const Image picture = read_picture("bench/exemplars/wall-photo.png");
+    const auto mask = rectangle_mask(picture.width, picture.height, 100, 60, 170, 120);
+    Job job = fill_job(picture, mask, 1);
+    job.settings.seed = 1;
+    const JobResult first = run_job_or_fail(job);
+    expect_filled_from_outside(picture, mask, first);
+    job.settings.threads = 2;
+    EXPECT_EQ(run_job_or_fail(job).image.pixels, first.image.pixels);
+    job.settings.seed = 2;
+    const JobResult second = run_job_or_fail(job);
+    int holes = 0;
+    int alike = 0;
+    for (std::size_t i = 0; i < mask.size(); ++i) {
+        if (mask[i] != 0) {
+            ++holes;
+            alike += first.map.xy[i * 2] == second.map.xy[i * 2] && first.map.xy[i * 2 + 1] == second.map.xy[i * 2 + 1];
+        }
+    }
+    EXPECT_LT(alike, holes * 9 / 10);
+}
+
 // On the wall photo a fill of this rectangle first copies the blurred dark band beside it (its grain 0.72 of
 // the surroundings'); made again with every candidate weighed by its grain, from the same start and with the
 // searches the first run built, it keeps theirs, and comes from outside the hole on any number of threads.
