@@ -743,7 +743,8 @@ The defaults are: ./demo2.bmp ./out 256 256 3  2 1 1  0 2 1  0 0 2
 Options (before the arguments; "--" ends them):
   --seed=N             start from different noise, for a different texture of the same kind
                        (0 to 4294967295; without it, the noise texsynth has always used); a fill,
-                       which reads no noise, takes other copies where they fit about as well
+                       which reads no noise, takes other copies where they fit about as well (with
+                       --match=refined)
   --save-map=FILE.png  also write a 16-bit RGB PNG of the output's size whose red and green hold the
                        exemplar column and row each output pixel was copied from, and blue the exemplar
                        (0 for the first)

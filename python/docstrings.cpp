@@ -44,7 +44,8 @@ std::string settings_help(const SynthesisArguments& defaults) {
     return setting_help("seed=" + repr(defaults.seed),
                         "start from different noise, for a different texture of the same kind\n"
                         "(0 to 4294967295; None: the noise texsynth has always used); a fill,\n"
-                        "which reads no noise, takes other copies where they fit about as well") +
+                        "which reads no noise, takes other copies where they fit about as well (with\n"
+                        "match='refined')") +
            setting_help("match=" + repr(defaults.match),
                         "'approximate': a neighbour at most 3 times as far as the nearest one, from a\n"
                         "kd-tree; 'exact': the nearest neighbour (ties: the first in exemplar order);\n"

@@ -332,7 +332,7 @@ bool synthesize_region(const RegionFill& fill, const SynthesisSettings& settings
         loop.fixed.push_back(std::move(fixed));
         loop.sources.push_back(std::move(sources));
     }
-    if (settings.seed) {
+    if (fill.seeded_choices && settings.seed) {
         loop.candidate_costs = seeded_preferences(*settings.seed, loop.exemplar_levels, levels, kSeededPreference);
     }
     if (hooks.profile != nullptr) {
@@ -408,6 +408,7 @@ bool run_hole_job(const Job& job, const SynthesisSettings& settings, JobResult& 
     fill.exemplar = own ? nullptr : job.exemplar;
     fill.edges = job.kind == JobKind::tile ? EdgeRule::wrap : EdgeRule::clamp;
     fill.keep_grain = job.kind == JobKind::fill;
+    fill.seeded_choices = job.kind == JobKind::fill;
     std::vector<std::uint8_t> region_sample_mask;
     if (!job.sample_masks.empty()) {
         if (own) {

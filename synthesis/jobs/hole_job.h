@@ -53,6 +53,9 @@ struct RegionFill {
     // Whether the hole keeps the grain of the pixels around it (synthesis/jobs/hole_grain.h), where the region is
     // its own exemplar: a fill from another exemplar takes that exemplar's grain.
     bool keep_grain = false;
+    // Whether a seed (SynthesisSettings::seed) weighs the candidates (synthesis/jobs/seeded_preferences.h): a
+    // hole surrounded by kept pixels is filled without reading its noise, so the seed acts there instead.
+    bool seeded_choices = false;
 };
 
 // Synthesizes the hole of a checked region, its noise taken from `draws`. On return `region_sources` holds,
