@@ -132,7 +132,9 @@ struct LevelPixels {
 
 // What a caller may ask of a job besides its result. Every member may be left empty. A grown picture (extend)
 // is made in parts, each with levels of its own: it tells of one level, the grown picture as a whole, with
-// its progress counted over the parts.
+// its progress counted over the parts. A fill made again because it came out smoother than what surrounds its
+// hole tells its levels again, coarsest first; the result is the one of the two whose grain lies nearer to the
+// surroundings'.
 struct JobHooks {
     std::function<void(const LevelPixels&)> on_level;                   // after each level, coarsest first
     std::function<void(int n, int width, int height)> on_level_start;   // before each level
