@@ -1,6 +1,7 @@
 #include "synthesis/levels/copy_seams.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 
@@ -31,6 +32,12 @@ public:
             column_[static_cast<std::size_t>(p)] = p % grid.exemplar_width;
             row_[static_cast<std::size_t>(p)] = p / grid.exemplar_width;
         }
+        for (int k = 0; k < 4; ++k) {
+            next_[k].resize(static_cast<std::size_t>(pixels));
+            for (int p = 0; p < pixels; ++p) {
+                next_[k][static_cast<std::size_t>(p)] = step(p, kSteps[k].dx, kSteps[k].dy);
+            }
+        }
     }
 
     int exemplar_width() const { return grid_.exemplar_width; }
@@ -51,17 +58,23 @@ public:
         return candidate < 0 ? -1 : grid_.pixel_of(candidate);
     }
 
-    // The seam between a pixel copied from `a` and its neighbour one step (dx, dy) further on, copied from `b`.
-    std::int64_t cost(int a, int b, int dx, int dy) const {
-        const int a_there = step(a, dx, dy);
+    // step(source, kSteps[k].dx, kSteps[k].dy), looked up.
+    int next(int source, int k) const { return source < 0 ? -1 : next_[k][static_cast<std::size_t>(source)]; }
+
+    // The seam between a pixel copied from `a` and its neighbour one step kSteps[k] further on, copied from `b`.
+    std::int64_t cost(int a, int b, int k) const {
+        const int a_there = next(a, k);
         if (a_there == b && b >= 0) {
             return 0;
         }
-        std::int64_t total = difference(a, step(b, -dx, -dy)) + difference(a_there, b);
+        const int back = (k + 2) % 4;
+        std::int64_t total = difference(a, next(b, back)) + difference(a_there, b);
         if (outer_weight_ > 0) {
+            const int dx = kSteps[k].dx;
+            const int dy = kSteps[k].dy;
             const std::int64_t outer =
-                difference(step(a, -dx, -dy), step(b, -2 * dx, -2 * dy)) + difference(step(a, 2 * dx, 2 * dy),
-                                                                                       step(b, dx, dy));
+                difference(next(a, back), step(b, -2 * dx, -2 * dy)) + difference(step(a, 2 * dx, 2 * dy),
+                                                                                    next(b, k));
             total += std::llround(outer_weight_ * static_cast<double>(outer));
         }
         return total;
@@ -83,6 +96,7 @@ private:
     std::int64_t unreached_;
     std::vector<int> column_;  // per exemplar pixel, its column and row
     std::vector<int> row_;
+    std::vector<int> next_[4];  // per step of kSteps, step() of every exemplar pixel
 };
 
 // The output level, which wraps around.
@@ -93,9 +107,22 @@ public:
     int height() const { return height_; }
     int column(int p) const { return p % width_; }
     int row(int p) const { return p / width_; }
-    int neighbour(int p, Step s) const {
-        int x = p % width_ + s.dx;
-        int y = p / width_ + s.dy;
+    // The neighbours of p one step kSteps[k] away, in that order.
+    std::array<int, 4> neighbours(int p) const {
+        const int x = p % width_;
+        const int row = p - x;
+        const int right = x + 1 == width_ ? row : p + 1;
+        const int left = x == 0 ? p + width_ - 1 : p - 1;
+        const int pixels = width_ * height_;
+        const int down = p + width_ >= pixels ? p + width_ - pixels : p + width_;
+        const int up = p < width_ ? p + pixels - width_ : p - width_;
+        return {right, down, left, up};
+    }
+    int neighbour(int p, Step s) const { return shifted(p % width_, p / width_, s); }
+    // The pixel s away from pixel (x, y), s within the torus's size.
+    int shifted(int x, int y, Step s) const {
+        x += s.dx;
+        y += s.dy;
         x = x < 0 ? x + width_ : x >= width_ ? x - width_ : x;
         y = y < 0 ? y + height_ : y >= height_ ? y - height_ : y;
         return y * width_ + x;
@@ -122,10 +149,11 @@ std::vector<int> copy_seeds(const SeamCosts& costs, const Torus& torus, const st
         for (std::size_t head = 0; head < queue.size(); ++head) {
             const int p = queue[head];
             const int source = sources[static_cast<std::size_t>(p)];
-            for (const Step s : kSteps) {
-                const int o = torus.neighbour(p, s);
+            const std::array<int, 4> around = torus.neighbours(p);
+            for (int k = 0; k < 4; ++k) {
+                const int o = around[k];
                 if (seen[static_cast<std::size_t>(o)] == 0 &&
-                    sources[static_cast<std::size_t>(o)] == costs.step(source, s.dx, s.dy)) {
+                    sources[static_cast<std::size_t>(o)] == costs.next(source, k)) {
                     seen[static_cast<std::size_t>(o)] = 1;
                     queue.push_back(o);
                 }
@@ -160,9 +188,10 @@ public:
         reached_[static_cast<std::size_t>(seed)] = sources[static_cast<std::size_t>(seed)];
         for (std::size_t head = 0; head < touched_.size(); ++head) {
             const int p = touched_[head];
-            for (const Step s : kSteps) {
-                const int o = torus.neighbour(p, s);
-                const int there = costs.step(reached_[static_cast<std::size_t>(p)], s.dx, s.dy);
+            const std::array<int, 4> around = torus.neighbours(p);
+            for (int k = 0; k < 4; ++k) {
+                const int o = around[k];
+                const int there = costs.next(reached_[static_cast<std::size_t>(p)], k);
                 if (reached_[static_cast<std::size_t>(o)] < 0 && there >= 0 &&
                     sources[static_cast<std::size_t>(o)] == there) {
                     reached_[static_cast<std::size_t>(o)] = there;
@@ -175,9 +204,10 @@ public:
         for (int distance = 1; distance <= reach && !front.empty(); ++distance) {
             next.clear();
             for (const int p : front) {
-                for (const Step s : kSteps) {
-                    const int o = torus.neighbour(p, s);
-                    const int there = costs.step(reached_[static_cast<std::size_t>(p)], s.dx, s.dy);
+                const std::array<int, 4> around = torus.neighbours(p);
+                for (int k = 0; k < 4; ++k) {
+                    const int o = around[k];
+                    const int there = costs.next(reached_[static_cast<std::size_t>(p)], k);
                     if (reached_[static_cast<std::size_t>(o)] >= 0 || there < 0 ||
                         (phase != nullptr &&
                          !in_step(*phase, costs.exemplar_width(), there, torus.column(o), torus.row(o)))) {
@@ -305,10 +335,12 @@ public:
             return 0;
         }
         const bool own = sources[static_cast<std::size_t>(p)] == source;
+        const int x = torus_.column(p);
+        const int y = torus_.row(p);
         double total = 0;
         for (const std::size_t i : over_) {
-            const int ahead = torus_.neighbour(p, shifts_[i]);
-            const int behind = torus_.neighbour(p, {-shifts_[i].dx, -shifts_[i].dy});
+            const int ahead = torus_.shifted(x, y, shifts_[i]);
+            const int behind = torus_.shifted(x, y, {-shifts_[i].dx, -shifts_[i].dy});
             const int joined = (sources[static_cast<std::size_t>(ahead)] == source) +
                                (sources[static_cast<std::size_t>(behind)] == source);
             if (joined > 0) {
@@ -322,10 +354,12 @@ public:
     // Pixel p's source becomes `source` (the counts are changed before `sources` is).
     void change(const std::vector<int>& sources, int p, int source) {
         const int before = sources[static_cast<std::size_t>(p)];
+        const int x = torus_.column(p);
+        const int y = torus_.row(p);
         bool crossed = false;
         for (std::size_t i = 0; i < shifts_.size(); ++i) {
-            const int ahead = sources[static_cast<std::size_t>(torus_.neighbour(p, shifts_[i]))];
-            const int behind = sources[static_cast<std::size_t>(torus_.neighbour(p, {-shifts_[i].dx, -shifts_[i].dy}))];
+            const int ahead = sources[static_cast<std::size_t>(torus_.shifted(x, y, shifts_[i]))];
+            const int behind = sources[static_cast<std::size_t>(torus_.shifted(x, y, {-shifts_[i].dx, -shifts_[i].dy}))];
             const std::int64_t was = pairs_[i];
             pairs_[i] += (ahead == source) + (behind == source) - (ahead == before) - (behind == before);
             crossed = crossed || (was > allowed_) != (pairs_[i] > allowed_);
@@ -431,23 +465,24 @@ void settle_seams(const CandidateGrid& grid, const std::uint8_t* exemplar, int c
                 const int take = move.reached(p);
                 keep_cost[i] = shifts.cost(sources, p, keep) + only_copy(keep, true);
                 take_cost[i] = shifts.cost(sources, p, take) + only_copy(take, take == keep);
+                const std::array<int, 4> around = torus.neighbours(p);
                 for (int k = 0; k < 4; ++k) {
-                    const Step s = kSteps[k];
-                    const int o = torus.neighbour(p, s);
+                    const int o = around[k];
                     const int j = move.node(o);
                     if (o == p) {
                         continue;
                     }
+                    // Each seam from its first pixel: right and down from p, left and up from o.
                     if (j < 0) {
                         const int so = sources[static_cast<std::size_t>(o)];
-                        keep_cost[i] += k < 2 ? costs.cost(keep, so, s.dx, s.dy) : costs.cost(so, keep, -s.dx, -s.dy);
-                        take_cost[i] += k < 2 ? costs.cost(take, so, s.dx, s.dy) : costs.cost(so, take, -s.dx, -s.dy);
+                        keep_cost[i] += k < 2 ? costs.cost(keep, so, k) : costs.cost(so, keep, k - 2);
+                        take_cost[i] += k < 2 ? costs.cost(take, so, k) : costs.cost(so, take, k - 2);
                     } else if (k < 2) {
                         const int keep_o = sources[static_cast<std::size_t>(o)];
                         const int take_o = move.reached(o);
                         pairs.push_back({static_cast<int>(i), j,
-                                         {costs.cost(keep, keep_o, s.dx, s.dy), costs.cost(keep, take_o, s.dx, s.dy),
-                                          costs.cost(take, keep_o, s.dx, s.dy), costs.cost(take, take_o, s.dx, s.dy)}});
+                                         {costs.cost(keep, keep_o, k), costs.cost(keep, take_o, k),
+                                          costs.cost(take, keep_o, k), costs.cost(take, take_o, k)}});
                     }
                 }
             }
