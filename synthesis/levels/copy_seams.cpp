@@ -118,7 +118,6 @@ public:
         const int up = p < width_ ? p + pixels - width_ : p - width_;
         return {right, down, left, up};
     }
-    int neighbour(int p, Step s) const { return shifted(p % width_, p / width_, s); }
     // The pixel s away from pixel (x, y), s within the torus's size.
     int shifted(int x, int y, Step s) const {
         x += s.dx;
