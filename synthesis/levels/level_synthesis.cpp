@@ -673,7 +673,7 @@ bool later_pass(MakeSearch& make_search, bool parallel, const LevelJob& job, con
                 }
                 if (shift_penalised && subset == 0) {
                     const CandidateGrid& grid = searches[0]->grid();
-                    shifts.count(sources_before, width, height, grid.exemplar_width * grid.exemplar_height);
+                    shifts.count(sources_before, width, height, grid.exemplar_width * grid.exemplar_height, &team);
                 }
             }
         }

@@ -21,7 +21,8 @@ void RepeatShifts::reset(int width, int height, int exemplar_pixels) {
     stride_ = static_cast<int>(std::max<std::int64_t>(1, (uses + kMostPartners - 1) / kMostPartners));
 }
 
-void RepeatShifts::count(const std::vector<int>& sources, int width, int height, int exemplar_pixels) {
+void RepeatShifts::count(const std::vector<int>& sources, int width, int height, int exemplar_pixels,
+                         SearchTeam* team) {
     reset(width, height, exemplar_pixels);
     for (std::size_t p = 0; p < sources.size(); ++p) {
         if (sources[p] >= 0) {
@@ -31,17 +32,42 @@ void RepeatShifts::count(const std::vector<int>& sources, int width, int height,
             counted_[p] = sources[p];
         }
     }
-    // Every pixel with every partner: each partner's pairs stand for those of the `stride_` uses it samples.
-    for (const std::vector<Place>& uses : uses_) {
-        for (std::size_t i = 0; i < uses.size(); ++i) {
-            if (i % static_cast<std::size_t>(stride_) == 0) {
-                partner_[static_cast<std::size_t>(uses[i].y) * width + uses[i].x] = 1;
-            }
-            for (std::size_t j = 0; j < uses.size(); j += static_cast<std::size_t>(stride_)) {
-                if (j != i) {
-                    pairs_[static_cast<std::size_t>(shift_index(uses[i], uses[j]))] += stride_;
+    // Every pixel with every partner: each partner's pairs stand for those of the `stride_` uses it samples. The
+    // threads take the exemplar pixels in turns, each counting into pairs of its own, summed after.
+    constexpr int kSourcesPerShare = 256;
+    const int threads = team != nullptr ? team->size() : 1;
+    thread_pairs_.resize(static_cast<std::size_t>(threads - 1));
+    for (std::vector<std::int32_t>& pairs : thread_pairs_) {
+        pairs.assign(pairs_.size(), 0);
+    }
+    auto work = [&](int thread, int share) {
+        std::vector<std::int32_t>& pairs = thread == 0 ? pairs_ : thread_pairs_[static_cast<std::size_t>(thread - 1)];
+        const std::size_t first = static_cast<std::size_t>(share) * kSourcesPerShare;
+        const std::size_t end = std::min(first + kSourcesPerShare, uses_.size());
+        for (std::size_t source = first; source < end; ++source) {
+            const std::vector<Place>& uses = uses_[source];
+            for (std::size_t i = 0; i < uses.size(); ++i) {
+                if (i % static_cast<std::size_t>(stride_) == 0) {
+                    partner_[static_cast<std::size_t>(uses[i].y) * width + uses[i].x] = 1;
+                }
+                for (std::size_t j = 0; j < uses.size(); j += static_cast<std::size_t>(stride_)) {
+                    if (j != i) {
+                        pairs[static_cast<std::size_t>(shift_index(uses[i], uses[j]))] += stride_;
+                    }
                 }
             }
+        }
+        return end < uses_.size();
+    };
+    if (team != nullptr) {
+        team->share(work);
+    } else {
+        for (int share = 0; work(0, share); ++share) {
+        }
+    }
+    for (const std::vector<std::int32_t>& pairs : thread_pairs_) {
+        for (std::size_t s = 0; s < pairs_.size(); ++s) {
+            pairs_[s] += pairs[s];
         }
     }
     for (std::size_t s = 0; s < pairs_.size(); ++s) {

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "synthesis/search/search_team.h"
+
 // Where an output level repeats itself: for every shift s, how many pixels p have the same source as p + s
 // (wrapping around the level, which tiles), and the pixels of each source. A texture made of copies laid out
 // at unrelated places has few pairs at any one shift; the exemplar tiled has nearly every pixel paired at the
@@ -22,8 +24,10 @@ public:
     // Starts over for a width x height output level whose sources are pixel indices of an exemplar level of
     // `exemplar_pixels` pixels, with no pixel counted.
     void reset(int width, int height, int exemplar_pixels);
-    // Starts over with every pixel of `sources` (row-major; negative: unknown, not counted).
-    void count(const std::vector<int>& sources, int width, int height, int exemplar_pixels);
+    // Starts over with every pixel of `sources` (row-major; negative: unknown, not counted), the pairs counted by
+    // the `team`'s threads if there is one (the same counts either way).
+    void count(const std::vector<int>& sources, int width, int height, int exemplar_pixels,
+               SearchTeam* team = nullptr);
     // Counts pixel (x, y) as copied from `source`: the pairs it makes with the pixels already counted.
     void add(int x, int y, int source);
 
@@ -85,4 +89,5 @@ private:
     std::vector<std::uint8_t> partner_;   // per output pixel, whether it is one of its source's partners
     std::vector<Place> beyond_;           // the shifts with more pairs than counted_from()
     std::vector<std::int32_t> pairs_;     // per shift (dx, dy), dx and dy from 0 up (wrapped), row-major
+    std::vector<std::vector<std::int32_t>> thread_pairs_;  // count's pairs of each thread but the first
 };

@@ -7,6 +7,27 @@
 
 namespace {
 
+// Counted by a team of threads, each taking some of the exemplar pixels, the pairs are those of one thread.
+TEST(RepeatShifts, ATeamCountsWhatOneThreadCounts) {
+    constexpr int kWidth = 40;
+    constexpr int kHeight = 30;
+    constexpr int kExemplarPixels = 700;
+    std::vector<int> sources(kWidth * kHeight);
+    for (std::size_t p = 0; p < sources.size(); ++p) {
+        sources[p] = p % 11 == 0 ? -1 : static_cast<int>((p * 7919) % kExemplarPixels);
+    }
+    RepeatShifts alone;
+    alone.count(sources, kWidth, kHeight, kExemplarPixels);
+    SearchTeam team(3);
+    RepeatShifts shared;
+    shared.count(sources, kWidth, kHeight, kExemplarPixels, &team);
+    for (int p = 0; p < kWidth * kHeight; ++p) {
+        const int source = (p * 31) % kExemplarPixels;
+        ASSERT_EQ(shared.pairs_at(source, p % kWidth, p / kWidth), alone.pairs_at(source, p % kWidth, p / kWidth));
+    }
+    EXPECT_GT(alone.pairs_at(sources[1], 1, 0), 0);
+}
+
 // A 4 x 3 level whose first two rows are copies of one row of a 12-pixel exemplar: each of their pixels pairs
 // with the one below it (a shift of (0, 1)) or above it ((0, -1), which wraps to (0, 2)), and nothing else.
 TEST(RepeatShifts, CountsThePairsAtEachShiftWrappingAround) {
