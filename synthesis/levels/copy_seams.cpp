@@ -11,6 +11,20 @@
 
 namespace {
 
+// Calls work(thread, share) for shares 0, 1, 2, ... until it returns false: on the team's threads, if there is one.
+template <class Work>
+void in_turns(SearchTeam* team, Work& work) {
+    if (team != nullptr) {
+        team->share(work);
+    } else {
+        for (int share = 0; work(0, share); ++share) {
+        }
+    }
+}
+
+// Moving pixels per share of the team's work on a move's costs.
+constexpr std::size_t kNodesPerShare = 256;
+
 struct Step {
     int dx;
     int dy;
@@ -34,8 +48,10 @@ public:
         }
         for (int k = 0; k < 4; ++k) {
             next_[k].resize(static_cast<std::size_t>(pixels));
+            second_[k].resize(static_cast<std::size_t>(pixels));
             for (int p = 0; p < pixels; ++p) {
                 next_[k][static_cast<std::size_t>(p)] = step(p, kSteps[k].dx, kSteps[k].dy);
+                second_[k][static_cast<std::size_t>(p)] = step(p, 2 * kSteps[k].dx, 2 * kSteps[k].dy);
             }
         }
     }
@@ -58,8 +74,9 @@ public:
         return candidate < 0 ? -1 : grid_.pixel_of(candidate);
     }
 
-    // step(source, kSteps[k].dx, kSteps[k].dy), looked up.
+    // step(source, kSteps[k].dx, kSteps[k].dy), looked up, and two steps on.
     int next(int source, int k) const { return source < 0 ? -1 : next_[k][static_cast<std::size_t>(source)]; }
+    int second(int source, int k) const { return source < 0 ? -1 : second_[k][static_cast<std::size_t>(source)]; }
 
     // The seam between a pixel copied from `a` and its neighbour one step kSteps[k] further on, copied from `b`.
     std::int64_t cost(int a, int b, int k) const {
@@ -70,11 +87,7 @@ public:
         const int back = (k + 2) % 4;
         std::int64_t total = difference(a, next(b, back)) + difference(a_there, b);
         if (outer_weight_ > 0) {
-            const int dx = kSteps[k].dx;
-            const int dy = kSteps[k].dy;
-            const std::int64_t outer =
-                difference(next(a, back), step(b, -2 * dx, -2 * dy)) + difference(step(a, 2 * dx, 2 * dy),
-                                                                                    next(b, k));
+            const std::int64_t outer = difference(next(a, back), second(b, back)) + difference(second(a, k), next(b, k));
             total += std::llround(outer_weight_ * static_cast<double>(outer));
         }
         return total;
@@ -96,7 +109,8 @@ private:
     std::int64_t unreached_;
     std::vector<int> column_;  // per exemplar pixel, its column and row
     std::vector<int> row_;
-    std::vector<int> next_[4];  // per step of kSteps, step() of every exemplar pixel
+    std::vector<int> next_[4];    // per step of kSteps, step() of every exemplar pixel
+    std::vector<int> second_[4];  // and of two such steps
 };
 
 // The output level, which wraps around.
@@ -250,7 +264,7 @@ private:
 class WatchedShifts {
 public:
     WatchedShifts(const std::vector<int>& sources, const Torus& torus, int exemplar_pixels,
-                  const SeamSettling& settling, int compared)
+                  const SeamSettling& settling, int compared, SearchTeam* team)
         : torus_(torus), pixels_(static_cast<std::int64_t>(torus.width()) * torus.height()),
           allowed_(static_cast<std::int64_t>(settling.shift_allowed * static_cast<double>(pixels_))),
           steep_(static_cast<std::int64_t>(std::min(1.0, settling.shift_steep) * static_cast<double>(pixels_))),
@@ -278,22 +292,43 @@ public:
                 uses[static_cast<std::size_t>(next[static_cast<std::size_t>(sources[p])]++)] = static_cast<int>(p);
             }
         }
-        std::vector<std::int32_t> sampled(sources.size(), 0);
-        for (int y = 0; y < height; y += kSample) {
-            for (int x = 0; x < width; x += kSample) {
-                const int source = sources[static_cast<std::size_t>(y) * width + x];
-                if (source < 0) {
-                    continue;
+        // The team's threads take the sampled rows in turns, each counting into counts of its own, summed after.
+        const int threads = team != nullptr ? team->size() : 1;
+        std::vector<std::vector<std::int32_t>> counts(static_cast<std::size_t>(threads));
+        auto count_rows = [&](int thread, int share) {
+            std::vector<std::int32_t>& sampled = counts[static_cast<std::size_t>(thread)];
+            if (sampled.empty()) {
+                sampled.assign(sources.size(), 0);
+            }
+            const int top = share * kSample * kSampledRowsPerShare;
+            const int bottom = std::min(height, top + kSample * kSampledRowsPerShare);
+            for (int y = top; y < bottom; y += kSample) {
+                for (int x = 0; x < width; x += kSample) {
+                    const int source = sources[static_cast<std::size_t>(y) * width + x];
+                    if (source < 0) {
+                        continue;
+                    }
+                    for (int u = first[static_cast<std::size_t>(source)];
+                         u < first[static_cast<std::size_t>(source) + 1]; ++u) {
+                        const int q = uses[static_cast<std::size_t>(u)];
+                        int dx = torus.column(q) - x;
+                        int dy = torus.row(q) - y;
+                        dx += dx < 0 ? width : 0;
+                        dy += dy < 0 ? height : 0;
+                        ++sampled[static_cast<std::size_t>(dy) * width + dx];
+                    }
                 }
-                for (int u = first[static_cast<std::size_t>(source)]; u < first[static_cast<std::size_t>(source) + 1];
-                     ++u) {
-                    const int q = uses[static_cast<std::size_t>(u)];
-                    int dx = torus.column(q) - x;
-                    int dy = torus.row(q) - y;
-                    dx += dx < 0 ? width : 0;
-                    dy += dy < 0 ? height : 0;
-                    ++sampled[static_cast<std::size_t>(dy) * width + dx];
-                }
+            }
+            return bottom < height;
+        };
+        in_turns(team, count_rows);
+        std::vector<std::int32_t>& sampled = counts[0];
+        if (sampled.empty()) {
+            sampled.assign(sources.size(), 0);
+        }
+        for (std::size_t t = 1; t < counts.size(); ++t) {
+            for (std::size_t p = 0; p < counts[t].size(); ++p) {
+                sampled[p] += counts[t][p];
             }
         }
         const double from = (settling.shift_allowed - kWatchMargin) * static_cast<double>(pixels_);
@@ -311,7 +346,13 @@ public:
                 }
             }
         }
-        for (const Step shift : shifts_) {
+        pairs_.assign(shifts_.size(), 0);
+        auto count_shift = [&](int /*thread*/, int share) {
+            const std::size_t i = static_cast<std::size_t>(share);
+            if (i >= shifts_.size()) {
+                return false;
+            }
+            const Step shift = shifts_[i];
             std::int64_t pairs = 0;
             for (int y = 0; y < height; ++y) {
                 const int* row = sources.data() + static_cast<std::size_t>(y) * width;
@@ -323,8 +364,10 @@ public:
                     pairs += row[x] >= 0 && row[x] == ahead[x + shift.dx - width];
                 }
             }
-            pairs_.push_back(pairs);
-        }
+            pairs_[i] = pairs;
+            return i + 1 < shifts_.size();
+        };
+        in_turns(team, count_shift);
         list_over();
     }
 
@@ -372,6 +415,7 @@ private:
     // How far below the allowed share a shift is watched, and the rows and columns its pairs are estimated from.
     static constexpr double kWatchMargin = 0.01;
     static constexpr int kSample = 4;
+    static constexpr int kSampledRowsPerShare = 8;
 
     // The pairs beyond the allowed share, those beyond the steep one counting RepeatShifts::kSteepWeight times.
     std::int64_t beyond(std::int64_t pairs) const {
@@ -403,13 +447,15 @@ private:
 
 void settle_seams(const CandidateGrid& grid, const std::uint8_t* exemplar, int channels, int compared,
                   std::vector<int>& sources, int width, int height, const SeamSettling& settling,
-                  const LatticePhase* phase, const std::function<bool()>& should_stop) {
+                  const LatticePhase* phase, const std::function<bool()>& should_stop, SearchTeam* team) {
     if (settling.reach <= 0 || settling.sweeps <= 0 || width * height <= 1) {
         return;
     }
+    // The moves' costs are shared out many times a second, with a little work of one thread between.
+    const SearchTeam::Awake awake(team);
     const SeamCosts costs(grid, exemplar, channels, compared, settling.outer_weight);
     const Torus torus(width, height);
-    WatchedShifts shifts(sources, torus, grid.exemplar_width * grid.exemplar_height, settling, compared);
+    WatchedShifts shifts(sources, torus, grid.exemplar_width * grid.exemplar_height, settling, compared, team);
     Move move(sources.size());
     BinaryChoice choice;
     // Per exemplar pixel, the output pixels holding it: a pixel that holds the only copy of its exemplar pixel
@@ -430,11 +476,11 @@ void settle_seams(const CandidateGrid& grid, const std::uint8_t* exemplar, int c
     std::vector<std::int64_t> keep_cost;
     std::vector<std::int64_t> take_cost;
     struct SeamPair {
-        int first;
+        int first;  // -1: no seam
         int second;
         std::int64_t cost[4];
     };
-    std::vector<SeamPair> pairs;
+    std::vector<SeamPair> seams;  // per moving pixel, its seams right and down if the neighbour moves too
     for (int sweep = 0; sweep < settling.sweeps; ++sweep) {
         std::vector<int> seeds =
             copy_seeds(costs, torus, sources, static_cast<std::size_t>(std::max(1, settling.least_copy)));
@@ -457,41 +503,61 @@ void settle_seams(const CandidateGrid& grid, const std::uint8_t* exemplar, int c
             const std::vector<int>& nodes = move.nodes();
             keep_cost.assign(nodes.size(), 0);
             take_cost.assign(nodes.size(), 0);
-            pairs.clear();
-            for (std::size_t i = 0; i < nodes.size(); ++i) {
-                const int p = nodes[i];
-                const int keep = sources[static_cast<std::size_t>(p)];
-                const int take = move.reached(p);
-                keep_cost[i] = shifts.cost(sources, p, keep) + only_copy(keep, true);
-                take_cost[i] = shifts.cost(sources, p, take) + only_copy(take, take == keep);
-                const std::array<int, 4> around = torus.neighbours(p);
-                for (int k = 0; k < 4; ++k) {
-                    const int o = around[k];
-                    const int j = move.node(o);
-                    if (o == p) {
-                        continue;
-                    }
-                    // Each seam from its first pixel: right and down from p, left and up from o.
-                    if (j < 0) {
-                        const int so = sources[static_cast<std::size_t>(o)];
-                        keep_cost[i] += k < 2 ? costs.cost(keep, so, k) : costs.cost(so, keep, k - 2);
-                        take_cost[i] += k < 2 ? costs.cost(take, so, k) : costs.cost(so, take, k - 2);
-                    } else if (k < 2) {
-                        const int keep_o = sources[static_cast<std::size_t>(o)];
-                        const int take_o = move.reached(o);
-                        pairs.push_back({static_cast<int>(i), j,
-                                         {costs.cost(keep, keep_o, k), costs.cost(keep, take_o, k),
-                                          costs.cost(take, keep_o, k), costs.cost(take, take_o, k)}});
+            seams.resize(2 * nodes.size());
+            const auto cost_nodes = [&](std::size_t begin, std::size_t end) {
+                for (std::size_t i = begin; i < end; ++i) {
+                    const int p = nodes[i];
+                    const int keep = sources[static_cast<std::size_t>(p)];
+                    const int take = move.reached(p);
+                    keep_cost[i] = shifts.cost(sources, p, keep) + only_copy(keep, true);
+                    take_cost[i] = shifts.cost(sources, p, take) + only_copy(take, take == keep);
+                    const std::array<int, 4> around = torus.neighbours(p);
+                    for (int k = 0; k < 4; ++k) {
+                        const int o = around[k];
+                        const int j = move.node(o);
+                        if (k < 2) {
+                            seams[2 * i + static_cast<std::size_t>(k)].first = -1;
+                        }
+                        if (o == p) {
+                            continue;
+                        }
+                        // Each seam from its first pixel: right and down from p, left and up from o.
+                        if (j < 0) {
+                            const int so = sources[static_cast<std::size_t>(o)];
+                            keep_cost[i] += k < 2 ? costs.cost(keep, so, k) : costs.cost(so, keep, k - 2);
+                            take_cost[i] += k < 2 ? costs.cost(take, so, k) : costs.cost(so, take, k - 2);
+                        } else if (k < 2) {
+                            const int keep_o = sources[static_cast<std::size_t>(o)];
+                            const int take_o = move.reached(o);
+                            seams[2 * i + static_cast<std::size_t>(k)] = {
+                                static_cast<int>(i), j,
+                                {costs.cost(keep, keep_o, k), costs.cost(keep, take_o, k),
+                                 costs.cost(take, keep_o, k), costs.cost(take, take_o, k)}};
+                        }
                     }
                 }
-            }
+            };
+            // The pixels' costs read only what stays as it is during a move: large moves share them out.
+            auto work = [&](int /*thread*/, int share) {
+                const std::size_t begin = static_cast<std::size_t>(share) * kNodesPerShare;
+                if (begin >= nodes.size()) {
+                    return false;
+                }
+                const std::size_t end = std::min(nodes.size(), begin + kNodesPerShare);
+                cost_nodes(begin, end);
+                return end < nodes.size();
+            };
+            in_turns(team, work);
             choice.reset(static_cast<int>(nodes.size()));
             std::int64_t before = 0;
             for (std::size_t i = 0; i < nodes.size(); ++i) {
                 choice.add_unary(static_cast<int>(i), keep_cost[i], take_cost[i]);
                 before += keep_cost[i];
             }
-            for (const SeamPair& pair : pairs) {
+            for (const SeamPair& pair : seams) {
+                if (pair.first < 0) {
+                    continue;
+                }
                 // A seam may cost more than the two it would be replaced by (the cut needs it not to): the cut sees
                 // it as costing no more, and the move is checked against the true costs below.
                 const std::int64_t kept = std::min(pair.cost[0], pair.cost[1] + pair.cost[2] - pair.cost[3]);
@@ -503,7 +569,10 @@ void settle_seams(const CandidateGrid& grid, const std::uint8_t* exemplar, int c
             for (std::size_t i = 0; i < nodes.size(); ++i) {
                 after += taken[i] != 0 ? take_cost[i] : keep_cost[i];
             }
-            for (const SeamPair& pair : pairs) {
+            for (const SeamPair& pair : seams) {
+                if (pair.first < 0) {
+                    continue;
+                }
                 after += pair.cost[taken[static_cast<std::size_t>(pair.first)] * 2 +
                                    taken[static_cast<std::size_t>(pair.second)]];
             }

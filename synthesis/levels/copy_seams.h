@@ -6,6 +6,7 @@
 
 #include "synthesis/patterns/lattice_phase.h"
 #include "synthesis/search/candidate_grid.h"
+#include "synthesis/search/search_team.h"
 
 // How settle_seams moves the seams between a texture's copies.
 struct SeamSettling {
@@ -42,8 +43,10 @@ struct SeamSettling {
 // `sources` holds each output pixel's exemplar pixel (y * width + x of the grid's exemplar level) and is
 // changed in place; `exemplar` holds `channels` bytes a pixel of that level, of which the first `compared`
 // (the colour, and what is copied with it) are compared. With a `phase` (a regular pattern's), a copy takes over
-// only the pixels where it is in step with the lattice. The same for any number of threads: it runs on one.
+// only the pixels where it is in step with the lattice. The moves are made one after the other; with a `team`,
+// its threads share the work of each large one. The same for any number of threads.
 // `should_stop`, if given, is asked before every move; once it says so, the moves made so far stand.
 void settle_seams(const CandidateGrid& grid, const std::uint8_t* exemplar, int channels, int compared,
                   std::vector<int>& sources, int width, int height, const SeamSettling& settling,
-                  const LatticePhase* phase = nullptr, const std::function<bool()>& should_stop = {});
+                  const LatticePhase* phase = nullptr, const std::function<bool()>& should_stop = {},
+                  SearchTeam* team = nullptr);

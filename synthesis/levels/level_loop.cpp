@@ -247,7 +247,7 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
                 }
                 if (settles_seams) {
                     settle_seams(grid, exemplar, channels, loop.channels.copied, sources[n], width, height,
-                                 plan.texture_seams, job.phase, should_stop);
+                                 plan.texture_seams, job.phase, should_stop, &team);
                 }
                 std::uint8_t* output = loop.output_pyramid + output_levels.offset[n];
                 for (std::size_t p = 0; p < before.size(); ++p) {

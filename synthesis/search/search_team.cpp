@@ -86,7 +86,9 @@ void SearchTeam::serve(int thread) {
     std::uint32_t seen = 0;
     for (;;) {
         std::uint32_t now = wake_.load();
-        for (int spin = 0; spin < kSpins && now == seen; ++spin) {
+        // Held awake, the spins go on (without counting further) until the next search.
+        for (int spin = 0; now == seen && (spin < kSpins || awake_.load(std::memory_order_relaxed) > 0);
+             spin += spin < kSpins ? 1 : 0) {
             spin_pause();
             now = wake_.load();
         }

@@ -27,6 +27,27 @@ public:
         });
     }
 
+    // While one is held, the workers poll for the next search instead of sleeping: for a run of searches
+    // with short serial work between them, where waking a worker would take as long as its share.
+    class Awake {
+    public:
+        explicit Awake(SearchTeam* team) : team_(team) {
+            if (team_ != nullptr) {
+                team_->awake_.fetch_add(1);
+            }
+        }
+        ~Awake() {
+            if (team_ != nullptr) {
+                team_->awake_.fetch_sub(1);
+            }
+        }
+        Awake(const Awake&) = delete;
+        Awake& operator=(const Awake&) = delete;
+
+    private:
+        SearchTeam* team_;
+    };
+
 private:
     using Call = bool (*)(void*, int, int);
     void share_erased(void* work, Call call);
@@ -39,6 +60,7 @@ private:
     std::atomic<std::uint64_t> claim_{0};  // search number (high half) and next share (low half)
     std::atomic<int> in_flight_{0};        // threads between claiming a share and finishing it
     std::atomic<bool> stopping_{false};
+    std::atomic<int> awake_{0};  // Awake guards held
     std::uint32_t search_ = 0;
     void* work_ = nullptr;
     Call call_ = nullptr;
