@@ -232,12 +232,27 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
         axis_[static_cast<std::size_t>(a) * span + a] = 1.0;
     }
     std::vector<double> next(axis_.size(), 0.0);
+    // The axes by component, so that each covariance entry is multiplied into every axis at once: every sum
+    // still adds its terms in the order of the components, but the axes' sums no longer wait on each other.
+    std::vector<double> by_component(static_cast<std::size_t>(span) * real_axes);
+    std::vector<double> sums(static_cast<std::size_t>(real_axes));
     for (int iteration = 0; iteration < kPowerIterations; ++iteration) {
         for (int a = 0; a < real_axes; ++a) {
-            const double* v = &axis_[static_cast<std::size_t>(a) * span];
-            for (int j = 0; j < span; ++j) {
-                const double* row = &covariance[static_cast<std::size_t>(j) * span];
-                next[static_cast<std::size_t>(a) * span + j] = std::inner_product(row, row + span, v, 0.0);
+            for (int k = 0; k < span; ++k) {
+                by_component[static_cast<std::size_t>(k) * real_axes + a] = axis_[static_cast<std::size_t>(a) * span + k];
+            }
+        }
+        for (int j = 0; j < span; ++j) {
+            const double* row = &covariance[static_cast<std::size_t>(j) * span];
+            std::fill(sums.begin(), sums.end(), 0.0);
+            for (int k = 0; k < span; ++k) {
+                const double* v = &by_component[static_cast<std::size_t>(k) * real_axes];
+                for (int a = 0; a < real_axes; ++a) {
+                    sums[static_cast<std::size_t>(a)] += row[k] * v[a];
+                }
+            }
+            for (int a = 0; a < real_axes; ++a) {
+                next[static_cast<std::size_t>(a) * span + j] = sums[static_cast<std::size_t>(a)];
             }
         }
         orthonormalise(next, real_axes, span);
