@@ -24,6 +24,7 @@ constexpr int kMaxAxisSpan = 128;
 // Candidates sampled for the statistics; more change the axes little and cost time on large exemplars.
 constexpr int kMaxSamples = 4'096;
 constexpr int kPowerIterations = 30;
+constexpr int kStepsBetweenOrthonormalising = 3;
 
 constexpr int kLanes = kBlockLanes;
 // Blocks in a slab of candidates that lie close together along the first axis.
@@ -255,7 +256,12 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
                 next[static_cast<std::size_t>(a) * span + j] = sums[static_cast<std::size_t>(a)];
             }
         }
-        orthonormalise(next, real_axes, span);
+        // Made orthonormal every few steps (growing by at most the largest eigenvalue cubed in between), and
+        // after the last.
+        if (iteration % kStepsBetweenOrthonormalising == kStepsBetweenOrthonormalising - 1 ||
+            iteration == kPowerIterations - 1) {
+            orthonormalise(next, real_axes, span);
+        }
         axis_.swap(next);
     }
 
