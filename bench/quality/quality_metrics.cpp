@@ -10,6 +10,8 @@
 #include <limits>
 #include <vector>
 
+#include "synthesis/levels/block_grid.h"
+
 #include "bench/quality/patch_search.h"
 
 namespace {
@@ -89,34 +91,7 @@ double percentile(std::vector<double> values, double fraction) {
 }  // namespace
 
 double block_ratio(const RgbImage& image, int block_side) {
-    std::int64_t sums[2] = {0, 0};  // [0]: steps inside the blocks, [1]: steps across their edges
-    std::int64_t counts[2] = {0, 0};
-    auto step = [&](const std::uint8_t* a, const std::uint8_t* b, int before) {
-        const int on_edge = before % block_side == block_side - 1 ? 1 : 0;
-        sums[on_edge] += std::abs(int{a[0]} - int{b[0]}) + std::abs(int{a[1]} - int{b[1]}) +
-                         std::abs(int{a[2]} - int{b[2]});
-        ++counts[on_edge];
-    };
-    const std::size_t row_bytes = static_cast<std::size_t>(image.width) * 3;
-    for (int y = 0; y < image.height; ++y) {
-        const std::uint8_t* row = &image.pixels[y * row_bytes];
-        for (int x = 0; x + 1 < image.width; ++x) {
-            step(row + x * 3, row + x * 3 + 3, x);
-        }
-        if (y + 1 < image.height) {
-            for (int x = 0; x < image.width; ++x) {
-                step(row + x * 3, row + row_bytes + x * 3, y);
-            }
-        }
-    }
-    if (counts[0] == 0 || counts[1] == 0) {
-        return std::numeric_limits<double>::quiet_NaN();
-    }
-    if (sums[0] == 0) {
-        return sums[1] == 0 ? 1.0 : std::numeric_limits<double>::infinity();
-    }
-    return (static_cast<double>(sums[1]) / static_cast<double>(counts[1])) /
-           (static_cast<double>(sums[0]) / static_cast<double>(counts[0]));
+    return block_grid_ratio(image.pixels.data(), image.width, image.height, 3, block_side);
 }
 
 BlockRatios block_ratios(const RgbImage& image) {

@@ -25,13 +25,7 @@ SeamScores seam_scores(const RgbImage& image);
 // shares), in grey levels; the mean over R, G and B. Both images must have pixels.
 double histogram_distance(const RgbImage& a, const RgbImage& b);
 
-// How much the edges of a grid of square blocks stand out, as a pixel-by-pixel method that copies blocks of
-// 2 x 2 or 4 x 4 from coarser levels could leave them. A step is the mean absolute difference over the three
-// channels between two neighbours in a row or a column (none wraps around). For blocks of side b whose grid
-// starts at the top left, the edge steps are those between column b k + b - 1 and b k + b (rows likewise);
-// the ratio is the mean of the edge steps over the mean of all the other steps, both directions pooled.
-// 1 means no grid; a uniform picture scores 1, one whose only steps lie on the grid +infinity, and one with
-// no edge step or no other step (narrower and lower than b + 1 pixels) NaN.
+// How much the edges of a grid of square blocks stand out (block_grid_ratio in synthesis/levels/block_grid.h).
 double block_ratio(const RgbImage& image, int block_side);
 
 struct BlockRatios {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <thread>
 
+#include "synthesis/levels/block_grid.h"
 #include "synthesis/levels/copy_seams.h"
 #include "synthesis/levels/level_synthesis.h"
 #include "synthesis/levels/refined_plan.h"
@@ -231,6 +232,19 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
             }
             count_build_time();
             level = synthesize_level_coherent(first_matcher, similar, job);
+            if (n == 0 && texture && !plan.phase.active() && job.first_pass == FirstPass::continue_parent &&
+                !stop_requested &&
+                shows_block_grid(loop.output_pyramid + output_levels.offset[0], output_levels.width[0],
+                                 output_levels.height[0], output_levels.channels,
+                                 exemplar_pyramid + exemplar_levels.offset[0], exemplar_levels.width[0],
+                                 exemplar_levels.height[0], exemplar_levels.channels, kBlockGridTolerance)) {
+                // Every copy carried over from the coarser levels lies at a place in the exemplar a multiple of 2
+                // to the levels away from its place in the output, so that where the exemplar's steps fall on
+                // some columns and rows more than others, and the coarser levels' seams on their blocks' edges,
+                // the finest level shows a grid of blocks: it is made again with its copies carried over off it.
+                job.shift_carried_copies = true;
+                level = synthesize_level_coherent(first_matcher, similar, job);
+            }
             if ((settles_seams || grafts_unused) && !stop_requested) {
                 // The texture's seams moved to where the copies on either side differ least, or the parts of the
                 // exemplar left out grafted in, and the pixels that change copied again.

@@ -125,6 +125,12 @@ struct LevelJob {
     // share is weighed too. A copy runs on until it meets the exemplar's bottom or right edge, and without it
     // the next starts where the copy before it ended, so that a photo's upper rows are seldom copied. 0: none.
     double usage_penalty = 0;
+    // For a first pass that carries the parent over: each of the coarser level's copies (its pixels that
+    // continue each other's sources) is carried over shifted by no pixel or one along each axis, drawn per copy,
+    // so that the finest level's copies are not all at even places in the exemplar (every level doubling the
+    // coarsest one's places would leave each output pixel only the exemplar pixels in step with it on a grid of
+    // 2 to the levels, and the exemplar's own grid, if it has one, in step with the output's).
+    bool shift_carried_copies = false;
     // The coarser level's lattice, whose period cells its sources are made whole copies of before they are
     // carried over or continued (synthesis/patterns/period_cells.h), or none.
     const LatticePhase* parent_phase = nullptr;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <random>
+#include <set>
 #include <vector>
 
 #include "image/image_file.h"
@@ -495,6 +496,66 @@ TEST(LevelSynthesis, RefinedPassesCorrectInterleavedSubsetsWithAnyNumberOfThread
             EXPECT_EQ(level_sources, sources) << threads << " threads";
         }
     }
+}
+
+// Carried over with its copies shifted, every copy of the coarser level stays one copy, shifted as a whole by no
+// pixel or one along each axis, also where it wraps around the exemplar and the output; and some copy moves.
+TEST(LevelSynthesis, CopiesCarriedOverShiftedStayWhole) {
+    const int width = 32;
+    const int height = 24;
+    const int levels = 2;
+    const int row[] = {2, 1};
+    const Scene scene = make_scene(width, height, levels);
+    const LevelTable table = make_level_table(width, height, levels);
+    const int ew = scene.exemplar.width[0];
+    const int eh = scene.exemplar.height[0];
+    const int cw = scene.exemplar.width[1];
+    const int ch = scene.exemplar.height[1];
+    // Four copies in the quarters of the coarser level, each running past the exemplar's edges.
+    const int offsets[4][2] = {{15, 3}, {4, 12}, {9, 17}, {18, 8}};
+    const auto quarter = [&](int x, int y) { return (y >= table.height[1] / 2 ? 2 : 0) + (x >= table.width[1] / 2 ? 1 : 0); };
+    std::vector<int> coarser(static_cast<std::size_t>(table.width[1]) * table.height[1]);
+    for (int y = 0; y < table.height[1]; ++y) {
+        for (int x = 0; x < table.width[1]; ++x) {
+            const int* o = offsets[quarter(x, y)];
+            coarser[static_cast<std::size_t>(y) * table.width[1] + x] = (y + o[1]) % ch * cw + (x + o[0]) % cw;
+        }
+    }
+    std::vector<std::uint8_t> output = scene.noise;
+    std::vector<int> level_sources(static_cast<std::size_t>(width) * height, 0);
+    SearchTeam team(1);
+    CandidateOptions options;
+    options.shape = NeighbourhoodShape::full;
+    options.coarser_levels = false;
+    options.edges_x = ExemplarEdges::wrapped;
+    options.edges_y = ExemplarEdges::wrapped;
+    const ExactMatcher matcher(scene.exemplar_pyramid.data(), scene.exemplar, row, 0, levels, options);
+    const SimilarCandidates similar(matcher, 0, team);
+    LevelJob job = refined_job(output, width, height, row, 0, levels, team, level_sources, coarser, 0);
+    job.passes = 1;
+    job.shift_carried_copies = true;
+    synthesize_level_coherent(matcher, similar, job);
+    bool moved = false;
+    for (int q = 0; q < 4; ++q) {
+        std::set<std::pair<int, int>> shifts;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                if (quarter(x / 2, y / 2) != q) {
+                    continue;
+                }
+                const int source = level_sources[static_cast<std::size_t>(y) * width + x];
+                // How far the pixel's source lies past where the copy carried over unshifted would put it.
+                const int dx = ((source % ew - 2 * offsets[q][0] - x) % ew + ew) % ew;
+                const int dy = ((source / ew - 2 * offsets[q][1] - y) % eh + eh) % eh;
+                shifts.insert({dx, dy});
+            }
+        }
+        ASSERT_EQ(shifts.size(), 1U) << "copy " << q;
+        EXPECT_LE(shifts.begin()->first, 1);
+        EXPECT_LE(shifts.begin()->second, 1);
+        moved = moved || *shifts.begin() != std::pair<int, int>{0, 0};
+    }
+    EXPECT_TRUE(moved);
 }
 
 }  // namespace
