@@ -134,7 +134,8 @@ struct LevelPixels {
 // is made in parts, each with levels of its own: it tells of one level, the grown picture as a whole, with
 // its progress counted over the parts. A fill made again because it came out smoother than what surrounds its
 // hole tells its levels again, coarsest first; the result is the one of the two whose grain lies nearer to the
-// surroundings'.
+// surroundings'. A texture whose finest level comes out with its blocks of pixels showing as a grid makes that
+// level again: its progress within the level starts over.
 struct JobHooks {
     std::function<void(const LevelPixels&)> on_level;                   // after each level, coarsest first
     std::function<void(int n, int width, int height)> on_level_start;   // before each level
