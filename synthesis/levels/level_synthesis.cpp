@@ -803,17 +803,10 @@ void continue_parent_pass(const Search& search, const LevelJob& job, const Level
             int index = -1;
             int found_x = 0;
             int found_y = 0;
-            const int shift =
-                shifts.empty() ? 0 : shifts[static_cast<std::size_t>(y / 2) * sources.coarser_width + x / 2];
+            const int shift = shifts.empty() ? 0 : shifts[sources.parent_entry(x, y)];
             for (int k = 0; k < 4 && index < 0; ++k) {
                 found_x = 2 * (parent % coarser_exemplar_width) + (x + k) % 2 + (shift & 1);
                 found_y = 2 * (parent / coarser_exemplar_width) + (y + k / 2) % 2 + (shift >> 1);
-                if (grid.wraps_x && found_x >= grid.exemplar_width) {
-                    found_x -= grid.exemplar_width;
-                }
-                if (grid.wraps_y && found_y >= grid.exemplar_height) {
-                    found_y -= grid.exemplar_height;
-                }
                 if (!grid.wraps_x) {
                     found_x = std::clamp(found_x, grid.left, grid.left + grid.columns - 1);
                 }

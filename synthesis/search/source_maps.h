@@ -23,9 +23,11 @@ struct SourceMaps {
     // The exemplar pixel that the parent of pixel (x, y) came from. The parent of an odd last column lies one
     // past the coarser level's row, read as the next entry in memory (the start of the next row, as the
     // coherent search has always read it); past the last row it wraps around to the top.
-    int parent_at(int x, int y) const {
+    int parent_at(int x, int y) const { return coarser[parent_entry(x, y)]; }
+    // Where in the coarser level's row-major entries parent_at reads.
+    std::size_t parent_entry(int x, int y) const {
         const std::size_t entry = static_cast<std::size_t>(y / 2) * coarser_width + x / 2;
         const std::size_t entries = static_cast<std::size_t>(coarser_width) * coarser_height;
-        return coarser[entry < entries ? entry : entry % entries];
+        return entry < entries ? entry : entry % entries;
     }
 };
