@@ -39,7 +39,8 @@
 //   - in a texture without a lattice, the two coarsest levels above the finest graft in the squares of the
 //     exemplar that their copies leave out (synthesis/levels/unused_grafts.h), so that a part unlike the rest
 //     (a darker corner of a photo) is not missing from every finer level; the finest level's seams are then
-//     moved as a whole (synthesis/levels/copy_seams.h);
+//     moved as a whole (synthesis/levels/copy_seams.h), after the level is made again with its copies carried
+//     over off their even places where its blocks show as a grid (kBlockGridTolerance);
 //   - a regular pattern (tiles, bricks, a perforated plate: synthesis/patterns/exemplar_lattice.h) keeps
 //     every copy in step with its periods at every level that resolves them (synthesis/patterns/
 //     lattice_phase.h), so that joints meet joints; reads and copies past the edges of an exemplar that does
