@@ -231,18 +231,21 @@ bool synthesize_levels(LevelLoop& loop, std::vector<int>& final_sources, const J
                 job.shift_escape = &*searches.first_escape;
             }
             count_build_time();
+            // A texture's finest level carries each coarser copy over where its seams with its neighbours cost
+            // least, at an even place in the exemplar or one pixel off it (LevelJob::carried_shifts).
+            const bool shifts_copies =
+                n == 0 && texture && !plan.phase.active() && job.first_pass == FirstPass::continue_parent;
+            job.carried_shifts = shifts_copies ? CarriedShifts::chosen : CarriedShifts::none;
             level = synthesize_level_coherent(first_matcher, similar, job);
-            if (n == 0 && texture && !plan.phase.active() && job.first_pass == FirstPass::continue_parent &&
-                !stop_requested &&
+            if (shifts_copies && !stop_requested &&
                 shows_block_grid(loop.output_pyramid + output_levels.offset[0], output_levels.width[0],
                                  output_levels.height[0], output_levels.channels,
                                  exemplar_pyramid + exemplar_levels.offset[0], exemplar_levels.width[0],
                                  exemplar_levels.height[0], exemplar_levels.channels, kBlockGridTolerance)) {
-                // Every copy carried over from the coarser levels lies at a place in the exemplar a multiple of 2
-                // to the levels away from its place in the output, so that where the exemplar's steps fall on
-                // some columns and rows more than others, and the coarser levels' seams on their blocks' edges,
-                // the finest level shows a grid of blocks: it is made again with its copies carried over off it.
-                job.shift_carried_copies = true;
+                // Where the copies kept most of their even places, the exemplar's steps that fall on some columns
+                // and rows more than others, and the coarser levels' seams on their blocks' edges, can still show
+                // as a grid of blocks: the level is made again with a shift drawn for each copy.
+                job.carried_shifts = CarriedShifts::drawn;
                 level = synthesize_level_coherent(first_matcher, similar, job);
             }
             if ((settles_seams || grafts_unused) && !stop_requested) {

@@ -719,65 +719,9 @@ bool later_pass(MakeSearch& make_search, bool parallel, const LevelJob& job, con
     return !stopping;
 }
 
-// For every pixel of a width x height level that wraps around, copied from an exemplar level of
-// exemplar_width x exemplar_height pixels (wrapping around along the axes that say so), a shift of 0 or 1
-// along x (bit 0) and y (bit 1) drawn for its copy: the pixels that continue each other's sources, joined.
-// The draw is the same for every pixel of a copy, and depends on `salt` and on where the copy's first
-// pixel (in raster order) lies.
-std::vector<std::uint8_t> copy_shifts(const int* level_sources, int width, int height, int exemplar_width,
-                                      int exemplar_height, bool wraps_x, bool wraps_y, std::uint32_t salt) {
-    const std::size_t pixels = static_cast<std::size_t>(width) * height;
-    std::vector<std::uint8_t> shifts(pixels, 0);
-    std::vector<std::uint8_t> seen(pixels, 0);
-    std::vector<int> queue;
-    // The source that continues `source` one step (dx, dy) further on, or -1.
-    const auto next = [&](int source, int dx, int dy) {
-        int x = source % exemplar_width + dx;
-        int y = source / exemplar_width + dy;
-        if (wraps_x) {
-            x = (x + exemplar_width) % exemplar_width;
-        }
-        if (wraps_y) {
-            y = (y + exemplar_height) % exemplar_height;
-        }
-        return x < 0 || x >= exemplar_width || y < 0 || y >= exemplar_height ? -1 : y * exemplar_width + x;
-    };
-    constexpr int kSteps[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
-    for (std::size_t first = 0; first < pixels; ++first) {
-        if (seen[first] != 0) {
-            continue;
-        }
-        // SplitMix-style mixing of the copy's first pixel and the salt.
-        std::uint64_t z = (static_cast<std::uint64_t>(first) << 32 | salt) + 0x9E3779B97F4A7C15ULL;
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-        const auto shift = static_cast<std::uint8_t>((z ^ (z >> 31)) & 3);
-        seen[first] = 1;
-        queue.assign(1, static_cast<int>(first));
-        for (std::size_t head = 0; head < queue.size(); ++head) {
-            const int p = queue[head];
-            shifts[static_cast<std::size_t>(p)] = shift;
-            const int source = level_sources[p];
-            if (source < 0) {
-                continue;
-            }
-            const int x = p % width;
-            const int y = p / width;
-            for (const auto& step : kSteps) {
-                const int o = ((y + step[1] + height) % height) * width + (x + step[0] + width) % width;
-                if (seen[static_cast<std::size_t>(o)] == 0 && level_sources[o] == next(source, step[0], step[1])) {
-                    seen[static_cast<std::size_t>(o)] = 1;
-                    queue.push_back(o);
-                }
-            }
-        }
-    }
-    return shifts;
-}
-
 // The first pass that carries the coarser level's result over: each pixel takes the candidate under its
 // parent's source, at twice its coordinates plus the pixel's place in its 2 x 2 block (the nearest candidate
-// where that pixel is none), and with job.shift_carried_copies its copy's shift.
+// where that pixel is none), shifted as job.carried_shifts says.
 template <class Search>
 void continue_parent_pass(const Search& search, const LevelJob& job, const LevelTable& table,
                           const SourceMaps& sources, std::vector<int>& level_sources) {
@@ -786,11 +730,22 @@ void continue_parent_pass(const Search& search, const LevelJob& job, const Level
     const CandidateGrid& grid = search.grid();
     const int coarser_exemplar_width = sources.exemplar_width / 2;
     std::vector<std::uint8_t> shifts;
-    if (job.shift_carried_copies) {
-        shifts = copy_shifts(sources.coarser, sources.coarser_width, sources.coarser_height, coarser_exemplar_width,
-                             grid.exemplar_height / 2, grid.wraps_x, grid.wraps_y, static_cast<std::uint32_t>(n));
-    }
-    for (int y = 0; y < table.height[n]; ++y) {
+    if (job.carried_shifts != CarriedShifts::none) {
+        // The colour of every exemplar pixel that is a candidate, for the shifts' seams.
+        const std::size_t exemplar_pixels = static_cast<std::size_t>(grid.exemplar_width) * grid.exemplar_height;
+        std::vector<std::uint8_t> colours(exemplar_pixels * static_cast<std::size_t>(copied), 0);
+        std::vector<std::uint8_t> candidates(exemplar_pixels, 0);
+        for (int index = 0; index < grid.count(); ++index) {
+            const auto pixel = static_cast<std::size_t>(grid.pixel_of(index));
+            if (grid.candidate_at(static_cast<int>(pixel) % grid.exemplar_width,
+                                  static_cast<int>(pixel) / grid.exemplar_width) == index) {
+                candidates[pixel] = 1;
+                std::copy_n(search.colour(index), copied, &colours[pixel * static_cast<std::size_t>(copied)]);
+            }
+        }
+        shifts = carried_shifts(job.carried_shifts, sources, table.width[n], table.height[n], grid, colours.data(),
+                                candidates.data(), copied, static_cast<std::uint32_t>(n), job.team);
+    }    for (int y = 0; y < table.height[n]; ++y) {
         std::uint8_t* row = job.output_pyramid + pixel_index(table, n, 0, y);
         for (int x = 0; x < table.width[n]; ++x) {
             const int parent = sources.parent_at(x, y);

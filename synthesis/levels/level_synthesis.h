@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "synthesis/levels/carried_shifts.h"
 #include "synthesis/levels/scan_hooks.h"
 #include "synthesis/search/exact_matcher.h"
 #include "synthesis/search/pyramid_views.h"
@@ -126,11 +127,11 @@ struct LevelJob {
     // the next starts where the copy before it ended, so that a photo's upper rows are seldom copied. 0: none.
     double usage_penalty = 0;
     // For a first pass that carries the parent over: each of the coarser level's copies (its pixels that
-    // continue each other's sources) is carried over shifted by no pixel or one along each axis, drawn per copy,
-    // so that the finest level's copies are not all at even places in the exemplar (every level doubling the
-    // coarsest one's places would leave each output pixel only the exemplar pixels in step with it on a grid of
-    // 2 to the levels, and the exemplar's own grid, if it has one, in step with the output's).
-    bool shift_carried_copies = false;
+    // continue each other's sources) may be carried over shifted by no pixel or one along each axis, the same for
+    // all its pixels (CarriedShifts), so that the finest level's copies are not all at even places in the exemplar
+    // (every level doubling the coarsest one's places leaves each output pixel only the exemplar pixels in step
+    // with it on a grid of 2 to the levels, and the exemplar's own grid, if it has one, in step with the output's).
+    CarriedShifts carried_shifts = CarriedShifts::none;
     // The coarser level's lattice, whose period cells its sources are made whole copies of before they are
     // carried over or continued (synthesis/patterns/period_cells.h), or none.
     const LatticePhase* parent_phase = nullptr;

@@ -499,7 +499,9 @@ TEST(LevelSynthesis, RefinedPassesCorrectInterleavedSubsetsWithAnyNumberOfThread
 }
 
 // Carried over with its copies shifted, every copy of the coarser level stays one copy, shifted as a whole by no
-// pixel or one along each axis, also where it wraps around the exemplar and the output; and some copy moves.
+// pixel or one along each axis, also where it wraps around the exemplar and the output. Drawn, some copy moves;
+// chosen, the seams between the copies cost no more than where none moves (what each copy would put on the other
+// side of a seam, against what is there).
 TEST(LevelSynthesis, CopiesCarriedOverShiftedStayWhole) {
     const int width = 32;
     const int height = 24;
@@ -513,49 +515,83 @@ TEST(LevelSynthesis, CopiesCarriedOverShiftedStayWhole) {
     const int ch = scene.exemplar.height[1];
     // Four copies in the quarters of the coarser level, each running past the exemplar's edges.
     const int offsets[4][2] = {{15, 3}, {4, 12}, {9, 17}, {18, 8}};
-    const auto quarter = [&](int x, int y) { return (y >= table.height[1] / 2 ? 2 : 0) + (x >= table.width[1] / 2 ? 1 : 0); };
+    const auto quarter = [&](int x, int y) {
+        return ((y + height) % height >= height / 2 ? 2 : 0) + ((x + width) % width >= width / 2 ? 1 : 0);
+    };
     std::vector<int> coarser(static_cast<std::size_t>(table.width[1]) * table.height[1]);
     for (int y = 0; y < table.height[1]; ++y) {
         for (int x = 0; x < table.width[1]; ++x) {
-            const int* o = offsets[quarter(x, y)];
+            const int* o = offsets[quarter(2 * x, 2 * y)];
             coarser[static_cast<std::size_t>(y) * table.width[1] + x] = (y + o[1]) % ch * cw + (x + o[0]) % cw;
         }
     }
-    std::vector<std::uint8_t> output = scene.noise;
-    std::vector<int> level_sources(static_cast<std::size_t>(width) * height, 0);
-    SearchTeam team(1);
-    CandidateOptions options;
-    options.shape = NeighbourhoodShape::full;
-    options.coarser_levels = false;
-    options.edges_x = ExemplarEdges::wrapped;
-    options.edges_y = ExemplarEdges::wrapped;
-    const ExactMatcher matcher(scene.exemplar_pyramid.data(), scene.exemplar, row, 0, levels, options);
-    const SimilarCandidates similar(matcher, 0, team);
-    LevelJob job = refined_job(output, width, height, row, 0, levels, team, level_sources, coarser, 0);
-    job.passes = 1;
-    job.shift_carried_copies = true;
-    synthesize_level_coherent(matcher, similar, job);
-    bool moved = false;
-    for (int q = 0; q < 4; ++q) {
-        std::set<std::pair<int, int>> shifts;
+    // The seams' cost with each copy shifted by shift[q].
+    const auto seams_cost = [&](const std::pair<int, int> (&shift)[4]) {
+        const auto put = [&](int q, int x, int y) {  // what copy q puts at output pixel (x, y)
+            const int ex = ((2 * offsets[q][0] + x + shift[q].first) % ew + ew) % ew;
+            const int ey = ((2 * offsets[q][1] + y + shift[q].second) % eh + eh) % eh;
+            return &scene.exemplar_pyramid[pixel_index(scene.exemplar, 0, ex, ey)];
+        };
+        std::int64_t total = 0;
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {
-                if (quarter(x / 2, y / 2) != q) {
-                    continue;
+                for (const auto& [dx, dy] : {std::pair{1, 0}, std::pair{0, 1}}) {
+                    const int a = quarter(x, y);
+                    const int b = quarter(x + dx, y + dy);
+                    for (int c = 0; a != b && c < 3; ++c) {
+                        const int at_q = put(a, x + dx, y + dy)[c] - put(b, x + dx, y + dy)[c];
+                        const int at_p = put(b, x, y)[c] - put(a, x, y)[c];
+                        total += at_q * at_q + at_p * at_p;
+                    }
                 }
-                const int source = level_sources[static_cast<std::size_t>(y) * width + x];
-                // How far the pixel's source lies past where the copy carried over unshifted would put it.
-                const int dx = ((source % ew - 2 * offsets[q][0] - x) % ew + ew) % ew;
-                const int dy = ((source / ew - 2 * offsets[q][1] - y) % eh + eh) % eh;
-                shifts.insert({dx, dy});
             }
         }
-        ASSERT_EQ(shifts.size(), 1U) << "copy " << q;
-        EXPECT_LE(shifts.begin()->first, 1);
-        EXPECT_LE(shifts.begin()->second, 1);
-        moved = moved || *shifts.begin() != std::pair<int, int>{0, 0};
+        return total;
+    };
+    std::int64_t unshifted = 0;
+    for (const CarriedShifts mode : {CarriedShifts::drawn, CarriedShifts::chosen}) {
+        std::vector<std::uint8_t> output = scene.noise;
+        std::vector<int> level_sources(static_cast<std::size_t>(width) * height, 0);
+        SearchTeam team(1);
+        CandidateOptions options;
+        options.shape = NeighbourhoodShape::full;
+        options.coarser_levels = false;
+        options.edges_x = ExemplarEdges::wrapped;
+        options.edges_y = ExemplarEdges::wrapped;
+        const ExactMatcher matcher(scene.exemplar_pyramid.data(), scene.exemplar, row, 0, levels, options);
+        const SimilarCandidates similar(matcher, 0, team);
+        LevelJob job = refined_job(output, width, height, row, 0, levels, team, level_sources, coarser, 0);
+        job.passes = 1;
+        job.carried_shifts = mode;
+        synthesize_level_coherent(matcher, similar, job);
+        std::pair<int, int> shift[4];
+        for (int q = 0; q < 4; ++q) {
+            std::set<std::pair<int, int>> shifts;
+            for (int y = 0; y < height; ++y) {
+                for (int x = 0; x < width; ++x) {
+                    if (quarter(x, y) != q) {
+                        continue;
+                    }
+                    const int source = level_sources[static_cast<std::size_t>(y) * width + x];
+                    // How far the pixel's source lies past where the copy carried over unshifted would put it.
+                    const int dx = ((source % ew - 2 * offsets[q][0] - x) % ew + ew) % ew;
+                    const int dy = ((source / ew - 2 * offsets[q][1] - y) % eh + eh) % eh;
+                    shifts.insert({dx, dy});
+                }
+            }
+            ASSERT_EQ(shifts.size(), 1U) << "copy " << q;
+            shift[q] = *shifts.begin();
+            EXPECT_LE(shift[q].first, 1);
+            EXPECT_LE(shift[q].second, 1);
+        }
+        if (mode == CarriedShifts::drawn) {
+            const std::pair<int, int> none[4] = {};
+            unshifted = seams_cost(none);
+            EXPECT_NE(seams_cost(shift), unshifted);  // some copy moved
+        } else {
+            EXPECT_LE(seams_cost(shift), unshifted);
+        }
     }
-    EXPECT_TRUE(moved);
 }
 
 }  // namespace
