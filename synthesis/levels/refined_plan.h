@@ -39,8 +39,8 @@
 //   - in a texture without a lattice, the two coarsest levels above the finest graft in the squares of the
 //     exemplar that their copies leave out (synthesis/levels/unused_grafts.h), so that a part unlike the rest
 //     (a darker corner of a photo) is not missing from every finer level; the finest level's seams are then
-//     moved as a whole (synthesis/levels/copy_seams.h), after the level is made again with its copies carried
-//     over off their even places where its blocks show as a grid (kBlockGridTolerance);
+//     moved as a whole (synthesis/levels/copy_seams.h); its copies are carried over a pixel off their even
+//     places where that makes their seams cheaper (synthesis/levels/carried_shifts.h);
 //   - a regular pattern (tiles, bricks, a perforated plate: synthesis/patterns/exemplar_lattice.h) keeps
 //     every copy in step with its periods at every level that resolves them (synthesis/patterns/
 //     lattice_phase.h), so that joints meet joints; reads and copies past the edges of an exemplar that does
@@ -166,14 +166,19 @@ inline constexpr double kSeamShiftAllowed = 0.04;
 inline constexpr double kSeamShiftSteep = 0.042;
 inline constexpr double kSeamLastUse = 1600.0;
 
-// Where a texture's finest level comes out with the edges of its blocks of 2 x 2 or 4 x 4 pixels standing out more
-// than this many times as much as the exemplar's (or than no grid), it is made again with each copy carried over
-// shifted by a pixel or none along each axis (LevelJob::shift_carried_copies). Measured at 512 x 512, no seed and
-// seed 1: of 24 bench exemplars, 26 further patterns and 9 photo crops, three show such a grid: a leopard's ratio of
-// 4 x 4 blocks 1.12 and 1.13 becomes 1.02 (its own 1.04), marble tiles' 1.25 and 1.24 become 1.03 and 1.05 (their
-// own 1.10), amethyst's 1.13 and 1.14 become 1.02 and 1.01 (its own 1.09), for a coherence error 0.6 % lower, 1 to
-// 2 % higher and the same. Shifting every texture's copies instead: 1.1 % higher over the 24 exemplars, a pine
-// plank's 17 to 23 % higher (its copies' even places keep their seams in line with its stripes).
+// A texture's finest level carries each coarser copy over shifted by a pixel or none along each axis, whichever
+// makes its seams with its neighbours cost least (CarriedShifts::chosen): every level doubling the coarsest one's
+// places had left every copy at an even place in the exemplar (a multiple of 4 from its place in the output), and
+// where the exemplar's steps fall on some columns more than others, or the coarser seams on the blocks' edges, the
+// blocks showed as a grid. Measured at 512 x 512, no seed and seed 1, against carrying unshifted: the coherence error
+// 0.3 % lower over the 24 bench exemplars (the brick pattern 2.3 and 0.7 %, the pine plank 0.4 and 5.3 % lower, at
+// most 1.4 % higher), 0.6 % lower over 26 further patterns, 0.2 % over 9 photo crops (three seeds); the ratio of
+// 4 x 4 blocks to the exemplar's own from 1.08 and 1.09 to 0.99 and 1.01 on a leopard, from 1.14 and 1.12 to 1.05
+// and 1.00 on marble tiles, from 1.04 and 1.05 to 0.99 and 0.98 on amethyst. Shifts drawn at random instead: 1.1 %
+// higher, the pine plank 17 to 23 % (its stripes need the seams in line); chosen at every level: 0.5 % lower but
+// up to 9 % higher (the wood, leather). Where the level still comes out with its blocks standing out more than
+// kBlockGridTolerance times the exemplar's (or than no grid), it is made again with shifts drawn per copy (the
+// marble tiles without a seed: then 0.94).
 inline constexpr double kBlockGridTolerance = 1.04;
 
 // A texture's two coarsest levels above the finest graft in the parts of the exemplar that their copies leave out
