@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <map>
+#include <utility>
 
 namespace {
 
@@ -103,20 +105,22 @@ std::vector<std::uint8_t> chosen_copy_shifts(const SourceMaps& sources, int widt
         }
         copy_of[p] = copy_of[first];
     }
-    struct Seam {
-        int a;
-        int b;
-        std::int64_t cost[16];  // shift of a * 4 + shift of b
-    };
-    // The seams found row by row, rows shared among the team's threads (each share's in its own list).
+    // The seams between each two copies that meet, their costs summed over the pixels where they meet: per copy a
+    // (first) and b, shift of a * 4 + shift of b.
+    using Costs = std::array<std::int64_t, 16>;
+    using Seams = std::map<std::pair<int, int>, Costs>;
+    // Found row by row, rows shared among the team's threads (each share's in its own map).
     constexpr int kRowsPerShare = 8;
     const int shares = (height + kRowsPerShare - 1) / kRowsPerShare;
-    std::vector<std::vector<Seam>> found(static_cast<std::size_t>(shares));
+    std::vector<Seams> found(static_cast<std::size_t>(shares));
     auto find_seams = [&](int /*thread*/, int share) {
         if (share >= shares) {
             return false;
         }
-        std::vector<Seam>& seams = found[static_cast<std::size_t>(share)];
+        Seams& seams = found[static_cast<std::size_t>(share)];
+        // Along a seam the same two copies meet pixel after pixel: the last entry of each direction kept at hand.
+        std::pair<int, int> last_met[2] = {{-1, -1}, {-1, -1}};
+        Costs* last_cost[2] = {nullptr, nullptr};
         for (int y = share * kRowsPerShare; y < std::min(height, (share + 1) * kRowsPerShare); ++y) {
             for (int x = 0; x < width; ++x) {
                 const int parent = sources.parent_at(x, y);
@@ -124,7 +128,8 @@ std::vector<std::uint8_t> chosen_copy_shifts(const SourceMaps& sources, int widt
                     continue;
                 }
                 const int a = copy_of[sources.parent_entry(x, y)];
-                for (const auto& step : {std::array<int, 2>{1, 0}, std::array<int, 2>{0, 1}}) {
+                for (const int direction : {0, 1}) {
+                    const std::array<int, 2> step = direction == 0 ? std::array<int, 2>{1, 0} : std::array<int, 2>{0, 1};
                     const int qx = (x + step[0]) % width;
                     const int qy = (y + step[1]) % height;
                     const int other = sources.parent_at(qx, qy);
@@ -143,14 +148,17 @@ std::vector<std::uint8_t> chosen_copy_shifts(const SourceMaps& sources, int widt
                         b_here[shift] = colour(other, qx, qy, -step[0], -step[1], shift);
                         b_there[shift] = colour(other, qx, qy, 0, 0, shift);
                     }
-                    Seam seam{a, b, {}};
+                    if (last_met[direction] != std::pair<int, int>{a, b}) {
+                        last_met[direction] = {a, b};
+                        last_cost[direction] = &seams.try_emplace({a, b}, Costs{}).first->second;
+                    }
+                    Costs& cost = *last_cost[direction];
                     for (int sa = 0; sa < 4; ++sa) {
                         for (int sb = 0; sb < 4; ++sb) {
-                            seam.cost[sa * 4 + sb] =
+                            cost[static_cast<std::size_t>(sa * 4 + sb)] +=
                                 difference(a_there[sa], b_there[sb]) + difference(a_here[sa], b_here[sb]);
                         }
                     }
-                    seams.push_back(seam);
                 }
             }
         }
@@ -162,9 +170,24 @@ std::vector<std::uint8_t> chosen_copy_shifts(const SourceMaps& sources, int widt
         for (int share = 0; find_seams(0, share); ++share) {
         }
     }
+    Seams merged;
+    for (const Seams& share : found) {
+        for (const auto& [copies_met, cost] : share) {
+            Costs& sum = merged.try_emplace(copies_met, Costs{}).first->second;
+            for (std::size_t i = 0; i < sum.size(); ++i) {
+                sum[i] += cost[i];
+            }
+        }
+    }
+    struct Seam {
+        int a;
+        int b;
+        Costs cost;
+    };
     std::vector<Seam> seams;
-    for (const std::vector<Seam>& share : found) {
-        seams.insert(seams.end(), share.begin(), share.end());
+    seams.reserve(merged.size());
+    for (const auto& [copies_met, cost] : merged) {
+        seams.push_back({copies_met.first, copies_met.second, cost});
     }
     std::vector<std::vector<int>> seams_of(static_cast<std::size_t>(copies));
     for (std::size_t i = 0; i < seams.size(); ++i) {
@@ -180,8 +203,9 @@ std::vector<std::uint8_t> chosen_copy_shifts(const SourceMaps& sources, int widt
                 std::int64_t total = 0;
                 for (const int i : seams_of[static_cast<std::size_t>(c)]) {
                     const Seam& seam = seams[static_cast<std::size_t>(i)];
-                    total += seam.a == c ? seam.cost[s * 4 + shift[static_cast<std::size_t>(seam.b)]]
-                                         : seam.cost[shift[static_cast<std::size_t>(seam.a)] * 4 + s];
+                    total += seam.a == c
+                                 ? seam.cost[static_cast<std::size_t>(s * 4 + shift[static_cast<std::size_t>(seam.b)])]
+                                 : seam.cost[static_cast<std::size_t>(shift[static_cast<std::size_t>(seam.a)] * 4 + s)];
                 }
                 if (s == 0 || total < best) {
                     best = total;

@@ -292,43 +292,22 @@ public:
                 uses[static_cast<std::size_t>(next[static_cast<std::size_t>(sources[p])]++)] = static_cast<int>(p);
             }
         }
-        // The team's threads take the sampled rows in turns, each counting into counts of its own, summed after.
-        const int threads = team != nullptr ? team->size() : 1;
-        std::vector<std::vector<std::int32_t>> counts(static_cast<std::size_t>(threads));
-        auto count_rows = [&](int thread, int share) {
-            std::vector<std::int32_t>& sampled = counts[static_cast<std::size_t>(thread)];
-            if (sampled.empty()) {
-                sampled.assign(sources.size(), 0);
-            }
-            const int top = share * kSample * kSampledRowsPerShare;
-            const int bottom = std::min(height, top + kSample * kSampledRowsPerShare);
-            for (int y = top; y < bottom; y += kSample) {
-                for (int x = 0; x < width; x += kSample) {
-                    const int source = sources[static_cast<std::size_t>(y) * width + x];
-                    if (source < 0) {
-                        continue;
-                    }
-                    for (int u = first[static_cast<std::size_t>(source)];
-                         u < first[static_cast<std::size_t>(source) + 1]; ++u) {
-                        const int q = uses[static_cast<std::size_t>(u)];
-                        int dx = torus.column(q) - x;
-                        int dy = torus.row(q) - y;
-                        dx += dx < 0 ? width : 0;
-                        dy += dy < 0 ? height : 0;
-                        ++sampled[static_cast<std::size_t>(dy) * width + dx];
-                    }
+        std::vector<std::int32_t> sampled(sources.size(), 0);
+        for (int y = 0; y < height; y += kSample) {
+            for (int x = 0; x < width; x += kSample) {
+                const int source = sources[static_cast<std::size_t>(y) * width + x];
+                if (source < 0) {
+                    continue;
                 }
-            }
-            return bottom < height;
-        };
-        in_turns(team, count_rows);
-        std::vector<std::int32_t>& sampled = counts[0];
-        if (sampled.empty()) {
-            sampled.assign(sources.size(), 0);
-        }
-        for (std::size_t t = 1; t < counts.size(); ++t) {
-            for (std::size_t p = 0; p < counts[t].size(); ++p) {
-                sampled[p] += counts[t][p];
+                for (int u = first[static_cast<std::size_t>(source)]; u < first[static_cast<std::size_t>(source) + 1];
+                     ++u) {
+                    const int q = uses[static_cast<std::size_t>(u)];
+                    int dx = torus.column(q) - x;
+                    int dy = torus.row(q) - y;
+                    dx += dx < 0 ? width : 0;
+                    dy += dy < 0 ? height : 0;
+                    ++sampled[static_cast<std::size_t>(dy) * width + dx];
+                }
             }
         }
         const double from = (settling.shift_allowed - kWatchMargin) * static_cast<double>(pixels_);
@@ -415,7 +394,6 @@ private:
     // How far below the allowed share a shift is watched, and the rows and columns its pairs are estimated from.
     static constexpr double kWatchMargin = 0.01;
     static constexpr int kSample = 4;
-    static constexpr int kSampledRowsPerShare = 8;
 
     // The pairs beyond the allowed share, those beyond the steep one counting RepeatShifts::kSteepWeight times.
     std::int64_t beyond(std::int64_t pairs) const {
