@@ -22,8 +22,8 @@ double block_grid_ratio(const std::uint8_t* pixels, int width, int height, int c
         }
         if (y + 1 < height) {
             for (int x = 0; x < width; ++x) {
-                step(row + static_cast<std::size_t>(x) * channels, row + row_bytes + static_cast<std::size_t>(x) * channels,
-                     y);
+                const std::uint8_t* pixel = row + static_cast<std::size_t>(x) * channels;
+                step(pixel, pixel + row_bytes, y);
             }
         }
     }

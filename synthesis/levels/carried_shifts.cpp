@@ -70,8 +70,9 @@ std::vector<std::uint8_t> drawn_copy_shifts(const std::vector<int>& labels, std:
 }
 
 // Per pixel of the coarser level, the shift chosen for its copy (CarriedShifts::chosen).
-std::vector<std::uint8_t> chosen_copy_shifts(const SourceMaps& sources, int width, int height, const CandidateGrid& grid,
-                                             const std::uint8_t* colours, const std::uint8_t* candidates, int copied,
+std::vector<std::uint8_t> chosen_copy_shifts(const SourceMaps& sources, int width, int height,
+                                             const CandidateGrid& grid, const std::uint8_t* colours,
+                                             const std::uint8_t* candidates, int copied,
                                              const std::vector<int>& labels, SearchTeam* team) {
     const int coarser_exemplar_width = sources.exemplar_width / 2;
     // The colour a copy whose pixel (x, y) is carried from parent `parent` with shift `shift` puts at (x + dx, y + dy).
@@ -129,7 +130,7 @@ std::vector<std::uint8_t> chosen_copy_shifts(const SourceMaps& sources, int widt
                 }
                 const int a = copy_of[sources.parent_entry(x, y)];
                 for (const int direction : {0, 1}) {
-                    const std::array<int, 2> step = direction == 0 ? std::array<int, 2>{1, 0} : std::array<int, 2>{0, 1};
+                    const std::array<int, 2> step{direction == 0 ? 1 : 0, direction == 0 ? 0 : 1};
                     const int qx = (x + step[0]) % width;
                     const int qy = (y + step[1]) % height;
                     const int other = sources.parent_at(qx, qy);

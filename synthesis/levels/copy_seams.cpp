@@ -87,7 +87,8 @@ public:
         const int back = (k + 2) % 4;
         std::int64_t total = difference(a, next(b, back)) + difference(a_there, b);
         if (outer_weight_ > 0) {
-            const std::int64_t outer = difference(next(a, back), second(b, back)) + difference(second(a, k), next(b, k));
+            const std::int64_t outer =
+                difference(next(a, back), second(b, back)) + difference(second(a, k), next(b, k));
             total += std::llround(outer_weight_ * static_cast<double>(outer));
         }
         return total;

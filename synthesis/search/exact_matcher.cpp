@@ -240,7 +240,8 @@ ExactMatcher::ExactMatcher(const std::uint8_t* exemplar_pyramid, const LevelTabl
     for (int iteration = 0; iteration < kPowerIterations; ++iteration) {
         for (int a = 0; a < real_axes; ++a) {
             for (int k = 0; k < span; ++k) {
-                by_component[static_cast<std::size_t>(k) * real_axes + a] = axis_[static_cast<std::size_t>(a) * span + k];
+                by_component[static_cast<std::size_t>(k) * real_axes + a] =
+                    axis_[static_cast<std::size_t>(a) * span + k];
             }
         }
         for (int j = 0; j < span; ++j) {
