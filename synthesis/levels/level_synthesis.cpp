@@ -7,6 +7,7 @@
 #include <atomic>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -585,26 +586,48 @@ bool raster_pass(Search& search, const LevelJob& job, const LevelTable& table, S
     return true;
 }
 
-// Penalties per candidate of `grid` for the copies of each exemplar pixel in `sources` beyond the share
-// output pixels / candidates: `weight` times the dimension per copy beyond it.
-void repeat_penalties(const CandidateGrid& grid, const std::vector<int>& sources, double weight, int dimension,
-                      std::vector<std::int64_t>& penalty) {
-    std::vector<int> copies(static_cast<std::size_t>(grid.count()), 0);
-    for (const int source : sources) {
-        if (source < 0) {
-            continue;
-        }
-        const int candidate = grid.candidate_at(source % grid.exemplar_width, source / grid.exemplar_width);
-        if (candidate >= 0) {
-            ++copies[static_cast<std::size_t>(candidate)];
+// How often each candidate of `grid` is copied in a level's sources, kept up to date as pixels change.
+class CopyCounts {
+public:
+    CopyCounts(const CandidateGrid& grid, const std::vector<int>& sources)
+        : grid_(grid), copies_(static_cast<std::size_t>(grid.count()), 0),
+          share_(static_cast<double>(sources.size()) / grid.count()) {
+        for (const int source : sources) {
+            change(-1, source);
         }
     }
-    const double share = static_cast<double>(sources.size()) / grid.count();
-    penalty.resize(copies.size());
-    for (std::size_t i = 0; i < copies.size(); ++i) {
-        penalty[i] = static_cast<std::int64_t>(std::max(0.0, copies[i] - share) * weight * dimension);
+
+    // A pixel's source changes from `before` to `after` (-1: none).
+    void change(int before, int after) {
+        if (before == after) {
+            return;
+        }
+        if (const int candidate = candidate_of(before); candidate >= 0) {
+            --copies_[static_cast<std::size_t>(candidate)];
+        }
+        if (const int candidate = candidate_of(after); candidate >= 0) {
+            ++copies_[static_cast<std::size_t>(candidate)];
+        }
     }
-}
+
+    // Penalties per candidate for the copies beyond the share output pixels / candidates: `weight` times the
+    // dimension per copy beyond it.
+    void penalties(double weight, int dimension, std::vector<std::int64_t>& penalty) const {
+        penalty.resize(copies_.size());
+        for (std::size_t i = 0; i < copies_.size(); ++i) {
+            penalty[i] = static_cast<std::int64_t>(std::max(0.0, copies_[i] - share_) * weight * dimension);
+        }
+    }
+
+private:
+    int candidate_of(int source) const {
+        return source < 0 ? -1 : grid_.candidate_at(source % grid_.exemplar_width, source / grid_.exemplar_width);
+    }
+
+    const CandidateGrid& grid_;
+    std::vector<int> copies_;
+    double share_;
+};
 
 // A later pass, in lattice x lattice subsets of pixels one after another: every query reads a copy of the
 // pyramid and of the sources as the subsets before left them, so the rows of a subset are independent; with
@@ -647,22 +670,43 @@ bool later_pass(MakeSearch& make_search, bool parallel, const LevelJob& job, con
                                job.output_edges);
     int rows_visited = 0;  // over the subsets so far; a pass visits lattice x height rows
     std::atomic<bool> stopping{false};
+    std::optional<CopyCounts> copy_counts;
+    if (level_sources != nullptr) {
+        sources_before = *level_sources;
+        sources.level = sources_before.data();
+        if constexpr (kPenalisable) {
+            if (penalised) {
+                copy_counts.emplace(searches[0]->grid(), sources_before);
+            }
+        }
+    }
     for (int subset = 0; subset < lattice * lattice && !stopping; ++subset) {
         const int first_x = subset % lattice;
         const int first_y = subset / lattice;
         if (subset > 0) {
-            // Only this level has changed since.
-            const std::size_t level_bytes = static_cast<std::size_t>(width) * height * table.channels;
-            std::copy_n(job.output_pyramid + table.offset[n], level_bytes, before.begin() + table.offset[n]);
+            // Only the pixels of the subset before have changed since: the copies catch up with them.
+            const int last_x = (subset - 1) % lattice;
+            const int last_y = (subset - 1) / lattice;
+            for (int y = last_y; y < height; y += lattice) {
+                for (int x = last_x; x < width; x += lattice) {
+                    const int at = pixel_index(table, n, x, y);
+                    std::copy_n(job.output_pyramid + at, table.channels, before.begin() + at);
+                    if (level_sources != nullptr) {
+                        const std::size_t i = static_cast<std::size_t>(y) * width + x;
+                        if (copy_counts) {
+                            copy_counts->change(sources_before[i], (*level_sources)[i]);
+                        }
+                        sources_before[i] = (*level_sources)[i];
+                    }
+                }
+            }
         }
         if (level_sources != nullptr) {
-            sources_before = *level_sources;
-            sources.level = sources_before.data();
             if constexpr (kPenalisable) {
                 if (penalised) {
                     const CandidateGrid& grid = searches[0]->grid();
                     const int dimension = searches[0]->dimension();
-                    repeat_penalties(grid, sources_before, job.later.repeat_penalty, dimension, penalty);
+                    copy_counts->penalties(job.later.repeat_penalty, dimension, penalty);
                     if (job.later.pixel_costs != nullptr) {
                         for (std::size_t c = 0; c < penalty.size(); ++c) {
                             const int pixel = grid.pixel_of(static_cast<int>(c));
@@ -745,7 +789,8 @@ void continue_parent_pass(const Search& search, const LevelJob& job, const Level
         }
         shifts = carried_shifts(job.carried_shifts, sources, table.width[n], table.height[n], grid, colours.data(),
                                 candidates.data(), copied, static_cast<std::uint32_t>(n), job.team);
-    }    for (int y = 0; y < table.height[n]; ++y) {
+    }
+    for (int y = 0; y < table.height[n]; ++y) {
         std::uint8_t* row = job.output_pyramid + pixel_index(table, n, 0, y);
         for (int x = 0; x < table.width[n]; ++x) {
             const int parent = sources.parent_at(x, y);
