@@ -34,7 +34,7 @@ void RepeatShifts::count(const std::vector<int>& sources, int width, int height,
     }
     // Every pixel with every partner: each partner's pairs stand for those of the `stride_` uses it samples. The
     // threads take the exemplar pixels in turns, each counting into pairs of its own, summed after.
-    constexpr int kSourcesPerShare = 256;
+    constexpr int kSourcesPerShare = 64;
     const int threads = team != nullptr ? team->size() : 1;
     thread_pairs_.resize(static_cast<std::size_t>(threads - 1));
     for (std::vector<std::int32_t>& pairs : thread_pairs_) {
