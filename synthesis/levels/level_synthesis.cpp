@@ -684,7 +684,7 @@ bool later_pass(MakeSearch& make_search, bool parallel, const LevelJob& job, con
         const int first_x = subset % lattice;
         const int first_y = subset / lattice;
         if (subset > 0) {
-            // Only the pixels of the subset before have changed since: the copies catch up with them.
+            // Only the pixels of the subset before have changed since: what the searches read catches up with them.
             const int last_x = (subset - 1) % lattice;
             const int last_y = (subset - 1) / lattice;
             for (int y = last_y; y < height; y += lattice) {
