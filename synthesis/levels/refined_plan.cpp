@@ -18,7 +18,8 @@ RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges
     const bool coarsest = n == levels - 1;
     plan.passes = coarsest && passes > 1 ? passes + kCoarsestExtraPasses : passes;
     plan.agreement = kRefinedAgreement;
-    plan.agreeing_passes = n > 0 && passes > 1 ? plan.passes + kCoarserAgreeingPasses : plan.passes;
+    const int more_passes = n == 1 && !coarsest ? kNextToFinestAgreeingPasses : kCoarserAgreeingPasses;
+    plan.agreeing_passes = n > 0 && passes > 1 ? plan.passes + more_passes : plan.passes;
     plan.settled_agreeing_passes = plan.agreeing_passes;
     plan.first_pass = coarsest ? FirstPass::scan : FirstPass::continue_parent;
     plan.lattice = kRefinedLattice;

@@ -89,6 +89,12 @@ inline constexpr double kRefinedAgreement = 1.0;
 // where they are cheap, 2 more passes lower it by 15 % in all (geometric mean; 1: 13 %, 3: 15 %; 1 more at
 // every level: 14 %, for a third more time).
 inline constexpr int kCoarserAgreeingPasses = 2;
+// The level next to the finest, the largest of them and compared over 7 x 7 pixels, takes 1 more only: a run from
+// a pine plank of 64 x 56 pixels (3 levels, most of the time spent there) takes about 7 % less, one from a rock of
+// 127 x 80 (4 levels) about 3 %, for a coherence error 0.2 % higher over 24 exemplars and 0.5 % over 26 further
+// patterns (two seeds; at most 7 %, a corkboard far below the GIMP plug-in's). 1 more at every level but the
+// coarsest: 13 % less time on the rock, 0.8 % and 1.4 % higher.
+inline constexpr int kNextToFinestAgreeingPasses = 1;
 
 // The penalty on repeating copies (LevelJob::shift_penalty), measured at 512 x 512 on the nine bench exemplars
 // and eight patterns that tile by themselves (bench/quality-research-log.md, "Repetition"). Without it 0.66 to

@@ -64,7 +64,9 @@ TEST(RefinedPlan, CoarsestScansAndCorrectsLongerFinerLevelsCarryTheParentOver) {
     EXPECT_EQ(middle.texture_repeat_penalty, middle.repeat_penalty);
     // A texture's candidates agree with the neighbours' copies, in more passes at every level but the finest.
     EXPECT_EQ(coarsest.agreeing_passes, 2 + kCoarsestExtraPasses + kCoarserAgreeingPasses);
-    EXPECT_EQ(middle.agreeing_passes, 2 + kCoarserAgreeingPasses);
+    EXPECT_EQ(middle.agreeing_passes, 2 + kNextToFinestAgreeingPasses);
+    EXPECT_EQ(refined_level_plan(2, 4, 2, ExemplarEdges::wrapped, ExemplarEdges::wrapped).agreeing_passes,
+              2 + kCoarserAgreeingPasses);
     EXPECT_GT(middle.agreement, 0);
     EXPECT_EQ(coarsest.later.edges_x, ExemplarEdges::wrapped);
     EXPECT_EQ(coarsest.later.edges_y, ExemplarEdges::clamped);
