@@ -348,29 +348,47 @@ private:
     void collect_candidates(int x, int y, const SourceMaps& sources) {
         coherent_candidates(matcher_.grid(), similar_, sources, x, y, candidate_half_size_, all_around_, candidates_,
                             seen_, ++stamp_, phase_, agreement_ > 0 ? &continued_ : nullptr);
+        if (agreement_ > 0) {
+            sum_continued();
+        }
+    }
+
+    // Copied component c of `candidate`.
+    std::int64_t copied_component(int candidate, int c) const {
+        const MatchedChannels& channels = matcher_.channels();
+        const std::uint8_t value = matcher_.colour(candidate)[c];
+        return channels.components.empty() ? value : channels.component(c, value);
+    }
+
+    // The continued candidates' counts, their copied components weighed by count and their squares weighed by
+    // count, so that the disagreement of any candidate takes one product per component, however many
+    // neighbours' copies there are.
+    void sum_continued() {
+        const int copied = matcher_.channels().copied;
+        continued_count_ = 0;
+        continued_squares_ = 0;
+        continued_sum_.assign(static_cast<std::size_t>(copied), 0);
+        for (const auto& [continued, count] : continued_) {
+            continued_count_ += count;
+            for (int c = 0; c < copied; ++c) {
+                const std::int64_t component = copied_component(continued, c);
+                continued_sum_[static_cast<std::size_t>(c)] += count * component;
+                continued_squares_ += count * component * component;
+            }
+        }
     }
 
     // How far `candidate` lies from what the neighbours' copies would put at the pixel (LaterPasses::agreement):
     // the squared distance of its copied components from each continued candidate's, summed over the
-    // neighbours, times the weight.
+    // neighbours, times the weight. Summed as count c^2 - 2 c (count o) + count o^2 with sum_continued's sums.
     std::int64_t disagreement(int candidate) const {
         if (agreement_ == 0) {
             return 0;
         }
-        const MatchedChannels& channels = matcher_.channels();
-        const auto component = [&channels](int channel, std::uint8_t value) -> std::int64_t {
-            return channels.components.empty() ? value : channels.component(channel, value);
-        };
-        const std::uint8_t* colour = matcher_.colour(candidate);
-        std::int64_t sum = 0;
-        for (const auto& [continued, count] : continued_) {
-            const std::uint8_t* other = matcher_.colour(continued);
-            std::int64_t squares = 0;
-            for (int c = 0; c < channels.copied; ++c) {
-                const std::int64_t d = component(c, colour[c]) - component(c, other[c]);
-                squares += d * d;
-            }
-            sum += count * squares;
+        std::int64_t sum = continued_squares_;
+        for (std::size_t c = 0; c < continued_sum_.size(); ++c) {
+            const std::int64_t component = copied_component(candidate, static_cast<int>(c));
+            sum += component * (continued_count_ * component - 2 * continued_sum_[c]);
         }
         return static_cast<std::int64_t>(agreement_ * static_cast<double>(sum));
     }
@@ -507,8 +525,12 @@ private:
     std::int64_t chosen_ = 0;   // the pixels the first pass has chosen
     int continues_left_ = -1;   // note_continuations'
     int continues_up_ = -1;
-    // What the neighbours' copies continue at the pixel (coherent_candidates), each once with its count.
+    // What the neighbours' copies continue at the pixel (coherent_candidates), each once with its count, and
+    // sum_continued's sums of them.
     std::vector<std::pair<int, int>> continued_;
+    std::int64_t continued_count_ = 0;
+    std::vector<std::int64_t> continued_sum_;
+    std::int64_t continued_squares_ = 0;
 
     bool strays_from_guide(int index) const {
         const MatchedChannels& channels = matcher_.channels();

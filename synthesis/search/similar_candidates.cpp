@@ -93,6 +93,7 @@ void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& sim
     // Where the square stays within one wrap of the level, rows and columns wrap by a step, not a division.
     const bool near = s < width && s < height;
     const int exemplar_width = sources.exemplar_width;
+    const double inverse_width = 1.0 / exemplar_width;
     constexpr int kNoSource = std::numeric_limits<int>::min();
     for (int dy = -s; dy <= (all_around ? s : 0); ++dy) {
         const int last = all_around || dy < 0 ? s : -1;
@@ -125,8 +126,17 @@ void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& sim
                 continuing = kNoSource;
                 continue;
             }
-            const int source_y = source / exemplar_width;
-            const int source_x = source - source_y * exemplar_width;
+            // source / exemplar_width by a product, put right where it rounds the wrong way (a division
+            // here took a tenth of the search's time).
+            int source_y = static_cast<int>(source * inverse_width);
+            int source_x = source - source_y * exemplar_width;
+            if (source_x < 0) {
+                --source_y;
+                source_x += exemplar_width;
+            } else if (source_x >= exemplar_width) {
+                ++source_y;
+                source_x -= exemplar_width;
+            }
             const int candidate = candidate_at(source_x - dx, source_y - dy);
             continuing = source_x + 1 < exemplar_width ? source + 1 : kNoSource;
             before_x = source_x;
