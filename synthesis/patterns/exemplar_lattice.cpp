@@ -133,6 +133,11 @@ Vector refine(const Grey& grey, double scale, Vector guess, int reach, double& s
         }
     }
     auto vertex = [](double before, double at, double after) {
+        // A shift the picture repeats at exactly (a pattern drawn pixel by pixel) is the period itself: the
+        // sides of such a minimum need not be alike, and a parabola through them would move it.
+        if (at == 0) {
+            return 0.0;
+        }
         const double curvature = before - 2 * at + after;
         return curvature > 0 ? std::clamp(0.5 * (before - after) / curvature, -0.5, 0.5) : 0.0;
     };
@@ -341,6 +346,85 @@ void find_boundaries(const std::uint8_t* rgb, int width, int height, PeriodLatti
     }
 }
 
+// A refined shift and how unlike the exemplar is to itself at its nearest whole shift.
+struct Period {
+    Vector v;
+    double score;
+};
+
+// The lattice of the periods among `refined` (shortest first) that score at most `cut`: the shortest, the
+// shortest independent of it, refined to any finer lattice they imply, reduced and checked (their sum and
+// difference score within the cut, and half-way to each the exemplar is markedly less like itself).
+bool lattice_within(const std::vector<Period>& refined, const Grey& full, double full_scale, double cut, Vector& a,
+                    Vector& b) {
+    // The shortest period, then the shortest one independent of it.
+    std::vector<Vector> periods;
+    for (const Period& p : refined) {
+        if (p.score > cut) {
+            continue;
+        }
+        if (periods.empty()) {
+            periods.push_back(p.v);
+            continue;
+        }
+        const Vector first = periods[0];
+        const double sine = std::abs(first.x * p.v.y - first.y * p.v.x) / (length(first) * length(p.v));
+        if (sine > kMinSine) {
+            periods.push_back(p.v);
+            break;
+        }
+    }
+    if (periods.size() < 2) {
+        return false;
+    }
+    a = periods[0];
+    b = periods[1];
+    reduce(a, b);
+    // Shifts that divide the periods found may be periods too: half or a third of either, half their sum or
+    // difference (a lattice with a period in the middle of each cell, as alternating holes make).
+    for (bool finer = true; finer;) {
+        finer = false;
+        const Vector halves[] = {{(a.x + b.x) / 2, (a.y + b.y) / 2}, {(a.x - b.x) / 2, (a.y - b.y) / 2},
+                                 {a.x / 2, a.y / 2}, {b.x / 2, b.y / 2}, {a.x / 3, a.y / 3}, {b.x / 3, b.y / 3}};
+        for (int i = 0; i < 6 && !finer; ++i) {
+            if (length(halves[i]) < kMinPeriodLength) {
+                continue;
+            }
+            double score = 0;
+            const Vector v = refine(full, full_scale, halves[i], 1, score);
+            if (score <= cut) {
+                // The finer lattice: a, b and v; v replaces a, or b if v divides b.
+                (i == 3 || i == 5 ? b : a) = v;
+                reduce(a, b);
+                finer = true;
+            }
+        }
+    }
+    // The sum and the difference of two periods are periods too, where they are in range.
+    for (const Vector v : {Vector{a.x + b.x, a.y + b.y}, Vector{a.x - b.x, a.y - b.y}}) {
+        double score = 0;
+        if (within_range(full, v)) {
+            refine(full, full_scale, v, 1, score);
+            if (score > cut) {
+                return false;
+            }
+        }
+    }
+    // A period stands out from the shifts around it: half-way to it the picture is markedly less like itself.
+    // Along stripes every shift is nearly a period, and none stands out.
+    for (const Vector v : {a, b}) {
+        auto at_shift = [&](double x, double y) {
+            return difference(full, full_scale, static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
+        };
+        const double at = at_shift(v.x, v.y);
+        const double half_way = at_shift(v.x / 2, v.y / 2);
+        if (half_way < kPeriodContrast * at) {
+            return false;
+        }
+    }
+    return length(a) >= kMinPeriodLength;
+}
+
 }  // namespace
 
 double shift_difference(const std::uint8_t* rgb, int width, int height, int dx, int dy) {
@@ -428,10 +512,6 @@ PeriodLattice find_period_lattice(const std::uint8_t* rgb, int width, int height
     if (minima.size() > kRefinedMinima) {
         minima.resize(kRefinedMinima);
     }
-    struct Period {
-        Vector v;
-        double score;
-    };
     std::vector<Period> refined;
     for (const Minimum& m : minima) {
         // Doubled and refined on each larger copy in turn, then on the exemplar itself.
@@ -457,81 +537,21 @@ PeriodLattice find_period_lattice(const std::uint8_t* rgb, int width, int height
     if (best >= kPeriodDifference) {
         return lattice;
     }
-    // Periods are the shifts about as like the exemplar as the likest: a shift much less alike is a period
-    // of part of the pattern only (large holes onto small ones).
-    const double cut = best + kPeriodSlack;
     std::stable_sort(refined.begin(), refined.end(), [](const Period& p, const Period& q) {
         if (length(p.v) != length(q.v)) {
             return length(p.v) < length(q.v);
         }
         return p.score < q.score;
     });
-    // The shortest period, then the shortest one independent of it.
-    std::vector<Vector> periods;
-    for (const Period& p : refined) {
-        if (p.score > cut) {
-            continue;
-        }
-        if (periods.empty()) {
-            periods.push_back(p.v);
-            continue;
-        }
-        const Vector first = periods[0];
-        const double sine = std::abs(first.x * p.v.y - first.y * p.v.x) / (length(first) * length(p.v));
-        if (sine > kMinSine) {
-            periods.push_back(p.v);
-            break;
-        }
-    }
-    if (periods.size() < 2) {
-        return lattice;
-    }
-    Vector a = periods[0];
-    Vector b = periods[1];
-    reduce(a, b);
-    // Shifts that divide the periods found may be periods too: half or a third of either, half their sum or
-    // difference (a lattice with a period in the middle of each cell, as alternating holes make).
-    for (bool finer = true; finer;) {
-        finer = false;
-        const Vector halves[] = {{(a.x + b.x) / 2, (a.y + b.y) / 2}, {(a.x - b.x) / 2, (a.y - b.y) / 2},
-                                 {a.x / 2, a.y / 2}, {b.x / 2, b.y / 2}, {a.x / 3, a.y / 3}, {b.x / 3, b.y / 3}};
-        for (int i = 0; i < 6 && !finer; ++i) {
-            if (length(halves[i]) < kMinPeriodLength) {
-                continue;
-            }
-            double score = 0;
-            const Vector v = refine(full, full_scale, halves[i], 1, score);
-            if (score <= cut) {
-                // The finer lattice: a, b and v; v replaces a, or b if v divides b.
-                (i == 3 || i == 5 ? b : a) = v;
-                reduce(a, b);
-                finer = true;
-            }
-        }
-    }
-    // The sum and the difference of two periods are periods too, where they are in range.
-    for (const Vector v : {Vector{a.x + b.x, a.y + b.y}, Vector{a.x - b.x, a.y - b.y}}) {
-        double score = 0;
-        if (within_range(full, v)) {
-            refine(full, full_scale, v, 1, score);
-            if (score > cut) {
-                return lattice;
-            }
-        }
-    }
-    // A period stands out from the shifts around it: half-way to it the picture is markedly less like itself.
-    // Along stripes every shift is nearly a period, and none stands out.
-    for (const Vector v : {a, b}) {
-        auto at_shift = [&](double x, double y) {
-            return difference(full, full_scale, static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y)));
-        };
-        const double at = at_shift(v.x, v.y);
-        const double half_way = at_shift(v.x / 2, v.y / 2);
-        if (half_way < kPeriodContrast * at) {
-            return lattice;
-        }
-    }
-    if (length(a) < kMinPeriodLength) {
+    Vector a;
+    Vector b;
+    // Periods are the shifts about as like the exemplar as the likest: a shift much less alike is a period
+    // of part of the pattern only (large holes onto small ones). Where that leaves no lattice, shifts more
+    // loosely alike are allowed, if they pass the same checks: a pattern drawn with periods of no whole
+    // number of pixels (rows 9.14 pixels apart drawn 9 and 10 high) is less like itself at every whole shift
+    // but its side.
+    if (!lattice_within(refined, full, full_scale, best + kPeriodSlack, a, b) &&
+        !lattice_within(refined, full, full_scale, best + kLoosePeriodSlack, a, b)) {
         return lattice;
     }
     lattice.found = true;

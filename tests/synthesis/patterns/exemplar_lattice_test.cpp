@@ -113,6 +113,29 @@ TEST(ExemplarLattice, PeriodsNeedNotBeWhole) {
     EXPECT_NEAR(lattice.span[0], 94.5, 1.0);
 }
 
+TEST(ExemplarLattice, DrawnPatternsOfUnevenRowsAndExactColumns) {
+    // Columns exactly 16 pixels apart; rows shaded top to bottom, drawn 8 to 10 pixels high (64 / 7 on
+    // average), so that no whole shift down but the side brings all of them onto rows. The columns' period
+    // is exact (a parabola through the differences beside it would move it), the rows' is found although
+    // it differs from the picture markedly more.
+    constexpr int kRowHeights[] = {9, 9, 10, 9, 9, 10, 8};
+    const std::vector<std::uint8_t> image = grey_image(64, 64, [&](int x, int y) {
+        int down = y;
+        for (const int height : kRowHeights) {
+            if (down < height) {
+                break;
+            }
+            down -= height;
+        }
+        return x % 16 == 0 ? 20 : 30 + 22 * down + 2 * (x % 16);
+    });
+    const PeriodLattice lattice = find_period_lattice(image.data(), 64, 64);
+    ASSERT_TRUE(lattice.found);
+    EXPECT_NEAR(length(lattice.a), 64.0 / 7, 0.25);
+    EXPECT_EQ(lattice.b[0], 16.0);
+    EXPECT_EQ(lattice.span[0], 64.0);
+}
+
 TEST(ExemplarLattice, AlternatingHolesKeepTheirAlternation) {
     // Holes every 8 pixels along both axes, large and small ones alternating like the squares of a
     // chessboard: the pattern repeats along the diagonals (8, 8) and (8, -8), not along (8, 0), which moves
