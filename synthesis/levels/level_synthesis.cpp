@@ -525,7 +525,7 @@ private:
     std::int64_t chosen_ = 0;   // the pixels the first pass has chosen
     int continues_left_ = -1;   // note_continuations'
     int continues_up_ = -1;
-    // What the neighbours' copies continue at the pixel (coherent_candidates), each once with its count, and
+    // What the neighbours' copies continue at the pixel (coherent_candidates) with their counts, and
     // sum_continued's sums of them.
     std::vector<std::pair<int, int>> continued_;
     std::int64_t continued_count_ = 0;

@@ -41,20 +41,11 @@ void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& sim
     if (continued != nullptr) {
         continued->clear();
     }
-    // Neighbours mostly continue the copy the one before continued, whose entry is then counted again.
-    std::size_t last_counted = 0;
+    // A run continuing the candidate of the run before adds to its entry; others take an entry of their own.
     auto count_continued = [&](int candidate, int count) {
-        if (last_counted < continued->size() && (*continued)[last_counted].first == candidate) {
-            (*continued)[last_counted].second += count;
-            return;
-        }
-        const auto same = std::find_if(continued->begin(), continued->end(),
-                                       [candidate](const auto& entry) { return entry.first == candidate; });
-        if (same != continued->end()) {
-            same->second += count;
-            last_counted = static_cast<std::size_t>(same - continued->begin());
+        if (!continued->empty() && continued->back().first == candidate) {
+            continued->back().second += count;
         } else {
-            last_counted = continued->size();
             continued->emplace_back(candidate, count);
         }
     };

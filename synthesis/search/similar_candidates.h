@@ -32,9 +32,10 @@ private:
 // pixel included), the candidate that continues the neighbour's source shifted by its offset, and that
 // candidate's similar ones; then the candidate under the pixel's parent at the coarser level. `seen` has an
 // entry per candidate and `stamp` differs from every earlier call's (it marks what is in `out`). With a
-// `phase`, every candidate is the nearest one in step with (x, y) instead. With `continued`, it receives each
-// candidate the neighbours' copies continue at (x, y), once, with how many of them continue there (the pixel
-// itself left out).
+// `phase`, every candidate is the nearest one in step with (x, y) instead. With `continued`, it receives the
+// candidates the neighbours' copies continue at (x, y), with how many of them continue there (the pixel itself
+// left out): an entry for each run of neighbours that continue one candidate, so a candidate continued by
+// neighbours apart has several, whose counts add up.
 void coherent_candidates(const CandidateGrid& grid, const SimilarCandidates& similar, const SourceMaps& sources,
                          int x, int y, int half_size, bool all_around, std::vector<int>& out, std::vector<int>& seen,
                          int stamp, const LatticePhase* phase = nullptr,
