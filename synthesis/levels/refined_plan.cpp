@@ -49,7 +49,7 @@ RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges
         plan.texture_seams.least_copy = kSeamLeastCopy;
         plan.texture_seams.outer_weight = kSeamOuterWeight;
         plan.texture_seams.shift_penalty = kSeamShiftPenalty;
-        plan.texture_seams.shift_allowed = periods.found ? kRegularMiddleShiftAllowed : kSeamShiftAllowed;
+        plan.texture_seams.shift_allowed = periods.found ? kRegularSeamShiftAllowed : kSeamShiftAllowed;
         plan.texture_seams.shift_steep = periods.found ? 1.0 : kSeamShiftSteep;
         plan.texture_seams.last_use = kSeamLastUse;
         plan.settled_agreeing_passes = std::max(1, plan.agreeing_passes - 1);
