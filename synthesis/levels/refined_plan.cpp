@@ -16,9 +16,12 @@ RefinedLevelPlan refined_level_plan(int n, int levels, int passes, ExemplarEdges
     // Every later pass weighs each pixel's own source, so its candidates are never none.
     plan.later.indexed = false;
     const bool coarsest = n == levels - 1;
-    plan.passes = coarsest && passes > 1 ? passes + kCoarsestExtraPasses : passes;
+    // A regular pattern's copies, held in step, leave less to correct: its passes stop sooner.
+    const int extra_passes = periods.found ? kRegularCoarsestExtraPasses : kCoarsestExtraPasses;
+    plan.passes = coarsest && passes > 1 ? passes + extra_passes : passes;
     plan.agreement = kRefinedAgreement;
-    const int more_passes = n == 1 && !coarsest ? kNextToFinestAgreeingPasses : kCoarserAgreeingPasses;
+    const int next_to_finest = periods.found ? kRegularNextToFinestAgreeingPasses : kNextToFinestAgreeingPasses;
+    const int more_passes = n == 1 && !coarsest ? next_to_finest : kCoarserAgreeingPasses;
     plan.agreeing_passes = n > 0 && passes > 1 ? plan.passes + more_passes : plan.passes;
     plan.settled_agreeing_passes = plan.agreeing_passes;
     plan.first_pass = coarsest ? FirstPass::scan : FirstPass::continue_parent;

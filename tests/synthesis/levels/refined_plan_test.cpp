@@ -115,6 +115,12 @@ TEST(RefinedPlan, RegularPatternsKeepInStepAndRepeatOverWholePeriods) {
         EXPECT_EQ(plan.shift_allowed, n == 3 ? kRegularShiftAllowed : n > 0 ? kRegularMiddleShiftAllowed : 0);
         EXPECT_EQ(plan.usage_penalty, 0);  // its copies take whole cells
         EXPECT_EQ(plan.texture_repeat_penalty, kRegularRepeatPenalty);
+        // Fewer passes, and the finest level's seams held to a smaller share.
+        EXPECT_EQ(plan.passes, n == 3 ? 3 + kRegularCoarsestExtraPasses : 3);
+        if (n == 1) {
+            EXPECT_EQ(plan.agreeing_passes, 3 + kRegularNextToFinestAgreeingPasses);
+        }
+        EXPECT_EQ(plan.texture_seams.shift_allowed, n == 0 ? kRegularSeamShiftAllowed : 0);
         for (const CandidateOptions& options : {plan.first, plan.later}) {
             // Across, reads and copies past an edge go on 96 pixels (halved at each level) back; down they
             // stay clamped. Levels that do not resolve the pattern keep the exemplar's own edges.
